@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that a task needs and the machine lacks.
+# Usage: scripts/deps.sh build|test|desktop|e2e|fuzz|windows ...
+set -euo pipefail
+
+packages=()
+for profile in "$@"; do
+  case "$profile" in
+    build)   packages+=(cmake make g++ pkg-config zlib1g-dev libdevil-dev) ;;
+    test)    packages+=(cmake make g++ pkg-config zlib1g-dev libdevil-dev libgtest-dev libgmock-dev) ;;
+    bench)   packages+=(libbenchmark-dev libturbojpeg0-dev) ;;
+    desktop) packages+=(libgtk-3-dev) ;;
+    e2e)     packages+=(xvfb xcompmgr xdotool imagemagick hsetroot x11-utils) ;;
+    fuzz)    packages+=(clang libclang-rt-14-dev) ;;
+    windows) packages+=(g++-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev googletest libstb-dev zip) ;;
+    *) echo "deps.sh: unknown profile '$profile'" >&2; exit 2 ;;
+  esac
+done
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+  if command -v sudo >/dev/null 2>&1; then sudo=(sudo); else
+    echo "deps.sh: these packages are missing and you are not root: ${missing[*]}" >&2; exit 1
+  fi
+fi
+echo "Installing: ${missing[*]}"
+"${sudo[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}"
