@@ -1,0 +1,471 @@
+// The platform layer: one wrapper per Win32 service the program uses, with the service's own meaning,
+// so that the logic above runs the same on Windows, on a Linux desktop (GTK 3) and headless in tests.
+#pragma once
+
+// Conventions for every backend (win32, gtk, headless):
+// - Names are ours; window messages, flags and constants keep their Win32 names and values. On Windows
+//   they come from <windows.h>, elsewhere from this header.
+// - Results keep the Win32 meaning: false / null / 0 on failure, with platform_get_last_error() giving
+//   the Win32 error code of the failure (ERROR_ALREADY_EXISTS, ...). Nothing throws.
+// - One thread. Messages posted to a window wait in one queue that platform_peek_message drains in
+//   order; WM_QUIT is returned only once that queue is empty. A backend with its own event loop (GTK)
+//   runs one non-blocking iteration of it inside platform_peek_message and turns what it sees into
+//   posted messages.
+// - Modal calls (platform_message_box, platform_track_popup_menu) run a nested loop that keeps
+//   dispatching queued messages until the user answers, so the window procedure can be entered again
+//   while a handler is inside one of them; a WM_QUIT seen there is left for the outer loop.
+
+#include <cstddef>
+#include <cstdint>
+#ifndef _WIN32
+#include <mutex>
+#endif
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <shellapi.h>
+
+#define PLATFORM_CALLBACK CALLBACK
+typedef HWND WindowHandle;
+typedef HMENU MenuHandle;
+typedef HICON IconHandle;
+typedef HDC DeviceContext;
+typedef HBITMAP BitmapHandle;
+typedef HGDIOBJ GdiObject;
+typedef HDROP DropHandle;
+typedef HINSTANCE InstanceHandle;
+typedef HANDLE FindHandle;
+
+#else  // not _WIN32
+
+#define PLATFORM_CALLBACK
+// Each backend defines these structures; the code above only holds pointers to them.
+struct PlatformWindow;
+struct PlatformMenu;
+struct PlatformIcon;
+struct PlatformDeviceContext;
+struct PlatformBitmap;
+struct PlatformDrop;
+struct PlatformInstance;
+struct PlatformFind;
+typedef PlatformWindow* WindowHandle;
+typedef PlatformMenu* MenuHandle;
+typedef PlatformIcon* IconHandle;
+typedef PlatformDeviceContext* DeviceContext;
+typedef PlatformBitmap* BitmapHandle;
+typedef void* GdiObject;  // any GDI object, as HGDIOBJ: a BitmapHandle converts to it
+typedef PlatformDrop* DropHandle;
+typedef PlatformInstance* InstanceHandle;
+typedef PlatformFind* FindHandle;
+
+typedef intptr_t LRESULT;
+typedef uintptr_t WPARAM;
+typedef intptr_t LPARAM;
+
+#define LOWORD(l) ((uint16_t)(((uintptr_t)(l)) & 0xFFFF))
+#define HIWORD(l) ((uint16_t)((((uintptr_t)(l)) >> 16) & 0xFFFF))
+#define MAKELPARAM(low, high) ((LPARAM)(uint32_t)(((uint32_t)(uint16_t)(low)) | (((uint32_t)(uint16_t)(high)) << 16)))
+
+#define MAX_PATH 260
+
+// Window messages.
+#define WM_NULL 0x0000
+#define WM_CREATE 0x0001
+#define WM_DESTROY 0x0002
+#define WM_CLOSE 0x0010
+#define WM_QUIT 0x0012
+#define WM_KEYDOWN 0x0100
+#define WM_KEYUP 0x0101
+#define WM_CHAR 0x0102
+#define WM_COMMAND 0x0111
+#define WM_MOUSEMOVE 0x0200
+#define WM_LBUTTONDOWN 0x0201
+#define WM_LBUTTONUP 0x0202
+#define WM_LBUTTONDBLCLK 0x0203
+#define WM_RBUTTONDOWN 0x0204
+#define WM_RBUTTONUP 0x0205
+#define WM_RBUTTONDBLCLK 0x0206
+#define WM_DROPFILES 0x0233
+#define WM_HOTKEY 0x0312
+#define WM_USER 0x0400
+#define MK_LBUTTON 0x0001
+#define MK_RBUTTON 0x0002
+
+// Window classes, styles, creation and placement.
+#define CS_DBLCLKS 0x0008
+#define WS_POPUP 0x80000000u
+#define WS_VISIBLE 0x10000000u
+#define WS_EX_TOPMOST 0x00000008u
+#define WS_EX_ACCEPTFILES 0x00000010u
+#define WS_EX_TOOLWINDOW 0x00000080u
+#define WS_EX_LAYERED 0x00080000u
+#define CW_USEDEFAULT ((int)0x80000000)
+#define SWP_NOSIZE 0x0001
+#define SWP_NOMOVE 0x0002
+#define SWP_NOZORDER 0x0004
+#define SWP_NOREDRAW 0x0008
+#define SWP_NOACTIVATE 0x0010
+#define SWP_SHOWWINDOW 0x0040
+#define SWP_HIDEWINDOW 0x0080
+#define SWP_NOOWNERZORDER 0x0200
+#define SW_HIDE 0
+#define SW_SHOWNORMAL 1
+#define SW_SHOW 5
+#define ULW_ALPHA 0x00000002
+#define AC_SRC_OVER 0x00
+#define AC_SRC_ALPHA 0x01
+
+// Message queue.
+#define PM_NOREMOVE 0x0000
+#define PM_REMOVE 0x0001
+
+// Message boxes.
+#define MB_OK 0x00000000u
+#define MB_OKCANCEL 0x00000001u
+#define MB_YESNO 0x00000004u
+#define MB_ICONERROR 0x00000010u
+#define MB_ICONQUESTION 0x00000020u
+#define MB_ICONWARNING 0x00000030u
+#define MB_ICONINFORMATION 0x00000040u
+#define IDOK 1
+#define IDCANCEL 2
+#define IDYES 6
+#define IDNO 7
+
+// Menus.
+#define MF_STRING 0x00000000u
+#define MF_BYCOMMAND 0x00000000u
+#define MF_UNCHECKED 0x00000000u
+#define MF_GRAYED 0x00000001u
+#define MF_CHECKED 0x00000008u
+#define MF_BYPOSITION 0x00000400u
+#define MF_SEPARATOR 0x00000800u
+#define MFT_RADIOCHECK 0x00000200u
+#define TPM_LEFTALIGN 0x0000u
+#define TPM_TOPALIGN 0x0000u
+#define TPM_RIGHTALIGN 0x0008u
+#define TPM_BOTTOMALIGN 0x0020u
+#define TPM_RETURNCMD 0x0100u
+
+// Tray icon.
+#define NIM_ADD 0x00000000u
+#define NIM_MODIFY 0x00000001u
+#define NIM_DELETE 0x00000002u
+#define NIF_MESSAGE 0x00000001u
+#define NIF_ICON 0x00000002u
+#define NIF_TIP 0x00000004u
+
+// Hot keys.
+#define MOD_ALT 0x0001
+#define MOD_CONTROL 0x0002
+#define MOD_SHIFT 0x0004
+#define VK_F1 0x70
+
+// Error codes (platform_get_last_error).
+#define ERROR_SUCCESS 0
+#define ERROR_FILE_NOT_FOUND 2
+#define ERROR_PATH_NOT_FOUND 3
+#define ERROR_ACCESS_DENIED 5
+#define ERROR_INVALID_HANDLE 6
+#define ERROR_NOT_ENOUGH_MEMORY 8
+#define ERROR_NO_MORE_FILES 18
+#define ERROR_WRITE_PROTECT 19
+#define ERROR_GEN_FAILURE 31
+#define ERROR_FILE_EXISTS 80
+#define ERROR_INVALID_PARAMETER 87
+#define ERROR_DISK_FULL 112
+#define ERROR_INSUFFICIENT_BUFFER 122
+#define ERROR_INVALID_NAME 123
+#define ERROR_DIR_NOT_EMPTY 145
+#define ERROR_ALREADY_EXISTS 183
+#define ERROR_FILENAME_EXCED_RANGE 206
+#define ERROR_DIRECTORY 267
+#define ERROR_INVALID_WINDOW_HANDLE 1400
+#define ERROR_INVALID_MENU_HANDLE 1401
+#define ERROR_CANNOT_FIND_WND_CLASS 1407
+#define ERROR_HOTKEY_ALREADY_REGISTERED 1409
+#define ERROR_CLASS_ALREADY_EXISTS 1410
+#define ERROR_INVALID_ICON_HANDLE 1414
+#define ERROR_HOTKEY_NOT_REGISTERED 1419
+#define ERROR_MENU_ITEM_NOT_FOUND 1456
+#define ERROR_RESOURCE_NAME_NOT_FOUND 1814
+
+// Files.
+#define FILE_ATTRIBUTE_READONLY 0x00000001u
+#define FILE_ATTRIBUTE_HIDDEN 0x00000002u
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
+#define FILE_ATTRIBUTE_ARCHIVE 0x00000020u
+#define FILE_ATTRIBUTE_NORMAL 0x00000080u
+#define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
+
+// Priorities.
+#define THREAD_PRIORITY_NORMAL 0
+#define THREAD_PRIORITY_HIGHEST 2
+#define THREAD_PRIORITY_TIME_CRITICAL 15
+#define NORMAL_PRIORITY_CLASS 0x00000020u
+#define HIGH_PRIORITY_CLASS 0x00000080u
+#define REALTIME_PRIORITY_CLASS 0x00000100u
+
+#endif  // _WIN32
+
+// Constants of this program that every backend must know.
+constexpr uint32_t TRAY_CALLBACK_MESSAGE = 1037;   // the tray icon's callback message (WM_USER + 13)
+constexpr int32_t APP_ICON_RESOURCE_ID = 101;      // icon group of the program (48, 32, 16 px)
+constexpr uint32_t DROP_QUERY_COUNT = 0xFFFFFFFFu; // platform_drag_query_file index asking for the count
+
+#ifdef _WIN32
+constexpr char PLATFORM_PATH_SEPARATOR = '\\';
+#define PLATFORM_PATH_SEPARATOR_TEXT "\\"
+#else
+constexpr char PLATFORM_PATH_SEPARATOR = '/';
+#define PLATFORM_PATH_SEPARATOR_TEXT "/"
+#endif
+
+struct PlatformPoint {
+  int32_t x, y;
+};
+
+struct PlatformRect {
+  int32_t left, top, right, bottom;
+};
+
+// A queued message, as PeekMessageA fills MSG.
+struct PlatformMessage {
+  WindowHandle window;  // null for a message to the thread (WM_QUIT)
+  uint32_t message;
+  WPARAM wparam;
+  LPARAM lparam;
+  uint32_t time;        // platform_time_ms() when posted
+  PlatformPoint point;  // cursor position when posted
+};
+
+// The window procedure of a class: `window_procedure(window, message, wparam, lparam)`.
+typedef LRESULT(PLATFORM_CALLBACK* WindowProcedure)(WindowHandle window, uint32_t message, WPARAM wparam,
+                                                    LPARAM lparam);
+
+// The tray icon's record (NOTIFYICONDATAA, first version).
+struct TrayIconData {
+  WindowHandle window;        // receives callback_message with wparam = id, lparam = the mouse message
+  uint32_t id;
+  uint32_t flags;             // NIF_MESSAGE | NIF_ICON | NIF_TIP
+  uint32_t callback_message;
+  IconHandle icon;
+  char tip[64];               // terminated
+};
+
+// One entry of a directory search, as WIN32_FIND_DATAA gives it.
+struct PlatformFindData {
+  char name[MAX_PATH];  // file name without directory, terminated
+  uint32_t attributes;  // FILE_ATTRIBUTE_*
+};
+
+// The re-entrant lock of the shell: the thread that holds it may take it again, and must leave it as
+// many times as it took it. A critical section on Windows (mingw's win32 thread model has no
+// std::recursive_mutex), a std::recursive_mutex elsewhere.
+#ifdef _WIN32
+struct PlatformLock {
+  CRITICAL_SECTION section;
+  PlatformLock() { InitializeCriticalSection(&section); }
+  ~PlatformLock() { DeleteCriticalSection(&section); }
+  PlatformLock(const PlatformLock&) = delete;
+  PlatformLock& operator=(const PlatformLock&) = delete;
+};
+#else
+struct PlatformLock {
+  std::recursive_mutex mutex;
+};
+#endif
+
+// Mouse messages carry the client point in lparam as two signed 16-bit words.
+inline int32_t platform_lparam_x(LPARAM lparam) { return (int16_t)LOWORD(lparam); }
+inline int32_t platform_lparam_y(LPARAM lparam) { return (int16_t)HIWORD(lparam); }
+inline LPARAM platform_make_lparam(int32_t low, int32_t high) { return MAKELPARAM(low, high); }
+// WM_DROPFILES carries the drop handle in wparam.
+inline DropHandle platform_drop_from_wparam(WPARAM wparam) { return reinterpret_cast<DropHandle>(wparam); }
+
+// ---- Drawing surface (GDI) ----
+// A memory device context compatible with the screen (dc null) or with dc.
+DeviceContext platform_create_compatible_dc(DeviceContext dc);
+// A 32-bit top-down DIB section of width x height pixels, zero-filled: row 0 is the top row, each row
+// width * 4 bytes of blue, green, red, alpha. *pixels receives its memory, which lives as long as the
+// bitmap. Null (and *pixels null) when the size is not positive or cannot be allocated.
+BitmapHandle platform_create_dib_section(DeviceContext dc, int32_t width, int32_t height, uint8_t** pixels);
+// Selects object into dc and returns the object it held before (a memory DC starts with a stock
+// 1 x 1 bitmap); null on failure.
+GdiObject platform_select_object(DeviceContext dc, GdiObject object);
+bool platform_delete_dc(DeviceContext dc);
+// Fails while the object is selected into a device context, as on Windows.
+bool platform_delete_object(GdiObject object);
+
+// ---- Layered character window ----
+// UpdateLayeredWindow(window, no destination DC, no destination point, size width x height, source,
+// source point (0, 0), colour key 0, {AC_SRC_OVER, 0, constant_alpha, alpha_format}, flags): shows the
+// top-left width x height pixels of the bitmap selected into source (premultiplied B, G, R, A when
+// alpha_format is AC_SRC_ALPHA) at the window's position, with the whole window at constant_alpha, and
+// sizes the window to width x height. The window needs WS_EX_LAYERED.
+bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t height, DeviceContext source,
+                                    uint8_t constant_alpha, uint8_t alpha_format, uint32_t flags);
+// SetWindowPos; insert_after null is the top of the window's band. SWP_NOSIZE keeps the size,
+// SWP_NOMOVE the position, SWP_NOZORDER the stacking.
+bool platform_set_window_pos(WindowHandle window, WindowHandle insert_after, int32_t x, int32_t y,
+                             int32_t width, int32_t height, uint32_t flags);
+// ShowWindow with SW_HIDE / SW_SHOW; returns whether the window was visible before.
+bool platform_show_window(WindowHandle window, int32_t command);
+bool platform_bring_window_to_top(WindowHandle window);
+bool platform_set_foreground_window(WindowHandle window);
+// Captures the mouse for window; returns the window that held the capture before, or null.
+WindowHandle platform_set_capture(WindowHandle window);
+bool platform_release_capture();
+// Converts a client point of window to screen coordinates, in place.
+bool platform_client_to_screen(WindowHandle window, PlatformPoint* point);
+bool platform_get_cursor_pos(PlatformPoint* point);
+// SystemParametersInfoA(SPI_GETWORKAREA): the desktop less the task bar / panels.
+bool platform_get_work_area(PlatformRect* area);
+
+// ---- Windows and messages ----
+// RegisterClassExA with class_style (CS_DBLCLKS), procedure, the default application icon and arrow
+// cursor, no menu. instance null means this program. Fails when the name is already registered.
+bool platform_register_class(InstanceHandle instance, const char* class_name, uint32_t class_style,
+                             WindowProcedure procedure);
+// CreateWindowExA; CW_USEDEFAULT for x / width lets the system choose (0 for a WS_POPUP window). owner
+// may be null. Null on failure (unknown class, invalid owner). WS_VISIBLE shows it at once.
+WindowHandle platform_create_window_ex(uint32_t ex_style, const char* class_name, const char* title,
+                                       uint32_t style, int32_t x, int32_t y, int32_t width, int32_t height,
+                                       WindowHandle owner, InstanceHandle instance);
+// DestroyWindow: destroys the windows owned by window first, then window; each receives WM_DESTROY.
+// Messages still queued for a destroyed window are dropped.
+bool platform_destroy_window(WindowHandle window);
+// DefWindowProcA: WM_CLOSE destroys the window; everything else is answered with 0.
+LRESULT platform_default_window_procedure(WindowHandle window, uint32_t message, WPARAM wparam,
+                                          LPARAM lparam);
+// PostMessageA; a null window posts to the thread (dispatched to no procedure).
+bool platform_post_message(WindowHandle window, uint32_t message, WPARAM wparam, LPARAM lparam);
+// PostQuitMessage: WM_QUIT (wparam = exit_code) comes out of the queue once every other message has.
+void platform_post_quit_message(int32_t exit_code);
+// PeekMessageA(message, any window, all messages, remove = PM_REMOVE or PM_NOREMOVE): false when
+// nothing waits. Never blocks.
+bool platform_peek_message(PlatformMessage* message, uint32_t remove);
+bool platform_translate_message(const PlatformMessage* message);
+// DispatchMessageA: calls the procedure of message->window and returns its result (0 for the thread).
+LRESULT platform_dispatch_message(const PlatformMessage* message);
+
+// ---- Pop-up menu ----
+MenuHandle platform_create_popup_menu();
+// AppendMenuA: MF_STRING with an id and a caption, or MF_SEPARATOR (id 0, caption null).
+bool platform_append_menu(MenuHandle menu, uint32_t flags, uintptr_t id, const char* caption);
+// DeleteMenu: the item at a position (MF_BYPOSITION) or with a command id (MF_BYCOMMAND); false when
+// there is no such item.
+bool platform_delete_menu(MenuHandle menu, uint32_t item, uint32_t flags);
+// CheckMenuRadioItem: among the items from first to last (ids with MF_BYCOMMAND, positions with
+// MF_BYPOSITION) marks check with a radio mark and clears the others; false when one is not found.
+bool platform_check_menu_radio_item(MenuHandle menu, uint32_t first, uint32_t last, uint32_t check,
+                                    uint32_t flags);
+// TrackPopupMenu: modal. Shows menu at the screen point (x, y), placed by flags (TPM_RIGHTALIGN,
+// TPM_BOTTOMALIGN; 0 is left and top aligned), and returns when the user chose or dismissed it. A
+// choice is posted to owner as WM_COMMAND with the item's id (or returned, with TPM_RETURNCMD).
+// Returns non-zero on success (with TPM_RETURNCMD: the chosen id, 0 for none).
+int32_t platform_track_popup_menu(MenuHandle menu, uint32_t flags, int32_t x, int32_t y, WindowHandle owner);
+bool platform_destroy_menu(MenuHandle menu);
+
+// ---- Tray icon and icons ----
+// Shell_NotifyIconA with NIM_ADD, NIM_MODIFY or NIM_DELETE; an icon is known by (window, id).
+bool platform_notify_icon(uint32_t action, const TrayIconData* data);
+// LoadImageA(instance, resource_id, IMAGE_ICON, width, height, LR_DEFAULTCOLOR); instance null means
+// this program. Null when there is no such icon.
+IconHandle platform_load_icon(InstanceHandle instance, int32_t resource_id, int32_t width, int32_t height);
+bool platform_destroy_icon(IconHandle icon);
+
+// ---- Message box, hot key, dropped files, web address ----
+// MessageBoxA: modal; returns the id of the button the user pressed (IDOK, ...).
+int32_t platform_message_box(WindowHandle owner, const char* text, const char* caption, uint32_t flags);
+// RegisterHotKey: WM_HOTKEY (wparam = id) reaches window whenever modifiers + key is pressed anywhere.
+bool platform_register_hot_key(WindowHandle window, int32_t id, uint32_t modifiers, uint32_t key);
+bool platform_unregister_hot_key(WindowHandle window, int32_t id);
+// DragAcceptFiles: whether files dropped on window reach it as WM_DROPFILES.
+void platform_drag_accept_files(WindowHandle window, bool accept);
+// DragQueryFileA: index DROP_QUERY_COUNT gives the number of files. Otherwise copies the path of file
+// index into buffer (cut to size - 1 characters, terminated) and returns its length without the
+// terminator; a null buffer returns the length needed. 0 when there is no such file.
+uint32_t platform_drag_query_file(DropHandle drop, uint32_t index, char* buffer, uint32_t size);
+// DragFinish: releases the drop; its handle is invalid afterwards.
+void platform_drag_finish(DropHandle drop);
+// ShellExecuteA(window, verb, file, parameters, directory, show): opens a web address with "open".
+bool platform_shell_execute(WindowHandle window, const char* verb, const char* file, const char* parameters,
+                            const char* directory, int32_t show);
+
+// ---- Time, priorities, errors ----
+// timeGetTime: milliseconds, unsigned 32-bit; it wraps, so take elapsed times as uint32_t differences.
+uint32_t platform_time_ms();
+void platform_sleep(uint32_t milliseconds);
+// time(): the calendar time in seconds, used to seed the random numbers.
+int64_t platform_calendar_time();
+// SetThreadPriority of the calling thread (THREAD_PRIORITY_*) and SetPriorityClass of this process
+// (*_PRIORITY_CLASS). Backends that cannot raise a priority report false; callers ignore the result.
+bool platform_set_thread_priority(int32_t priority);
+bool platform_set_priority_class(uint32_t priority_class);
+uint32_t platform_get_last_error();
+void platform_set_last_error(uint32_t code);
+// FormatMessageA(FROM_SYSTEM) of code into buffer, as the system words it (empty when it has no text).
+// Returns the length written.
+uint32_t platform_error_text(uint32_t code, char* buffer, uint32_t size);
+
+// ---- Install path ----
+// The install path into buffer (520 bytes in the program). Windows: the value "path" under
+// HKEY_CURRENT_USER "Software\Orvant\VelissaDesk". Elsewhere: the environment variable
+// VELISSADESK_PATH, else the first line of $XDG_CONFIG_HOME/VelissaDesk/path (XDG_CONFIG_HOME defaults
+// to ~/.config). False, with buffer empty, when there is none or it does not fit.
+bool platform_read_install_path(char* buffer, uint32_t size);
+
+// ---- Files ----
+// A directory search: pattern is a path whose last part is a wildcard ("*.dat", "dir/*.*"). Names come
+// in the file system's order, never sorted, without "." and "..". Names match as on Windows: "*" and
+// "*.*" match every name, '*' any run of characters, '?' one character, letters without regard to
+// case (so "*.dat" also finds "X.DAT" on Linux). Null when nothing matches
+// (ERROR_FILE_NOT_FOUND) or the directory cannot be read.
+FindHandle platform_find_first_file(const char* pattern, PlatformFindData* data);
+// False at the end (ERROR_NO_MORE_FILES).
+bool platform_find_next_file(FindHandle find, PlatformFindData* data);
+bool platform_find_close(FindHandle find);
+// CopyFileA(existing, new_path, fail if it exists): never overwrites, also when the destination
+// appears while copying (ERROR_FILE_EXISTS).
+bool platform_copy_file(const char* existing, const char* new_path);
+// CreateDirectoryA: false with ERROR_ALREADY_EXISTS when the name exists.
+bool platform_create_directory(const char* path);
+// RemoveDirectoryA: only an empty directory.
+bool platform_remove_directory(const char* path);
+// DeleteFileA: not a directory; a read-only file is refused (ERROR_ACCESS_DENIED) on every platform.
+bool platform_delete_file(const char* path);
+// GetFileAttributesA: FILE_ATTRIBUTE_* or INVALID_FILE_ATTRIBUTES. On Linux a file without write
+// permission for its owner is read-only.
+uint32_t platform_get_file_attributes(const char* path);
+// SetFileAttributesA: on Linux only FILE_ATTRIBUTE_READONLY counts (clears or restores write permission).
+bool platform_set_file_attributes(const char* path, uint32_t attributes);
+bool platform_set_current_directory(const char* path);
+// GetCurrentDirectoryA: the length written without terminator; when buffer is too small, nothing is
+// written and the size needed (with terminator) is returned; 0 on failure.
+uint32_t platform_get_current_directory(char* buffer, uint32_t size);
+// GetFileTitleA: the file name part of path into buffer. 0 on success; the size needed when buffer is
+// too small; negative when path names no file. On Linux the title keeps its extension; on Windows the
+// user's setting decides.
+int32_t platform_get_file_title(const char* path, char* buffer, uint16_t size);
+
+// ---- Shared by every backend (portable code) ----
+// The runtime's srand / rand as the 32-bit Windows C runtime computes them, values 0 to 32767:
+// state = state * 214013 + 2531011, result (state >> 16) & 0x7FFF. The state starts as after srand(1).
+void platform_srand(uint32_t seed);
+int32_t platform_rand();
+void platform_lock(PlatformLock* lock);
+bool platform_try_lock(PlatformLock* lock);
+void platform_unlock(PlatformLock* lock);
+// directory + separator + name into out (no second separator when directory already ends with one; no
+// separator after an empty directory). out may be directory itself. False, with out empty, when the
+// result does not fit in size bytes.
+bool platform_join_path(char* out, size_t size, const char* directory, const char* name);
+// Whether name matches a search pattern's last part, by the rule of platform_find_first_file.
+bool platform_match_pattern(const char* pattern, const char* name);

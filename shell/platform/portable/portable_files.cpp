@@ -1,0 +1,286 @@
+// File services through std::filesystem, with the meaning and the error codes of their Win32 models.
+#include "shell/platform/portable/portable_files.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+struct PlatformFind {
+  fs::directory_iterator next;  // the entry after the one last returned
+  std::string wildcard;
+};
+
+namespace {
+
+// What a failed file call reports on Windows for the same cause. ENOENT means the file itself is
+// missing unless the caller knows it names a directory on the way.
+uint32_t win32_error(const std::error_code& ec, uint32_t not_found = ERROR_FILE_NOT_FOUND) {
+  switch (ec.value()) {
+    case 0: return ERROR_SUCCESS;
+    case ENOENT: return not_found;
+    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EISDIR: return ERROR_ACCESS_DENIED;
+    case EEXIST: return ERROR_FILE_EXISTS;
+    case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
+    case ENOSPC: return ERROR_DISK_FULL;
+    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
+    case EROFS: return ERROR_WRITE_PROTECT;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    case EINVAL: return ERROR_INVALID_PARAMETER;
+    default: return ERROR_GEN_FAILURE;
+  }
+}
+
+bool is_empty(const char* text) { return text == nullptr || text[0] == '\0'; }
+
+bool is_read_only(fs::perms permissions) { return (permissions & fs::perms::owner_write) == fs::perms::none; }
+
+uint32_t attributes_of(const fs::file_status& status) {
+  uint32_t attributes = 0;
+  if (fs::is_directory(status)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
+  if (is_read_only(status.permissions())) attributes |= FILE_ATTRIBUTE_READONLY;
+  return attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+}
+
+// Moves the search to the next matching entry and fills data; false at the end. Names that do not fit
+// a Win32 name buffer are passed over: a cut name would name another file.
+bool advance(PlatformFind* find, PlatformFindData* data) {
+  std::error_code ec;
+  for (; find->next != fs::directory_iterator(); find->next.increment(ec)) {
+    if (ec) return false;
+    const std::string name = find->next->path().filename().string();
+    if (name.size() >= sizeof data->name || !platform_match_pattern(find->wildcard.c_str(), name.c_str())) continue;
+    std::error_code status_ec;
+    fs::file_status status = find->next->status(status_ec);
+    if (status_ec) status = find->next->symlink_status(status_ec);  // a dangling link
+    memcpy(data->name, name.c_str(), name.size() + 1);
+    data->attributes = attributes_of(status);
+    find->next.increment(ec);
+    if (ec) find->next = fs::directory_iterator();
+    return true;
+  }
+  return false;
+}
+
+bool copy_text(char* buffer, uint32_t size, const std::string& text) {
+  if (buffer == nullptr || text.size() >= size) return false;
+  memcpy(buffer, text.c_str(), text.size() + 1);
+  return true;
+}
+
+}  // namespace
+
+uint32_t portable_find_first_file(const char* pattern, PlatformFindData* data, PlatformFind** find) {
+  *find = nullptr;
+  if (is_empty(pattern) || data == nullptr) return ERROR_INVALID_PARAMETER;
+  const std::string text(pattern);
+  const size_t slash = text.find_last_of('/');
+  const std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : text.substr(0, slash);
+  const std::string wildcard = slash == std::string::npos ? text : text.substr(slash + 1);
+  if (wildcard.empty()) return ERROR_FILE_NOT_FOUND;
+  std::error_code ec;
+  fs::directory_iterator entries(directory, ec);
+  if (ec) return win32_error(ec, ERROR_PATH_NOT_FOUND);
+  PlatformFind* search = new PlatformFind{std::move(entries), wildcard};
+  if (!advance(search, data)) {
+    delete search;
+    return ERROR_FILE_NOT_FOUND;
+  }
+  *find = search;
+  return ERROR_SUCCESS;
+}
+
+uint32_t portable_find_next_file(PlatformFind* find, PlatformFindData* data) {
+  if (find == nullptr || data == nullptr) return ERROR_INVALID_HANDLE;
+  return advance(find, data) ? ERROR_SUCCESS : ERROR_NO_MORE_FILES;
+}
+
+void portable_find_close(PlatformFind* find) { delete find; }
+
+uint32_t portable_copy_file(const char* existing, const char* new_path) {
+  if (is_empty(existing) || is_empty(new_path)) return ERROR_INVALID_PARAMETER;
+  std::error_code ec;
+  const fs::file_status source = fs::status(existing, ec);
+  if (ec) return win32_error(ec);
+  if (fs::is_directory(source)) return ERROR_ACCESS_DENIED;
+  // copy_options::none refuses an existing destination, and libstdc++ creates the new file with
+  // O_EXCL, so a destination that appears meanwhile is not overwritten either.
+  fs::copy_file(existing, new_path, fs::copy_options::none, ec);
+  const int cause = ec.value();
+  bool unfinished = cause == ENOSPC || cause == EIO || cause == EFBIG;
+#ifdef EDQUOT
+  unfinished = unfinished || cause == EDQUOT;
+#endif
+  if (unfinished) {
+    std::error_code ignored;
+    fs::remove(new_path, ignored);  // our own unfinished copy: O_EXCL made the file ours
+  }
+  return win32_error(ec, ERROR_PATH_NOT_FOUND);
+}
+
+uint32_t portable_create_directory(const char* path) {
+  if (is_empty(path)) return ERROR_PATH_NOT_FOUND;
+  std::error_code ec;
+  const bool created = fs::create_directory(path, ec);
+  if (ec) return ec.value() == EEXIST ? ERROR_ALREADY_EXISTS : win32_error(ec, ERROR_PATH_NOT_FOUND);
+  return created ? ERROR_SUCCESS : ERROR_ALREADY_EXISTS;
+}
+
+uint32_t portable_remove_directory(const char* path) {
+  if (is_empty(path)) return ERROR_PATH_NOT_FOUND;
+  std::error_code ec;
+  const fs::file_status status = fs::symlink_status(path, ec);
+  if (ec) return win32_error(ec);
+  if (!fs::is_directory(status)) return ERROR_DIRECTORY;
+  fs::remove(path, ec);
+  return ec.value() == EEXIST ? ERROR_DIR_NOT_EMPTY : win32_error(ec);
+}
+
+uint32_t portable_delete_file(const char* path) {
+  if (is_empty(path)) return ERROR_FILE_NOT_FOUND;
+  std::error_code ec;
+  const fs::file_status status = fs::symlink_status(path, ec);
+  if (ec) return win32_error(ec);
+  // Windows refuses to delete directories and read-only files here; callers clear the attribute first.
+  if (fs::is_directory(status)) return ERROR_ACCESS_DENIED;
+  if (fs::is_regular_file(status) && is_read_only(status.permissions())) return ERROR_ACCESS_DENIED;
+  fs::remove(path, ec);
+  return win32_error(ec);
+}
+
+uint32_t portable_get_file_attributes(const char* path, uint32_t* attributes) {
+  *attributes = INVALID_FILE_ATTRIBUTES;
+  if (is_empty(path)) return ERROR_FILE_NOT_FOUND;
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (ec) return win32_error(ec);
+  *attributes = attributes_of(status);
+  return ERROR_SUCCESS;
+}
+
+uint32_t portable_set_file_attributes(const char* path, uint32_t attributes) {
+  if (is_empty(path)) return ERROR_FILE_NOT_FOUND;
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (ec) return win32_error(ec);
+  // Read-only takes every write permission away; clearing it gives the owner's back.
+  const fs::perms write_all = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  if (attributes & FILE_ATTRIBUTE_READONLY) {
+    fs::permissions(path, write_all, fs::perm_options::remove, ec);
+  } else if (is_read_only(status.permissions())) {
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, ec);
+  }
+  return win32_error(ec);
+}
+
+uint32_t portable_set_current_directory(const char* path) {
+  if (is_empty(path)) return ERROR_FILE_NOT_FOUND;
+  std::error_code ec;
+  fs::current_path(path, ec);
+  if (ec.value() == ENOTDIR) return ERROR_DIRECTORY;
+  return win32_error(ec);
+}
+
+uint32_t portable_get_current_directory(char* buffer, uint32_t size, uint32_t* length) {
+  *length = 0;
+  std::error_code ec;
+  const std::string path = fs::current_path(ec).string();
+  if (ec) return win32_error(ec);
+  if (!copy_text(buffer, size, path)) {
+    *length = static_cast<uint32_t>(path.size() + 1);
+    return ERROR_SUCCESS;
+  }
+  *length = static_cast<uint32_t>(path.size());
+  return ERROR_SUCCESS;
+}
+
+int32_t portable_get_file_title(const char* path, char* buffer, uint16_t size) {
+  if (is_empty(path)) return -1;
+  const char* slash = strrchr(path, '/');
+  const char* title = slash != nullptr ? slash + 1 : path;
+  const size_t length = strlen(title);
+  if (length == 0) return -1;
+  if (length + 1 > 0xFFFF) return -1;
+  if (buffer == nullptr || length + 1 > size) return static_cast<int32_t>(length + 1);
+  memcpy(buffer, title, length + 1);
+  return 0;
+}
+
+bool portable_install_path_from_environment(char* buffer, uint32_t size) {
+  if (buffer == nullptr || size == 0) return false;
+  buffer[0] = '\0';
+  const char* variable = getenv("VELISSADESK_PATH");
+  if (!is_empty(variable)) return copy_text(buffer, size, variable);
+
+  std::string file;
+  const char* config = getenv("XDG_CONFIG_HOME");
+  const char* home = getenv("HOME");
+  if (!is_empty(config)) {
+    file = std::string(config) + "/VelissaDesk/path";
+  } else if (!is_empty(home)) {
+    file = std::string(home) + "/.config/VelissaDesk/path";
+  } else {
+    return false;
+  }
+  FILE* stream = fopen(file.c_str(), "rb");
+  if (stream == nullptr) return false;
+  std::string line;
+  int c;
+  // A line longer than the buffer is refused anyway, so reading stops one character past it.
+  while ((c = fgetc(stream)) != EOF && c != '\n' && c != '\0' && line.size() <= size) line.push_back(static_cast<char>(c));
+  fclose(stream);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (line.empty()) return false;
+  return copy_text(buffer, size, line);
+}
+
+uint32_t portable_error_text(uint32_t code, char* buffer, uint32_t size) {
+  static const struct {
+    uint32_t code;
+    const char* text;
+  } texts[] = {
+      {ERROR_SUCCESS, "The operation completed successfully."},
+      {ERROR_FILE_NOT_FOUND, "The system cannot find the file specified."},
+      {ERROR_PATH_NOT_FOUND, "The system cannot find the path specified."},
+      {ERROR_ACCESS_DENIED, "Access is denied."},
+      {ERROR_INVALID_HANDLE, "The handle is invalid."},
+      {ERROR_NOT_ENOUGH_MEMORY, "Not enough memory resources are available to process this command."},
+      {ERROR_NO_MORE_FILES, "There are no more files."},
+      {ERROR_WRITE_PROTECT, "The media is write protected."},
+      {ERROR_GEN_FAILURE, "A device attached to the system is not functioning."},
+      {ERROR_FILE_EXISTS, "The file exists."},
+      {ERROR_INVALID_PARAMETER, "The parameter is incorrect."},
+      {ERROR_DISK_FULL, "There is not enough space on the disk."},
+      {ERROR_INSUFFICIENT_BUFFER, "The data area passed to a system call is too small."},
+      {ERROR_INVALID_NAME, "The filename, directory name, or volume label syntax is incorrect."},
+      {ERROR_DIR_NOT_EMPTY, "The directory is not empty."},
+      {ERROR_ALREADY_EXISTS, "Cannot create a file when that file already exists."},
+      {ERROR_FILENAME_EXCED_RANGE, "The filename or extension is too long."},
+      {ERROR_DIRECTORY, "The directory name is invalid."},
+      {ERROR_INVALID_WINDOW_HANDLE, "Invalid window handle."},
+      {ERROR_INVALID_MENU_HANDLE, "Invalid menu handle."},
+      {ERROR_CANNOT_FIND_WND_CLASS, "Cannot find window class."},
+      {ERROR_HOTKEY_ALREADY_REGISTERED, "Hot key is already registered."},
+      {ERROR_CLASS_ALREADY_EXISTS, "Class already exists."},
+      {ERROR_INVALID_ICON_HANDLE, "Invalid icon handle."},
+      {ERROR_HOTKEY_NOT_REGISTERED, "Hot key is not registered."},
+      {ERROR_MENU_ITEM_NOT_FOUND, "A menu item was not found."},
+      {ERROR_RESOURCE_NAME_NOT_FOUND, "The specified resource name cannot be found in the image file."},
+  };
+  if (buffer == nullptr || size == 0) return 0;
+  buffer[0] = '\0';
+  for (const auto& entry : texts) {
+    if (entry.code != code) continue;
+    snprintf(buffer, size, "%s", entry.text);
+    return static_cast<uint32_t>(strlen(buffer));
+  }
+  return 0;
+}

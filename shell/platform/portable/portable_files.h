@@ -1,0 +1,30 @@
+// File services through std::filesystem for the backends without Win32 (gtk, headless): each returns
+// the Win32 error code of its failure (0 on success), which the backend hands to platform_set_last_error.
+#pragma once
+
+#include "shell/platform.h"
+
+struct PlatformFind;
+
+// A search's handle (FindHandle off Windows). *find is null unless the result is 0.
+uint32_t portable_find_first_file(const char* pattern, PlatformFindData* data, PlatformFind** find);
+uint32_t portable_find_next_file(PlatformFind* find, PlatformFindData* data);
+void portable_find_close(PlatformFind* find);
+uint32_t portable_copy_file(const char* existing, const char* new_path);
+uint32_t portable_create_directory(const char* path);
+uint32_t portable_remove_directory(const char* path);
+uint32_t portable_delete_file(const char* path);
+// *attributes is INVALID_FILE_ATTRIBUTES unless the result is 0.
+uint32_t portable_get_file_attributes(const char* path, uint32_t* attributes);
+uint32_t portable_set_file_attributes(const char* path, uint32_t attributes);
+uint32_t portable_set_current_directory(const char* path);
+// *length as platform_get_current_directory returns it.
+uint32_t portable_get_current_directory(char* buffer, uint32_t size, uint32_t* length);
+// As platform_get_file_title: the part after the last '/', with its extension.
+int32_t portable_get_file_title(const char* path, char* buffer, uint16_t size);
+// The install path off Windows: VELISSADESK_PATH, else the first line of
+// $XDG_CONFIG_HOME/VelissaDesk/path (XDG_CONFIG_HOME empty or unset: $HOME/.config). An empty value
+// counts as none; a value that does not fit in size bytes is refused rather than cut.
+bool portable_install_path_from_environment(char* buffer, uint32_t size);
+// The system's English text for a Win32 error code the backends report; empty for others.
+uint32_t portable_error_text(uint32_t code, char* buffer, uint32_t size);
