@@ -70,7 +70,8 @@ typedef intptr_t LPARAM;
 
 #define LOWORD(l) ((uint16_t)(((uintptr_t)(l)) & 0xFFFF))
 #define HIWORD(l) ((uint16_t)((((uintptr_t)(l)) >> 16) & 0xFFFF))
-#define MAKELPARAM(low, high) ((LPARAM)(uint32_t)(((uint32_t)(uint16_t)(low)) | (((uint32_t)(uint16_t)(high)) << 16)))
+#define MAKELPARAM(low, high) \
+  ((LPARAM)(uint32_t)(((uint32_t)(uint16_t)(low)) | (((uint32_t)(uint16_t)(high)) << 16)))
 
 #define MAX_PATH 260
 

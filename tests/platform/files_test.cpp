@@ -59,9 +59,11 @@ class PlatformFiles : public ::testing::Test {
 };
 
 TEST_F(PlatformFiles, SearchYieldsDirectoryOrderNotSorted) {
-  for (const char* name : {"m.dat", "b.dat", "z.dat", "a.dat", "q.dat", "c.dat"}) write_file(root / name, name);
+  for (const char* name : {"m.dat", "b.dat", "z.dat", "a.dat", "q.dat", "c.dat"})
+    write_file(root / name, name);
   std::vector<std::string> in_directory_order;
-  for (const auto& entry : fs::directory_iterator(root)) in_directory_order.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(root))
+    in_directory_order.push_back(entry.path().filename().string());
 
   const std::vector<std::string> found = search(at("*.dat"));
   EXPECT_EQ(found, in_directory_order);  // whatever the file system's order is, the search keeps it
@@ -134,10 +136,12 @@ TEST_F(PlatformFiles, DirectoriesAreCreatedAndRemovedAsOnWindows) {
 
 TEST_F(PlatformFiles, ReadOnlyAttributeGuardsDeletion) {
   write_file(root / "locked.dat", "keep");
-  EXPECT_EQ(platform_get_file_attributes(at("locked.dat").c_str()), static_cast<uint32_t>(FILE_ATTRIBUTE_NORMAL));
+  EXPECT_EQ(platform_get_file_attributes(at("locked.dat").c_str()),
+            static_cast<uint32_t>(FILE_ATTRIBUTE_NORMAL));
 
   ASSERT_TRUE(platform_set_file_attributes(at("locked.dat").c_str(), FILE_ATTRIBUTE_READONLY));
-  EXPECT_EQ(platform_get_file_attributes(at("locked.dat").c_str()), static_cast<uint32_t>(FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(platform_get_file_attributes(at("locked.dat").c_str()),
+            static_cast<uint32_t>(FILE_ATTRIBUTE_READONLY));
   EXPECT_FALSE(platform_delete_file(at("locked.dat").c_str()));
   EXPECT_EQ(platform_get_last_error(), static_cast<uint32_t>(ERROR_ACCESS_DENIED));
   EXPECT_EQ(read_all(root / "locked.dat"), "keep");
@@ -145,7 +149,8 @@ TEST_F(PlatformFiles, ReadOnlyAttributeGuardsDeletion) {
   // Clearing keeps the other attributes as they were, as the program's delete_tree does.
   const uint32_t attributes = platform_get_file_attributes(at("locked.dat").c_str());
   ASSERT_TRUE(platform_set_file_attributes(at("locked.dat").c_str(), attributes & ~FILE_ATTRIBUTE_READONLY));
-  EXPECT_EQ(platform_get_file_attributes(at("locked.dat").c_str()), static_cast<uint32_t>(FILE_ATTRIBUTE_NORMAL));
+  EXPECT_EQ(platform_get_file_attributes(at("locked.dat").c_str()),
+            static_cast<uint32_t>(FILE_ATTRIBUTE_NORMAL));
   EXPECT_TRUE(platform_delete_file(at("locked.dat").c_str()));
 
   fs::create_directory(root / "dir");
@@ -186,13 +191,17 @@ class ScopedEnvironment {
   void set(const char* name, const char* value) {
     const char* old = getenv(name);
     saved_.push_back({name, old != nullptr, old != nullptr ? old : ""});
-    if (value != nullptr) setenv(name, value, 1);
-    else unsetenv(name);
+    if (value != nullptr)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
   }
   ~ScopedEnvironment() {
     for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-      if (it->was_set) setenv(it->name.c_str(), it->value.c_str(), 1);
-      else unsetenv(it->name.c_str());
+      if (it->was_set)
+        setenv(it->name.c_str(), it->value.c_str(), 1);
+      else
+        unsetenv(it->name.c_str());
     }
   }
 

@@ -18,7 +18,8 @@ struct Delivered {
 std::vector<Delivered> delivered;
 
 // Like the program's procedure: WM_DESTROY posts the quit message, the rest goes to the default.
-LRESULT PLATFORM_CALLBACK recording_procedure(WindowHandle window, uint32_t message, WPARAM wparam, LPARAM lparam) {
+LRESULT PLATFORM_CALLBACK recording_procedure(WindowHandle window, uint32_t message, WPARAM wparam,
+                                              LPARAM lparam) {
   delivered.push_back({window, message, wparam});
   if (message == WM_DESTROY) {
     platform_post_quit_message(0);
@@ -33,10 +34,11 @@ class Headless : public ::testing::Test {
     headless_reset();
     delivered.clear();
     ASSERT_TRUE(platform_register_class(nullptr, "VelissaDeskClass", CS_DBLCLKS, recording_procedure));
-    owner = platform_create_window_ex(0, "VelissaDeskClass", "VelissaDesk", WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
-                                      544, 375, nullptr, nullptr);
-    character = platform_create_window_ex(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, "VelissaDeskClass",
-                                          "VelissaDesk", WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT, 544, 375, owner, nullptr);
+    owner = platform_create_window_ex(0, "VelissaDeskClass", "VelissaDesk", WS_POPUP, CW_USEDEFAULT,
+                                      CW_USEDEFAULT, 544, 375, nullptr, nullptr);
+    character = platform_create_window_ex(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST,
+                                          "VelissaDeskClass", "VelissaDesk", WS_POPUP, CW_USEDEFAULT,
+                                          CW_USEDEFAULT, 544, 375, owner, nullptr);
     ASSERT_NE(owner, nullptr);
     ASSERT_NE(character, nullptr);
   }
@@ -112,7 +114,8 @@ TEST_F(Headless, CreationFailuresAreReported) {
   EXPECT_EQ(platform_create_window_ex(0, "NoSuchClass", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr), nullptr);
   EXPECT_EQ(platform_get_last_error(), static_cast<uint32_t>(ERROR_CANNOT_FIND_WND_CLASS));
   platform_destroy_window(owner);
-  EXPECT_EQ(platform_create_window_ex(0, "VelissaDeskClass", "", WS_POPUP, 0, 0, 1, 1, owner, nullptr), nullptr);
+  EXPECT_EQ(platform_create_window_ex(0, "VelissaDeskClass", "", WS_POPUP, 0, 0, 1, 1, owner, nullptr),
+            nullptr);
   EXPECT_EQ(platform_get_last_error(), static_cast<uint32_t>(ERROR_INVALID_WINDOW_HANDLE));
 
   const HeadlessWindowInfo info = headless_window_info(character);
@@ -132,7 +135,8 @@ TEST_F(Headless, ModalCallsDispatchTheQueueAndTakeScriptedAnswers) {
   });
   headless_queue_message_box_answer(IDCANCEL);
 
-  EXPECT_EQ(platform_message_box(nullptr, "1 New Animations Installed.", "Velissa", MB_ICONINFORMATION), IDCANCEL);
+  EXPECT_EQ(platform_message_box(nullptr, "1 New Animations Installed.", "Velissa", MB_ICONINFORMATION),
+            IDCANCEL);
   // Both the queued hot key and the message the hook posted were handled inside the box.
   ASSERT_EQ(delivered.size(), 2u);
   EXPECT_EQ(delivered[0].message, static_cast<uint32_t>(WM_HOTKEY));
@@ -196,7 +200,8 @@ TEST_F(Headless, CallLogRecordsCallsInOrderWithTheirArguments) {
   platform_set_window_pos(character, nullptr, -200, -300, 200, 300, SWP_NOZORDER | SWP_NOOWNERZORDER);
   platform_show_window(character, SW_SHOW);
   platform_post_message(owner, WM_CLOSE, 0, 0);
-  TrayIconData tray{owner, 101, NIF_MESSAGE | NIF_ICON | NIF_TIP, TRAY_CALLBACK_MESSAGE, nullptr, "VelissaDesk"};
+  TrayIconData tray{owner,   101,          NIF_MESSAGE | NIF_ICON | NIF_TIP, TRAY_CALLBACK_MESSAGE,
+                    nullptr, "VelissaDesk"};
   platform_notify_icon(NIM_ADD, &tray);
   platform_shell_execute(nullptr, "open", "https://example.org/", "", "", SW_SHOW);
   platform_time_ms();
@@ -365,15 +370,19 @@ TEST_F(Headless, ResetReturnsToTheStart) {
   headless_drop_files(owner, {"/x.dat"});
   headless_set_time(500);
   platform_srand(7);
+  PlatformFindData data;
+  ASSERT_NE(platform_find_first_file("/*", &data), nullptr);  // left open: the reset closes it
   headless_reset();
 
   EXPECT_TRUE(headless_windows().empty());
   EXPECT_TRUE(headless_calls().empty());
   EXPECT_TRUE(headless_queued_messages().empty());
+  EXPECT_EQ(headless_live_objects().searches, 0);
   EXPECT_EQ(platform_time_ms(), 0u);
   EXPECT_EQ(platform_rand(), 41);
   EXPECT_TRUE(platform_register_class(nullptr, "VelissaDeskClass", 0, recording_procedure));
-  EXPECT_EQ(headless_call_text(headless_calls()[0]), "register_class(null, \"VelissaDeskClass\", 0x0) -> true");
+  EXPECT_EQ(headless_call_text(headless_calls()[0]),
+            "register_class(null, \"VelissaDeskClass\", 0x0) -> true");
 }
 
 }  // namespace

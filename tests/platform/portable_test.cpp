@@ -78,12 +78,12 @@ TEST(PortablePatterns, MatchLikeWindows) {
     const char* name;
     bool matches;
   } cases[] = {
-      {"*.dat", "a.dat", true},       {"*.dat", "X.DAT", true},   {"*.dat", "Mixed.Dat", true},
-      {"*.dat", ".dat", true},        {"*.dat", "a.dat.bak", false}, {"*.dat", "adat", false},
-      {"*.dat", "a.data", false},     {"*.dat", "a.kar", false},  {"*.*", "noext", true},
-      {"*.*", "a.b.c", true},         {"*", "anything", true},    {"*.kar", "x.KAR", true},
-      {"a?c.dat", "abc.dat", true},   {"a?c.dat", "ac.dat", false}, {"exact.dat", "EXACT.dat", true},
-      {"*a*b", "xxaYYb", true},       {"*a*b", "xxaYYbc", false},
+      {"*.dat", "a.dat", true},     {"*.dat", "X.DAT", true},      {"*.dat", "Mixed.Dat", true},
+      {"*.dat", ".dat", true},      {"*.dat", "a.dat.bak", false}, {"*.dat", "adat", false},
+      {"*.dat", "a.data", false},   {"*.dat", "a.kar", false},     {"*.*", "noext", true},
+      {"*.*", "a.b.c", true},       {"*", "anything", true},       {"*.kar", "x.KAR", true},
+      {"a?c.dat", "abc.dat", true}, {"a?c.dat", "ac.dat", false},  {"exact.dat", "EXACT.dat", true},
+      {"*a*b", "xxaYYb", true},     {"*a*b", "xxaYYbc", false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(platform_match_pattern(c.pattern, c.name), c.matches) << c.pattern << " vs " << c.name;

@@ -17,17 +17,9 @@
 // Objects are never freed before a reset, so a stale handle is recognised as destroyed instead of
 // pointing at freed memory. Their number in the call log is their position in their list plus one.
 struct PlatformWindow {
-  std::string class_name;
-  std::string title;
+  HeadlessWindowInfo info;  // what the test API reports; exists is always true
   WindowProcedure procedure;
-  uint32_t style;
-  uint32_t ex_style;
-  int32_t x, y, width, height;
-  bool visible;
-  WindowHandle owner;
-  bool accepts_files;
   bool destroying;
-  bool destroyed;
   HeadlessPresentation presented;
 };
 
@@ -66,6 +58,8 @@ struct WindowClass {
   WindowProcedure procedure;
 };
 
+using SearchPointer = std::unique_ptr<PlatformFind, void (*)(PlatformFind*)>;
+
 enum InstallPathSource { kNoInstallPath, kFixedInstallPath, kEnvironmentInstallPath };
 
 struct State {
@@ -91,7 +85,7 @@ struct State {
   std::vector<std::unique_ptr<PlatformDeviceContext>> device_contexts;
   std::vector<std::unique_ptr<PlatformBitmap>> bitmaps;
   std::vector<std::unique_ptr<PlatformDrop>> drops;
-  std::vector<PlatformFind*> searches;  // every search made; null once closed
+  std::vector<SearchPointer> searches;  // every search made; null once closed
   PlatformBitmap stock_bitmap{1, 1, std::vector<uint8_t>(4), nullptr, false};
 
   std::deque<PlatformMessage> queue;
@@ -121,12 +115,16 @@ State& state() {
 
 std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
 std::string format(const char* pattern, ...) {
-  char buffer[512];
   va_list arguments;
   va_start(arguments, pattern);
-  vsnprintf(buffer, sizeof buffer, pattern, arguments);
+  va_list again;
+  va_copy(again, arguments);
+  const int length = vsnprintf(nullptr, 0, pattern, arguments);
   va_end(arguments);
-  return buffer;
+  std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+  if (length > 0) vsnprintf(&text[0], text.size() + 1, pattern, again);
+  va_end(again);
+  return text;
 }
 
 std::string quoted(const char* text) { return text != nullptr ? "\"" + std::string(text) + "\"" : "null"; }
@@ -164,7 +162,7 @@ std::string search_text(PlatformFind* find) {
   if (find == nullptr) return "null";
   const auto& searches = state().searches;
   for (size_t i = 0; i < searches.size(); ++i) {
-    if (searches[i] == find) return format("find#%zu", i + 1);
+    if (searches[i].get() == find) return format("find#%zu", i + 1);
   }
   return "find#?";
 }
@@ -211,7 +209,8 @@ CallRecord record(const char* name, std::string args) {
 
 void set_result(CallRecord call, std::string result) {
   State& s = state();
-  if (call.generation == s.call_generation && call.index < s.calls.size()) s.calls[call.index].result = std::move(result);
+  if (call.generation == s.call_generation && call.index < s.calls.size())
+    s.calls[call.index].result = std::move(result);
 }
 
 bool fail(CallRecord call, uint32_t error) {
@@ -226,7 +225,9 @@ bool succeed(CallRecord call) {
 }
 
 // A failed portable file service hands its error on; the result is whether it succeeded.
-bool finish(CallRecord call, uint32_t error) { return error == ERROR_SUCCESS ? succeed(call) : fail(call, error); }
+bool finish(CallRecord call, uint32_t error) {
+  return error == ERROR_SUCCESS ? succeed(call) : fail(call, error);
+}
 
 // ---- Objects ----
 
@@ -241,7 +242,7 @@ T* find_in(const std::vector<std::unique_ptr<T>>& list, const void* object) {
 
 PlatformWindow* live_window(WindowHandle window) {
   PlatformWindow* found = find_in(state().windows, window);
-  return found != nullptr && !found->destroyed ? found : nullptr;
+  return found != nullptr && !found->info.destroyed ? found : nullptr;
 }
 
 PlatformMenu* live_menu(MenuHandle menu) {
@@ -263,6 +264,14 @@ PlatformBitmap* live_bitmap(GdiObject object) {
 PlatformDrop* live_drop(DropHandle drop) {
   PlatformDrop* found = find_in(state().drops, drop);
   return found != nullptr && !found->finished ? found : nullptr;
+}
+
+SearchPointer* open_search(PlatformFind* find) {
+  if (find == nullptr) return nullptr;
+  for (SearchPointer& search : state().searches) {
+    if (search.get() == find) return &search;
+  }
+  return nullptr;
 }
 
 uint32_t current_time() {
@@ -296,8 +305,8 @@ bool take_message(PlatformMessage* message, bool remove) {
     return true;
   }
   if (!s.quit_pending) return false;
-  *message = PlatformMessage{nullptr, WM_QUIT, static_cast<WPARAM>(static_cast<intptr_t>(s.quit_code)), 0,
-                             current_time(), s.cursor};
+  *message = PlatformMessage{nullptr, WM_QUIT,        static_cast<WPARAM>(static_cast<intptr_t>(s.quit_code)),
+                             0,       current_time(), s.cursor};
   if (remove) s.quit_pending = false;
   return true;
 }
@@ -328,9 +337,9 @@ bool destroy(PlatformWindow* window) {
   window->destroying = true;
   for (size_t i = 0; i < s.windows.size(); ++i) {
     PlatformWindow* owned = s.windows[i].get();
-    if (owned->owner == window && !owned->destroyed) destroy(owned);
+    if (owned->info.owner == window && !owned->info.destroyed) destroy(owned);
   }
-  window->visible = false;
+  window->info.visible = false;
   if (s.capture == window) s.capture = nullptr;
   if (s.foreground == window) s.foreground = nullptr;
   if (s.top == window) s.top = nullptr;
@@ -343,7 +352,7 @@ bool destroy(PlatformWindow* window) {
   queue.erase(std::remove_if(queue.begin(), queue.end(),
                              [window](const PlatformMessage& message) { return message.window == window; }),
               queue.end());
-  window->destroyed = true;
+  window->info.destroyed = true;
   return true;
 }
 
@@ -380,7 +389,8 @@ DeviceContext platform_create_compatible_dc(DeviceContext dc) {
     set_result(call, "null");
     return nullptr;
   }
-  s.device_contexts.push_back(std::unique_ptr<PlatformDeviceContext>(new PlatformDeviceContext{&s.stock_bitmap, false}));
+  s.device_contexts.push_back(
+      std::unique_ptr<PlatformDeviceContext>(new PlatformDeviceContext{&s.stock_bitmap, false}));
   DeviceContext made = s.device_contexts.back().get();
   set_result(call, dc_text(made));
   return made;
@@ -419,7 +429,8 @@ GdiObject platform_select_object(DeviceContext dc, GdiObject object) {
   PlatformBitmap* bitmap = live_bitmap(object);
   const bool stock = bitmap == &s.stock_bitmap;
   // A bitmap can be selected into one device context at a time.
-  if (context == nullptr || bitmap == nullptr || (!stock && bitmap->selected_into != nullptr && bitmap->selected_into != context)) {
+  if (context == nullptr || bitmap == nullptr ||
+      (!stock && bitmap->selected_into != nullptr && bitmap->selected_into != context)) {
     s.last_error = ERROR_INVALID_PARAMETER;
     set_result(call, "null");
     return nullptr;
@@ -458,22 +469,24 @@ bool platform_delete_object(GdiObject object) {
 bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t height, DeviceContext source,
                                     uint8_t constant_alpha, uint8_t alpha_format, uint32_t flags) {
   State& s = state();
-  const CallRecord call = record("update_layered_window", window_text(window) + format(", %d, %d, ", width, height) +
-                                                              dc_text(source) + format(", %u, ", constant_alpha) +
-                                                              hex(alpha_format) + ", " + hex(flags));
+  const CallRecord call = record(
+      "update_layered_window", window_text(window) + format(", %d, %d, ", width, height) + dc_text(source) +
+                                   format(", %u, ", constant_alpha) + hex(alpha_format) + ", " + hex(flags));
   PlatformWindow* target = live_window(window);
   if (target == nullptr) return fail(call, ERROR_INVALID_WINDOW_HANDLE);
   if (s.layered_failure != ERROR_SUCCESS) return fail(call, s.layered_failure);
   PlatformDeviceContext* context = live_dc(source);
-  if (!(target->ex_style & WS_EX_LAYERED) || context == nullptr) return fail(call, ERROR_INVALID_PARAMETER);
+  if (!(target->info.ex_style & WS_EX_LAYERED) || context == nullptr)
+    return fail(call, ERROR_INVALID_PARAMETER);
   const PlatformBitmap* bitmap = context->selected;
-  if (bitmap == &s.stock_bitmap || width <= 0 || height <= 0 || width > bitmap->width || height > bitmap->height)
+  if (bitmap == &s.stock_bitmap || width <= 0 || height <= 0 || width > bitmap->width ||
+      height > bitmap->height)
     return fail(call, ERROR_INVALID_PARAMETER);
 
   HeadlessPresentation& shown = target->presented;
   shown.count += 1;
-  shown.x = target->x;
-  shown.y = target->y;
+  shown.x = target->info.x;
+  shown.y = target->info.y;
   shown.width = width;
   shown.height = height;
   shown.opacity = constant_alpha;
@@ -482,30 +495,32 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
   const size_t row_bytes = static_cast<size_t>(width) * 4;
   shown.pixels.resize(row_bytes * static_cast<size_t>(height));
   for (int32_t row = 0; row < height; ++row) {
-    memcpy(&shown.pixels[row_bytes * row], &bitmap->pixels[static_cast<size_t>(bitmap->width) * 4 * row], row_bytes);
+    memcpy(&shown.pixels[row_bytes * row], &bitmap->pixels[static_cast<size_t>(bitmap->width) * 4 * row],
+           row_bytes);
   }
-  target->width = width;
-  target->height = height;
+  target->info.width = width;
+  target->info.height = height;
   return succeed(call);
 }
 
-bool platform_set_window_pos(WindowHandle window, WindowHandle insert_after, int32_t x, int32_t y, int32_t width,
-                             int32_t height, uint32_t flags) {
+bool platform_set_window_pos(WindowHandle window, WindowHandle insert_after, int32_t x, int32_t y,
+                             int32_t width, int32_t height, uint32_t flags) {
   State& s = state();
-  const CallRecord call = record("set_window_pos", window_text(window) + ", " + window_text(insert_after) +
-                                                       format(", %d, %d, %d, %d, ", x, y, width, height) + hex(flags));
+  const CallRecord call =
+      record("set_window_pos", window_text(window) + ", " + window_text(insert_after) +
+                                   format(", %d, %d, %d, %d, ", x, y, width, height) + hex(flags));
   PlatformWindow* target = live_window(window);
   if (target == nullptr) return fail(call, ERROR_INVALID_WINDOW_HANDLE);
   if (!(flags & SWP_NOMOVE)) {
-    target->x = x;
-    target->y = y;
+    target->info.x = x;
+    target->info.y = y;
   }
   if (!(flags & SWP_NOSIZE)) {
-    target->width = std::max(width, 0);
-    target->height = std::max(height, 0);
+    target->info.width = std::max(width, 0);
+    target->info.height = std::max(height, 0);
   }
-  if (flags & SWP_SHOWWINDOW) target->visible = true;
-  if (flags & SWP_HIDEWINDOW) target->visible = false;
+  if (flags & SWP_SHOWWINDOW) target->info.visible = true;
+  if (flags & SWP_HIDEWINDOW) target->info.visible = false;
   if (!(flags & SWP_NOZORDER) && insert_after == nullptr) s.top = window;
   return succeed(call);
 }
@@ -514,8 +529,8 @@ bool platform_show_window(WindowHandle window, int32_t command) {
   const CallRecord call = record("show_window", window_text(window) + format(", %d", command));
   PlatformWindow* target = live_window(window);
   if (target == nullptr) return fail(call, ERROR_INVALID_WINDOW_HANDLE);
-  const bool was_visible = target->visible;
-  target->visible = command != SW_HIDE;
+  const bool was_visible = target->info.visible;
+  target->info.visible = command != SW_HIDE;
   set_result(call, boolean(was_visible));
   return was_visible;
 }
@@ -555,13 +570,14 @@ bool platform_release_capture() {
 }
 
 bool platform_client_to_screen(WindowHandle window, PlatformPoint* point) {
-  const CallRecord call = record("client_to_screen", window_text(window) +
-                                                         (point ? format(", (%d, %d)", point->x, point->y) : ", null"));
+  const CallRecord call =
+      record("client_to_screen",
+             window_text(window) + (point ? format(", (%d, %d)", point->x, point->y) : ", null"));
   const PlatformWindow* target = live_window(window);
   if (target == nullptr) return fail(call, ERROR_INVALID_WINDOW_HANDLE);
   if (point == nullptr) return fail(call, ERROR_INVALID_PARAMETER);
-  point->x += target->x;
-  point->y += target->y;
+  point->x += target->info.x;
+  point->y += target->info.y;
   set_result(call, format("true (%d, %d)", point->x, point->y));
   return true;
 }
@@ -589,8 +605,10 @@ bool platform_get_work_area(PlatformRect* area) {
 bool platform_register_class(InstanceHandle instance, const char* class_name, uint32_t class_style,
                              WindowProcedure procedure) {
   State& s = state();
-  const CallRecord call = record("register_class", instance_text(instance) + ", " + quoted(class_name) + ", " + hex(class_style));
-  if (class_name == nullptr || class_name[0] == '\0' || procedure == nullptr) return fail(call, ERROR_INVALID_PARAMETER);
+  const CallRecord call =
+      record("register_class", instance_text(instance) + ", " + quoted(class_name) + ", " + hex(class_style));
+  if (class_name == nullptr || class_name[0] == '\0' || procedure == nullptr)
+    return fail(call, ERROR_INVALID_PARAMETER);
   for (const WindowClass& known : s.classes) {
     if (known.name == class_name) return fail(call, ERROR_CLASS_ALREADY_EXISTS);
   }
@@ -598,21 +616,23 @@ bool platform_register_class(InstanceHandle instance, const char* class_name, ui
   return succeed(call);
 }
 
-WindowHandle platform_create_window_ex(uint32_t ex_style, const char* class_name, const char* title, uint32_t style,
-                                       int32_t x, int32_t y, int32_t width, int32_t height, WindowHandle owner,
-                                       InstanceHandle instance) {
+WindowHandle platform_create_window_ex(uint32_t ex_style, const char* class_name, const char* title,
+                                       uint32_t style, int32_t x, int32_t y, int32_t width, int32_t height,
+                                       WindowHandle owner, InstanceHandle instance) {
   State& s = state();
   const CallRecord call =
-      record("create_window_ex", hex(ex_style) + ", " + quoted(class_name) + ", " + quoted(title) + ", " + hex(style) +
-                                     format(", %d, %d, %d, %d, ", x, y, width, height) + window_text(owner) + ", " +
-                                     instance_text(instance));
+      record("create_window_ex", hex(ex_style) + ", " + quoted(class_name) + ", " + quoted(title) + ", " +
+                                     hex(style) + format(", %d, %d, %d, %d, ", x, y, width, height) +
+                                     window_text(owner) + ", " + instance_text(instance));
   const WindowClass* window_class = nullptr;
   for (const WindowClass& known : s.classes) {
     if (class_name != nullptr && known.name == class_name) window_class = &known;
   }
   uint32_t error = ERROR_SUCCESS;
-  if (window_class == nullptr) error = ERROR_CANNOT_FIND_WND_CLASS;
-  else if (owner != nullptr && live_window(owner) == nullptr) error = ERROR_INVALID_WINDOW_HANDLE;
+  if (window_class == nullptr)
+    error = ERROR_CANNOT_FIND_WND_CLASS;
+  else if (owner != nullptr && live_window(owner) == nullptr)
+    error = ERROR_INVALID_WINDOW_HANDLE;
   if (error != ERROR_SUCCESS) {
     s.last_error = error;
     set_result(call, "null");
@@ -621,18 +641,20 @@ WindowHandle platform_create_window_ex(uint32_t ex_style, const char* class_name
   // A pop-up window given CW_USEDEFAULT gets 0, as on Windows.
   auto or_zero = [](int32_t value) { return value == CW_USEDEFAULT ? 0 : value; };
   PlatformWindow* window = new PlatformWindow{};
-  window->class_name = window_class->name;
-  window->title = title != nullptr ? title : "";
+  window->info = HeadlessWindowInfo{true,
+                                    false,
+                                    window_class->name,
+                                    title != nullptr ? title : "",
+                                    style,
+                                    ex_style,
+                                    or_zero(x),
+                                    or_zero(y),
+                                    std::max(or_zero(width), 0),
+                                    std::max(or_zero(height), 0),
+                                    (style & WS_VISIBLE) != 0,
+                                    owner,
+                                    (ex_style & WS_EX_ACCEPTFILES) != 0};
   window->procedure = window_class->procedure;
-  window->style = style;
-  window->ex_style = ex_style;
-  window->x = or_zero(x);
-  window->y = or_zero(y);
-  window->width = std::max(or_zero(width), 0);
-  window->height = std::max(or_zero(height), 0);
-  window->visible = (style & WS_VISIBLE) != 0;
-  window->owner = owner;
-  window->accepts_files = (ex_style & WS_EX_ACCEPTFILES) != 0;
   s.windows.push_back(std::unique_ptr<PlatformWindow>(window));
   set_result(call, window_text(window));
   return window;
@@ -645,7 +667,8 @@ bool platform_destroy_window(WindowHandle window) {
   return succeed(call);
 }
 
-LRESULT platform_default_window_procedure(WindowHandle window, uint32_t message, WPARAM wparam, LPARAM lparam) {
+LRESULT platform_default_window_procedure(WindowHandle window, uint32_t message, WPARAM wparam,
+                                          LPARAM lparam) {
   const CallRecord call = record("default_window_procedure", message_args(window, message, wparam, lparam));
   PlatformWindow* target = live_window(window);
   if (message == WM_CLOSE && target != nullptr) destroy(target);
@@ -678,8 +701,8 @@ bool platform_translate_message(const PlatformMessage*) {
 
 LRESULT platform_dispatch_message(const PlatformMessage* message) {
   if (message == nullptr) return 0;
-  const CallRecord call =
-      record("dispatch_message", message_args(message->window, message->message, message->wparam, message->lparam));
+  const CallRecord call = record(
+      "dispatch_message", message_args(message->window, message->message, message->wparam, message->lparam));
   const LRESULT result = deliver(message->window, message->message, message->wparam, message->lparam);
   set_result(call, format("%jd", static_cast<intmax_t>(result)));
   return result;
@@ -698,13 +721,15 @@ MenuHandle platform_create_popup_menu() {
 
 bool platform_append_menu(MenuHandle menu, uint32_t flags, uintptr_t id, const char* caption) {
   const CallRecord call =
-      record("append_menu", menu_text(menu) + ", " + hex(flags) + format(", %ju, ", static_cast<uintmax_t>(id)) + quoted(caption));
+      record("append_menu", menu_text(menu) + ", " + hex(flags) +
+                                format(", %ju, ", static_cast<uintmax_t>(id)) + quoted(caption));
   PlatformMenu* target = live_menu(menu);
   if (target == nullptr) return fail(call, ERROR_INVALID_MENU_HANDLE);
   if (flags & MF_SEPARATOR) {
     target->items.push_back(HeadlessMenuItem{flags, 0, "", false});
   } else {
-    target->items.push_back(HeadlessMenuItem{flags, id, caption != nullptr ? caption : "", (flags & MF_CHECKED) != 0});
+    target->items.push_back(
+        HeadlessMenuItem{flags, id, caption != nullptr ? caption : "", (flags & MF_CHECKED) != 0});
   }
   return succeed(call);
 }
@@ -719,8 +744,10 @@ bool platform_delete_menu(MenuHandle menu, uint32_t item, uint32_t flags) {
   return succeed(call);
 }
 
-bool platform_check_menu_radio_item(MenuHandle menu, uint32_t first, uint32_t last, uint32_t check, uint32_t flags) {
-  const CallRecord call = record("check_menu_radio_item", menu_text(menu) + format(", %u, %u, %u, ", first, last, check) + hex(flags));
+bool platform_check_menu_radio_item(MenuHandle menu, uint32_t first, uint32_t last, uint32_t check,
+                                    uint32_t flags) {
+  const CallRecord call = record("check_menu_radio_item",
+                                 menu_text(menu) + format(", %u, %u, %u, ", first, last, check) + hex(flags));
   PlatformMenu* target = live_menu(menu);
   if (target == nullptr) return fail(call, ERROR_INVALID_MENU_HANDLE);
   const int32_t from = menu_position(target, first, flags);
@@ -733,10 +760,13 @@ bool platform_check_menu_radio_item(MenuHandle menu, uint32_t first, uint32_t la
 
 int32_t platform_track_popup_menu(MenuHandle menu, uint32_t flags, int32_t x, int32_t y, WindowHandle owner) {
   State& s = state();
-  const CallRecord call = record("track_popup_menu", menu_text(menu) + ", " + hex(flags) + format(", %d, %d, ", x, y) + window_text(owner));
+  const CallRecord call = record("track_popup_menu", menu_text(menu) + ", " + hex(flags) +
+                                                         format(", %d, %d, ", x, y) + window_text(owner));
   uint32_t error = ERROR_SUCCESS;
-  if (live_menu(menu) == nullptr) error = ERROR_INVALID_MENU_HANDLE;
-  else if (live_window(owner) == nullptr) error = ERROR_INVALID_WINDOW_HANDLE;
+  if (live_menu(menu) == nullptr)
+    error = ERROR_INVALID_MENU_HANDLE;
+  else if (live_window(owner) == nullptr)
+    error = ERROR_INVALID_WINDOW_HANDLE;
   if (error != ERROR_SUCCESS) {
     s.last_error = error;
     set_result(call, "0");
@@ -750,7 +780,8 @@ int32_t platform_track_popup_menu(MenuHandle menu, uint32_t flags, int32_t x, in
   }
   // The nested loop may have changed or destroyed the menu: only an item it still holds can be chosen.
   const PlatformMenu* shown = live_menu(menu);
-  if (choice != 0 && (shown == nullptr || choice > 0xFFFFFFFFu || menu_position(shown, static_cast<uint32_t>(choice), MF_BYCOMMAND) < 0))
+  if (choice != 0 && (shown == nullptr || choice > 0xFFFFFFFFu ||
+                      menu_position(shown, static_cast<uint32_t>(choice), MF_BYCOMMAND) < 0))
     choice = 0;
   if (flags & TPM_RETURNCMD) {
     set_result(call, format("%ju", static_cast<uintmax_t>(choice)));
@@ -794,14 +825,14 @@ bool platform_notify_icon(uint32_t action, const TrayIconData* data) {
       if (shown == s.tray_icons.end()) return fail(call, ERROR_FILE_NOT_FOUND);
       s.tray_icons.erase(shown);
       return succeed(call);
-    default:
-      return fail(call, ERROR_INVALID_PARAMETER);
+    default: return fail(call, ERROR_INVALID_PARAMETER);
   }
 }
 
 IconHandle platform_load_icon(InstanceHandle instance, int32_t resource_id, int32_t width, int32_t height) {
   State& s = state();
-  const CallRecord call = record("load_icon", instance_text(instance) + format(", %d, %d, %d", resource_id, width, height));
+  const CallRecord call =
+      record("load_icon", instance_text(instance) + format(", %d, %d, %d", resource_id, width, height));
   if (resource_id != APP_ICON_RESOURCE_ID) {
     s.last_error = ERROR_RESOURCE_NAME_NOT_FOUND;
     set_result(call, "null");
@@ -825,13 +856,15 @@ bool platform_destroy_icon(IconHandle icon) {
 
 int32_t platform_message_box(WindowHandle owner, const char* text, const char* caption, uint32_t flags) {
   State& s = state();
-  const CallRecord call = record("message_box", window_text(owner) + ", " + quoted(text) + ", " + quoted(caption) + ", " + hex(flags));
+  const CallRecord call = record(
+      "message_box", window_text(owner) + ", " + quoted(text) + ", " + quoted(caption) + ", " + hex(flags));
   if (owner != nullptr && live_window(owner) == nullptr) {
     s.last_error = ERROR_INVALID_WINDOW_HANDLE;
     set_result(call, "0");
     return 0;
   }
-  s.message_boxes.push_back(HeadlessMessageBox{text != nullptr ? text : "", caption != nullptr ? caption : "", flags, 0});
+  s.message_boxes.push_back(
+      HeadlessMessageBox{text != nullptr ? text : "", caption != nullptr ? caption : "", flags, 0});
   const size_t box = s.message_boxes.size() - 1;
   run_modal("message_box");
   int32_t answer = IDOK;
@@ -846,7 +879,8 @@ int32_t platform_message_box(WindowHandle owner, const char* text, const char* c
 
 bool platform_register_hot_key(WindowHandle window, int32_t id, uint32_t modifiers, uint32_t key) {
   State& s = state();
-  const CallRecord call = record("register_hot_key", window_text(window) + format(", %d, ", id) + hex(modifiers) + ", " + hex(key));
+  const CallRecord call = record(
+      "register_hot_key", window_text(window) + format(", %d, ", id) + hex(modifiers) + ", " + hex(key));
   if (window != nullptr && live_window(window) == nullptr) return fail(call, ERROR_INVALID_WINDOW_HANDLE);
   for (const HeadlessHotKey& known : s.hot_keys) {
     if ((known.modifiers == modifiers && known.key == key) || (known.window == window && known.id == id))
@@ -859,8 +893,9 @@ bool platform_register_hot_key(WindowHandle window, int32_t id, uint32_t modifie
 bool platform_unregister_hot_key(WindowHandle window, int32_t id) {
   State& s = state();
   const CallRecord call = record("unregister_hot_key", window_text(window) + format(", %d", id));
-  auto known = std::find_if(s.hot_keys.begin(), s.hot_keys.end(),
-                            [window, id](const HeadlessHotKey& key) { return key.window == window && key.id == id; });
+  auto known = std::find_if(s.hot_keys.begin(), s.hot_keys.end(), [window, id](const HeadlessHotKey& key) {
+    return key.window == window && key.id == id;
+  });
   if (known == s.hot_keys.end()) return fail(call, ERROR_HOTKEY_NOT_REGISTERED);
   s.hot_keys.erase(known);
   return succeed(call);
@@ -870,8 +905,9 @@ void platform_drag_accept_files(WindowHandle window, bool accept) {
   record("drag_accept_files", window_text(window) + ", " + boolean(accept));
   PlatformWindow* target = live_window(window);
   if (target == nullptr) return;
-  target->accepts_files = accept;
-  target->ex_style = accept ? (target->ex_style | WS_EX_ACCEPTFILES) : (target->ex_style & ~WS_EX_ACCEPTFILES);
+  target->info.accepts_files = accept;
+  target->info.ex_style =
+      accept ? (target->info.ex_style | WS_EX_ACCEPTFILES) : (target->info.ex_style & ~WS_EX_ACCEPTFILES);
 }
 
 uint32_t platform_drag_query_file(DropHandle drop, uint32_t index, char* buffer, uint32_t size) {
@@ -905,8 +941,9 @@ void platform_drag_finish(DropHandle drop) {
 
 bool platform_shell_execute(WindowHandle window, const char* verb, const char* file, const char* parameters,
                             const char* directory, int32_t show) {
-  const CallRecord call = record("shell_execute", window_text(window) + ", " + quoted(verb) + ", " + quoted(file) + ", " +
-                                                      quoted(parameters) + ", " + quoted(directory) + format(", %d", show));
+  const CallRecord call =
+      record("shell_execute", window_text(window) + ", " + quoted(verb) + ", " + quoted(file) + ", " +
+                                  quoted(parameters) + ", " + quoted(directory) + format(", %d", show));
   if (file == nullptr || file[0] == '\0') return fail(call, ERROR_FILE_NOT_FOUND);
   return succeed(call);
 }
@@ -934,7 +971,8 @@ void platform_sleep(uint32_t milliseconds) {
 int64_t platform_calendar_time() {
   const State& s = state();
   const CallRecord call = record("calendar_time", "");
-  const int64_t seconds = s.clock_mode == HEADLESS_CLOCK_REAL ? static_cast<int64_t>(std::time(nullptr)) : s.calendar_time;
+  const int64_t seconds =
+      s.clock_mode == HEADLESS_CLOCK_REAL ? static_cast<int64_t>(std::time(nullptr)) : s.calendar_time;
   set_result(call, format("%jd", static_cast<intmax_t>(seconds)));
   return seconds;
 }
@@ -995,22 +1033,21 @@ FindHandle platform_find_first_file(const char* pattern, PlatformFindData* data)
   State& s = state();
   const CallRecord call = record("find_first_file", quoted(pattern));
   PlatformFind* find = nullptr;
-  const uint32_t error = data != nullptr ? portable_find_first_file(pattern, data, &find) : ERROR_INVALID_PARAMETER;
+  const uint32_t error =
+      data != nullptr ? portable_find_first_file(pattern, data, &find) : ERROR_INVALID_PARAMETER;
   if (error != ERROR_SUCCESS) {
     s.last_error = error;
     set_result(call, "null");
     return nullptr;
   }
-  s.searches.push_back(find);
+  s.searches.emplace_back(find, portable_find_close);
   set_result(call, search_text(find) + " " + quoted(data->name));
   return find;
 }
 
 bool platform_find_next_file(FindHandle find, PlatformFindData* data) {
   const CallRecord call = record("find_next_file", search_text(find));
-  const auto& searches = state().searches;
-  if (find == nullptr || std::find(searches.begin(), searches.end(), find) == searches.end())
-    return fail(call, ERROR_INVALID_HANDLE);
+  if (open_search(find) == nullptr) return fail(call, ERROR_INVALID_HANDLE);
   const uint32_t error = portable_find_next_file(find, data);
   if (error != ERROR_SUCCESS) return fail(call, error);
   set_result(call, "true " + quoted(data->name));
@@ -1019,11 +1056,9 @@ bool platform_find_next_file(FindHandle find, PlatformFindData* data) {
 
 bool platform_find_close(FindHandle find) {
   const CallRecord call = record("find_close", search_text(find));
-  auto& searches = state().searches;
-  auto open = find != nullptr ? std::find(searches.begin(), searches.end(), find) : searches.end();
-  if (open == searches.end()) return fail(call, ERROR_INVALID_HANDLE);
-  portable_find_close(find);
-  *open = nullptr;
+  SearchPointer* search = open_search(find);
+  if (search == nullptr) return fail(call, ERROR_INVALID_HANDLE);
+  search->reset();
   return succeed(call);
 }
 
@@ -1086,7 +1121,6 @@ int32_t platform_get_file_title(const char* path, char* buffer, uint16_t size) {
 
 void headless_reset() {
   State& s = state();
-  for (PlatformFind* find : s.searches) portable_find_close(find);
   const uint64_t generation = s.call_generation;
   s = State();
   s.call_generation = generation + 1;
@@ -1158,7 +1192,7 @@ bool headless_quit_pending(int32_t* exit_code) {
 DropHandle headless_drop_files(WindowHandle window, const std::vector<std::string>& paths) {
   State& s = state();
   const PlatformWindow* target = live_window(window);
-  if (target == nullptr || !target->accepts_files) return nullptr;
+  if (target == nullptr || !target->info.accepts_files) return nullptr;
   s.drops.push_back(std::unique_ptr<PlatformDrop>(new PlatformDrop{paths, false}));
   DropHandle drop = s.drops.back().get();
   post(window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
@@ -1188,7 +1222,9 @@ bool headless_tray_event(uint32_t id, uint32_t mouse_message) {
 
 void headless_queue_message_box_answer(int32_t answer) { state().message_box_answers.push_back(answer); }
 void headless_queue_menu_choice(uintptr_t id) { state().menu_choices.push_back(id); }
-void headless_set_modal_hook(std::function<void(const char* kind)> hook) { state().modal_hook = std::move(hook); }
+void headless_set_modal_hook(std::function<void(const char* kind)> hook) {
+  state().modal_hook = std::move(hook);
+}
 const std::vector<HeadlessMessageBox>& headless_message_boxes() { return state().message_boxes; }
 
 void headless_fail_layered_updates(uint32_t error_code) { state().layered_failure = error_code; }
@@ -1201,11 +1237,7 @@ std::vector<WindowHandle> headless_windows() {
 
 HeadlessWindowInfo headless_window_info(WindowHandle window) {
   const PlatformWindow* known = find_in(state().windows, window);
-  if (known == nullptr) return HeadlessWindowInfo{};
-  return HeadlessWindowInfo{true,           known->destroyed, known->class_name, known->title,
-                            known->style,   known->ex_style,  known->x,          known->y,
-                            known->width,   known->height,    known->visible,    known->owner,
-                            known->accepts_files};
+  return known != nullptr ? known->info : HeadlessWindowInfo{};
 }
 
 HeadlessPresentation headless_last_presentation(WindowHandle window) {
@@ -1238,12 +1270,12 @@ uint32_t headless_priority_class() { return state().priority_class; }
 HeadlessObjectCounts headless_live_objects() {
   const State& s = state();
   HeadlessObjectCounts counts{};
-  for (const auto& window : s.windows) counts.windows += window->destroyed ? 0 : 1;
+  for (const auto& window : s.windows) counts.windows += window->info.destroyed ? 0 : 1;
   for (const auto& menu : s.menus) counts.menus += menu->destroyed ? 0 : 1;
   for (const auto& icon : s.icons) counts.icons += icon->destroyed ? 0 : 1;
   for (const auto& dc : s.device_contexts) counts.device_contexts += dc->deleted ? 0 : 1;
   for (const auto& bitmap : s.bitmaps) counts.bitmaps += bitmap->deleted ? 0 : 1;
   for (const auto& drop : s.drops) counts.drops += drop->finished ? 0 : 1;
-  for (PlatformFind* find : s.searches) counts.searches += find != nullptr ? 1 : 0;
+  for (const auto& search : s.searches) counts.searches += search ? 1 : 0;
   return counts;
 }

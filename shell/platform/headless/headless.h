@@ -12,7 +12,8 @@
 // function's name without "platform_"; args lists the arguments separated by ", ": handles as
 // "window#2" (numbered per kind from 1 since the last reset, "null" for none), texts in double quotes,
 // styles and flags in hex ("0x205"), window messages by name ("WM_CLOSE", "TRAY_CALLBACK_MESSAGE") or in
-// hex, other numbers in decimal. result is the returned value in the same form ("" for none).
+// hex, other numbers in decimal; output buffers appear as their size only. result is the returned
+// value in the same form ("" for none), with what an out argument received where that helps.
 // Polling calls are counted instead of recorded: time_ms, peek_message, translate_message, sleep.
 struct HeadlessCall {
   std::string name;

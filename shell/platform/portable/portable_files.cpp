@@ -57,7 +57,8 @@ bool advance(PlatformFind* find, PlatformFindData* data) {
   for (; find->next != fs::directory_iterator(); find->next.increment(ec)) {
     if (ec) return false;
     const std::string name = find->next->path().filename().string();
-    if (name.size() >= sizeof data->name || !platform_match_pattern(find->wildcard.c_str(), name.c_str())) continue;
+    if (name.size() >= sizeof data->name || !platform_match_pattern(find->wildcard.c_str(), name.c_str()))
+      continue;
     std::error_code status_ec;
     fs::file_status status = find->next->status(status_ec);
     if (status_ec) status = find->next->symlink_status(status_ec);  // a dangling link
@@ -235,7 +236,8 @@ bool portable_install_path_from_environment(char* buffer, uint32_t size) {
   std::string line;
   int c;
   // A line longer than the buffer is refused anyway, so reading stops one character past it.
-  while ((c = fgetc(stream)) != EOF && c != '\n' && c != '\0' && line.size() <= size) line.push_back(static_cast<char>(c));
+  while ((c = fgetc(stream)) != EOF && c != '\n' && c != '\0' && line.size() <= size)
+    line.push_back(static_cast<char>(c));
   fclose(stream);
   if (!line.empty() && line.back() == '\r') line.pop_back();
   if (line.empty()) return false;
