@@ -576,8 +576,9 @@ bool platform_client_to_screen(WindowHandle window, PlatformPoint* point) {
   const PlatformWindow* target = live_window(window);
   if (target == nullptr) return fail(call, ERROR_INVALID_WINDOW_HANDLE);
   if (point == nullptr) return fail(call, ERROR_INVALID_PARAMETER);
-  point->x += target->info.x;
-  point->y += target->info.y;
+  // Wrapping like the 32-bit arithmetic of the system, never overflowing a signed number.
+  point->x = static_cast<int32_t>(static_cast<uint32_t>(point->x) + static_cast<uint32_t>(target->info.x));
+  point->y = static_cast<int32_t>(static_cast<uint32_t>(point->y) + static_cast<uint32_t>(target->info.y));
   set_result(call, format("true (%d, %d)", point->x, point->y));
   return true;
 }
