@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that a task needs and the machine lacks.
-# Usage: scripts/deps.sh build|test|desktop|e2e|fuzz|windows ...
+# Usage: scripts/deps.sh build|test|bench|desktop|e2e|fuzz|windows|wine ...
 set -euo pipefail
 
 packages=()
@@ -12,7 +12,9 @@ for profile in "$@"; do
     desktop) packages+=(libgtk-3-dev) ;;
     e2e)     packages+=(xvfb xcompmgr xdotool imagemagick hsetroot x11-utils) ;;
     fuzz)    packages+=(clang libclang-rt-14-dev) ;;
-    windows) packages+=(g++-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev googletest libstb-dev zip) ;;
+    windows) packages+=(cmake make g++ g++-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev libdevil-dev
+                        googletest libstb-dev zip) ;;
+    wine)    packages+=(wine wine32:i386) ;;  # 32-bit Wine, to run the Windows build
     *) echo "deps.sh: unknown profile '$profile'" >&2; exit 2 ;;
   esac
 done
@@ -30,6 +32,11 @@ if [ "$(id -u)" -ne 0 ]; then
   if command -v sudo >/dev/null 2>&1; then sudo=(sudo); else
     echo "deps.sh: these packages are missing and you are not root: ${missing[*]}" >&2; exit 1
   fi
+fi
+# 32-bit packages (wine32:i386) need the i386 architecture.
+if printf '%s\n' "${missing[@]}" | grep -q ':i386$' && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "Adding the i386 architecture"
+  "${sudo[@]}" dpkg --add-architecture i386
 fi
 echo "Installing: ${missing[*]}"
 "${sudo[@]}" apt-get update -qq

@@ -1,16 +1,18 @@
-// File services as the headless (and gtk) backend gives them: search order and case rule, copy that
-// never overwrites, directories, the read-only attribute, current directory, file titles, install path.
+// The file services through platform.h alone, so that the same cases run on every backend: the headless
+// backend on Linux (std::filesystem) and on Windows, and the win32 backend (the Win32 calls): search
+// order and case rule, copy that never overwrites, directories, the read-only attribute, path
+// separators, current directory and file titles.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "shell/platform/headless/headless.h"
-#include "shell/platform/portable/portable_files.h"
+#include "shell/platform.h"
+#include "tests/platform/scratch_directory.h"
 
 namespace fs = std::filesystem;
 
@@ -28,21 +30,18 @@ void write_file(const fs::path& path, const std::string& content) {
 class PlatformFiles : public ::testing::Test {
  protected:
   void SetUp() override {
-    headless_reset();
-    char name[] = "/tmp/velissa-platform-XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    root = name;
+    root = make_scratch_directory();
+    ASSERT_FALSE(root.empty());
   }
-  void TearDown() override {
-    std::error_code ec;
-    fs::permissions(root, fs::perms::owner_all, fs::perm_options::add, ec);
-    for (const auto& entry : fs::recursive_directory_iterator(root, ec))
-      fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(root, ec);
+  void TearDown() override { remove_scratch_directory(root); }
+  // A path below the scratch directory, joined with the platform's separator.
+  std::string at(const std::string& name) const {
+    char path[MAX_PATH];
+    EXPECT_TRUE(platform_join_path(path, sizeof path, root.string().c_str(), name.c_str()));
+    return path;
   }
-  std::string at(const std::string& name) const { return (root / name).string(); }
 
-  // Every name a search yields, in its order, and whether it closed cleanly.
+  // Every name a search yields, in its order, and whether it ended and closed cleanly.
   std::vector<std::string> search(const std::string& pattern) {
     std::vector<std::string> names;
     PlatformFindData data;
@@ -70,7 +69,6 @@ TEST_F(PlatformFiles, SearchYieldsDirectoryOrderNotSorted) {
   std::vector<std::string> sorted = found;
   std::sort(sorted.begin(), sorted.end());
   EXPECT_EQ(sorted, (std::vector<std::string>{"a.dat", "b.dat", "c.dat", "m.dat", "q.dat", "z.dat"}));
-  EXPECT_EQ(headless_live_objects().searches, 0);
 }
 
 TEST_F(PlatformFiles, SearchMatchesExtensionsWithoutRegardToCase) {
@@ -110,6 +108,11 @@ TEST_F(PlatformFiles, CopyNeverOverwrites) {
   EXPECT_EQ(platform_get_last_error(), static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
   EXPECT_FALSE(platform_copy_file(at("new.dat").c_str(), at("no/such/dir.dat").c_str()));
   EXPECT_FALSE(fs::exists(root / "other.dat"));
+
+  // A read-only destination is not replaced either.
+  ASSERT_TRUE(platform_set_file_attributes(at("kept.dat").c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_FALSE(platform_copy_file(at("new.dat").c_str(), at("kept.dat").c_str()));
+  EXPECT_EQ(read_all(root / "kept.dat"), "user's file");
 }
 
 TEST_F(PlatformFiles, DirectoriesAreCreatedAndRemovedAsOnWindows) {
@@ -135,37 +138,84 @@ TEST_F(PlatformFiles, DirectoriesAreCreatedAndRemovedAsOnWindows) {
 }
 
 TEST_F(PlatformFiles, ReadOnlyAttributeGuardsDeletion) {
-  write_file(root / "locked.dat", "keep");
-  EXPECT_EQ(platform_get_file_attributes(at("locked.dat").c_str()),
-            static_cast<uint32_t>(FILE_ATTRIBUTE_NORMAL));
+  const std::string locked = at("locked.dat");
+  write_file(locked, "keep");
+  const uint32_t plain = platform_get_file_attributes(locked.c_str());
+  ASSERT_NE(plain, INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(plain & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY), 0u);
 
-  ASSERT_TRUE(platform_set_file_attributes(at("locked.dat").c_str(), FILE_ATTRIBUTE_READONLY));
-  EXPECT_EQ(platform_get_file_attributes(at("locked.dat").c_str()),
-            static_cast<uint32_t>(FILE_ATTRIBUTE_READONLY));
-  EXPECT_FALSE(platform_delete_file(at("locked.dat").c_str()));
+  // FILE_ATTRIBUTE_NORMAL stands only for "none of the others".
+  const uint32_t others = plain & ~FILE_ATTRIBUTE_NORMAL;
+  ASSERT_TRUE(platform_set_file_attributes(locked.c_str(), others | FILE_ATTRIBUTE_READONLY));
+  const uint32_t read_only = platform_get_file_attributes(locked.c_str());
+  EXPECT_EQ(read_only, others | FILE_ATTRIBUTE_READONLY);
+  EXPECT_FALSE(platform_delete_file(locked.c_str()));
   EXPECT_EQ(platform_get_last_error(), static_cast<uint32_t>(ERROR_ACCESS_DENIED));
-  EXPECT_EQ(read_all(root / "locked.dat"), "keep");
+  EXPECT_EQ(read_all(locked), "keep");
 
-  // Clearing keeps the other attributes as they were, as the program's delete_tree does.
-  const uint32_t attributes = platform_get_file_attributes(at("locked.dat").c_str());
-  ASSERT_TRUE(platform_set_file_attributes(at("locked.dat").c_str(), attributes & ~FILE_ATTRIBUTE_READONLY));
-  EXPECT_EQ(platform_get_file_attributes(at("locked.dat").c_str()),
-            static_cast<uint32_t>(FILE_ATTRIBUTE_NORMAL));
-  EXPECT_TRUE(platform_delete_file(at("locked.dat").c_str()));
+  // The search reports the attribute too, as the program's delete_tree reads it.
+  PlatformFindData data;
+  FindHandle find = platform_find_first_file(at("locked.*").c_str(), &data);
+  ASSERT_NE(find, nullptr);
+  EXPECT_EQ(data.attributes & FILE_ATTRIBUTE_READONLY, static_cast<uint32_t>(FILE_ATTRIBUTE_READONLY));
+  platform_find_close(find);
+
+  // Clearing keeps the other attributes as they were, as delete_tree does.
+  ASSERT_TRUE(platform_set_file_attributes(locked.c_str(), read_only & ~FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(platform_get_file_attributes(locked.c_str()), plain);
+  EXPECT_TRUE(platform_delete_file(locked.c_str()));
 
   fs::create_directory(root / "dir");
-  EXPECT_EQ(platform_get_file_attributes(at("dir").c_str()), static_cast<uint32_t>(FILE_ATTRIBUTE_DIRECTORY));
+  EXPECT_EQ(platform_get_file_attributes(at("dir").c_str()) & FILE_ATTRIBUTE_DIRECTORY,
+            static_cast<uint32_t>(FILE_ATTRIBUTE_DIRECTORY));
   EXPECT_EQ(platform_get_file_attributes(at("absent").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(platform_get_last_error(), static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
 }
 
-TEST_F(PlatformFiles, CurrentDirectoryAndFileTitle) {
+TEST_F(PlatformFiles, JoinedPathsReachTheFiles) {
+  // The program's "base\anim\title" built with the platform's separator.
+  const std::string anim = at("anim");
+  ASSERT_TRUE(platform_create_directory(anim.c_str()));
+  char pattern[MAX_PATH];
+  char copy[MAX_PATH];
+  ASSERT_TRUE(platform_join_path(pattern, sizeof pattern, anim.c_str(), "*.dat"));
+  ASSERT_TRUE(platform_join_path(copy, sizeof copy, anim.c_str(), "a.dat"));
+  write_file(root / "a.dat", "package");
+  ASSERT_TRUE(platform_copy_file(at("a.dat").c_str(), copy));
+  EXPECT_EQ(read_all(root / "anim" / "a.dat"), "package");
+  EXPECT_EQ(search(pattern), std::vector<std::string>{"a.dat"});
+
+  // A directory given with its separator takes no second one.
+  char with_separator[MAX_PATH];
+  char again[MAX_PATH];
+  ASSERT_TRUE(platform_join_path(with_separator, sizeof with_separator, anim.c_str(), ""));
+  ASSERT_TRUE(platform_join_path(again, sizeof again, with_separator, "a.dat"));
+  EXPECT_STREQ(again, copy);
+
+#ifdef _WIN32
+  // Windows takes either separator and any letter case for the same file.
+  const std::string other = root.string() + "/ANIM/A.DAT";
+  EXPECT_FALSE(platform_copy_file(at("a.dat").c_str(), other.c_str()));
+  EXPECT_EQ(platform_get_last_error(), static_cast<uint32_t>(ERROR_FILE_EXISTS));
+  EXPECT_NE(platform_get_file_attributes(other.c_str()), INVALID_FILE_ATTRIBUTES);
+#else
+  // On Linux a backslash is part of a name, and letter case tells names apart.
+  EXPECT_EQ(platform_get_file_attributes((root.string() + "\\anim\\a.dat").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(platform_copy_file(at("a.dat").c_str(), at("anim/A.DAT").c_str()));
+#endif
+}
+
+TEST_F(PlatformFiles, CurrentDirectory) {
   const fs::path before = fs::current_path();
-  ASSERT_TRUE(platform_set_current_directory(root.c_str()));
+  ASSERT_TRUE(platform_set_current_directory(root.string().c_str()));
   char buffer[1024];
   const uint32_t length = platform_get_current_directory(buffer, sizeof buffer);
-  EXPECT_EQ(std::string(buffer), fs::canonical(root).string());
   EXPECT_EQ(length, strlen(buffer));
+  EXPECT_TRUE(fs::equivalent(fs::path(buffer), root));
+
+  // Names without a directory are taken from the current one, as the program's "*.dat" search.
+  write_file(root / "here.dat", "");
+  EXPECT_EQ(search("*.dat"), std::vector<std::string>{"here.dat"});
 
   char small[4] = "abc";
   EXPECT_EQ(platform_get_current_directory(small, sizeof small), length + 1);  // the size needed
@@ -173,85 +223,26 @@ TEST_F(PlatformFiles, CurrentDirectoryAndFileTitle) {
   EXPECT_FALSE(platform_set_current_directory(at("absent").c_str()));
   EXPECT_FALSE(platform_set_current_directory(""));
   fs::current_path(before);
-
-  char title[260];
-  EXPECT_EQ(platform_get_file_title("/drop/here/Name.Dat", title, sizeof title), 0);
-  EXPECT_STREQ(title, "Name.Dat");  // the extension stays on Linux
-  EXPECT_EQ(platform_get_file_title("pack.kar", title, sizeof title), 0);
-  EXPECT_STREQ(title, "pack.kar");
-  EXPECT_LT(platform_get_file_title("/drop/here/", title, sizeof title), 0);
-  EXPECT_LT(platform_get_file_title("", title, sizeof title), 0);
-  char tiny[4];
-  EXPECT_EQ(platform_get_file_title("/x/long.dat", tiny, sizeof tiny), 9);
 }
 
-// Sets or unsets environment variables for one test and puts them back afterwards.
-class ScopedEnvironment {
- public:
-  void set(const char* name, const char* value) {
-    const char* old = getenv(name);
-    saved_.push_back({name, old != nullptr, old != nullptr ? old : ""});
-    if (value != nullptr)
-      setenv(name, value, 1);
-    else
-      unsetenv(name);
-  }
-  ~ScopedEnvironment() {
-    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-      if (it->was_set)
-        setenv(it->name.c_str(), it->value.c_str(), 1);
-      else
-        unsetenv(it->name.c_str());
-    }
-  }
+TEST_F(PlatformFiles, FileTitleIsTheLastPartOfThePath) {
+  const std::string dropped = at("Name.Dat");
+  char title[260];
+  ASSERT_EQ(platform_get_file_title(dropped.c_str(), title, sizeof title), 0);
+#ifdef _WIN32
+  // The user's setting for known extensions decides whether the title keeps it.
+  EXPECT_TRUE(strcmp(title, "Name.Dat") == 0 || strcmp(title, "Name") == 0) << title;
+#else
+  EXPECT_STREQ(title, "Name.Dat");
+#endif
+  // Too small a buffer: the size the title needs with its terminator.
+  char tiny[4];
+  EXPECT_EQ(platform_get_file_title(dropped.c_str(), tiny, sizeof tiny), static_cast<int32_t>(strlen(title) + 1));
 
- private:
-  struct Saved {
-    std::string name;
-    bool was_set;
-    std::string value;
-  };
-  std::vector<Saved> saved_;
-};
-
-TEST_F(PlatformFiles, InstallPathFromEnvironmentThenConfigFile) {
-  ScopedEnvironment environment;
-  environment.set("VELISSADESK_PATH", nullptr);
-  environment.set("XDG_CONFIG_HOME", root.c_str());
-  environment.set("HOME", at("home").c_str());
-  char path[520];
-
-  EXPECT_FALSE(portable_install_path_from_environment(path, sizeof path));  // neither
-  EXPECT_STREQ(path, "");
-
-  fs::create_directories(root / "VelissaDesk");
-  write_file(root / "VelissaDesk" / "path", "/opt/velissa desk\r\nignored second line\n");
-  ASSERT_TRUE(portable_install_path_from_environment(path, sizeof path));
-  EXPECT_STREQ(path, "/opt/velissa desk");
-
-  environment.set("VELISSADESK_PATH", "/from/environment");
-  ASSERT_TRUE(portable_install_path_from_environment(path, sizeof path));
-  EXPECT_STREQ(path, "/from/environment");
-  char small[8];
-  EXPECT_FALSE(portable_install_path_from_environment(small, sizeof small));  // refused, not cut
-
-  // Without XDG_CONFIG_HOME the file lies under ~/.config.
-  environment.set("VELISSADESK_PATH", "");
-  environment.set("XDG_CONFIG_HOME", nullptr);
-  EXPECT_FALSE(portable_install_path_from_environment(path, sizeof path));
-  fs::create_directories(root / "home" / ".config" / "VelissaDesk");
-  write_file(root / "home" / ".config" / "VelissaDesk" / "path", "/home/install");
-  ASSERT_TRUE(portable_install_path_from_environment(path, sizeof path));
-  EXPECT_STREQ(path, "/home/install");
-
-  // The headless backend reports none until a test sets a path or asks for this rule.
-  EXPECT_FALSE(platform_read_install_path(path, sizeof path));
-  headless_set_install_path("/scripted");
-  ASSERT_TRUE(platform_read_install_path(path, sizeof path));
-  EXPECT_STREQ(path, "/scripted");
-  headless_use_environment_install_path();
-  ASSERT_TRUE(platform_read_install_path(path, sizeof path));
-  EXPECT_STREQ(path, "/home/install");
+  EXPECT_EQ(platform_get_file_title("pack.kar", title, sizeof title), 0);
+  EXPECT_EQ(std::string(title).substr(0, 4), "pack");
+  EXPECT_LT(platform_get_file_title(at("folder" PLATFORM_PATH_SEPARATOR_TEXT).c_str(), title, sizeof title), 0);
+  EXPECT_LT(platform_get_file_title("", title, sizeof title), 0);
 }
 
 }  // namespace

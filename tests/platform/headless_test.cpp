@@ -2,11 +2,16 @@
 // call log, the clock, the drawing surface and what a window shows, drops, hot keys, tray and menus.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "shell/platform/headless/headless.h"
+#include "shell/platform/portable/portable_files.h"
+#include "tests/platform/scratch_directory.h"
 
 namespace {
 
@@ -384,5 +389,104 @@ TEST_F(Headless, ResetReturnsToTheStart) {
   EXPECT_EQ(headless_call_text(headless_calls()[0]),
             "register_class(null, \"VelissaDeskClass\", 0x0) -> true");
 }
+
+TEST_F(Headless, SearchesAreCountedUntilClosed) {
+  const std::filesystem::path root = make_scratch_directory();
+  ASSERT_FALSE(root.empty());
+  std::ofstream(root / "a.dat") << "a";
+  char pattern[MAX_PATH];
+  ASSERT_TRUE(platform_join_path(pattern, sizeof pattern, root.string().c_str(), "*.dat"));
+  PlatformFindData data;
+  FindHandle find = platform_find_first_file(pattern, &data);
+  ASSERT_NE(find, nullptr);
+  EXPECT_EQ(headless_live_objects().searches, 1);
+  EXPECT_FALSE(platform_find_next_file(find, &data));
+  EXPECT_EQ(headless_live_objects().searches, 1);  // the end of a search does not close it
+  EXPECT_TRUE(platform_find_close(find));
+  EXPECT_EQ(headless_live_objects().searches, 0);
+  EXPECT_FALSE(platform_find_close(find));
+  EXPECT_EQ(platform_get_last_error(), static_cast<uint32_t>(ERROR_INVALID_HANDLE));
+  remove_scratch_directory(root);
+}
+
+#ifndef _WIN32
+// Sets or unsets environment variables for one test and puts them back afterwards.
+class ScopedEnvironment {
+ public:
+  void set(const char* name, const char* value) {
+    const char* old = getenv(name);
+    saved_.push_back({name, old != nullptr, old != nullptr ? old : ""});
+    if (value != nullptr)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
+  }
+  ~ScopedEnvironment() {
+    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+      if (it->was_set)
+        setenv(it->name.c_str(), it->value.c_str(), 1);
+      else
+        unsetenv(it->name.c_str());
+    }
+  }
+
+ private:
+  struct Saved {
+    std::string name;
+    bool was_set;
+    std::string value;
+  };
+  std::vector<Saved> saved_;
+};
+
+// The Linux rule for the install path; on Windows the registry holds it (the win32 backend's tests).
+TEST(HeadlessInstallPath, FromEnvironmentThenConfigFile) {
+  namespace fs = std::filesystem;
+  headless_reset();
+  const fs::path root = make_scratch_directory();
+  ASSERT_FALSE(root.empty());
+  auto write_file = [](const fs::path& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+  };
+  ScopedEnvironment environment;
+  environment.set("VELISSADESK_PATH", nullptr);
+  environment.set("XDG_CONFIG_HOME", root.c_str());
+  environment.set("HOME", (root / "home").c_str());
+  char path[520];
+
+  EXPECT_FALSE(portable_install_path_from_environment(path, sizeof path));  // neither
+  EXPECT_STREQ(path, "");
+
+  fs::create_directories(root / "VelissaDesk");
+  write_file(root / "VelissaDesk" / "path", "/opt/velissa desk\r\nignored second line\n");
+  ASSERT_TRUE(portable_install_path_from_environment(path, sizeof path));
+  EXPECT_STREQ(path, "/opt/velissa desk");
+
+  environment.set("VELISSADESK_PATH", "/from/environment");
+  ASSERT_TRUE(portable_install_path_from_environment(path, sizeof path));
+  EXPECT_STREQ(path, "/from/environment");
+  char small[8];
+  EXPECT_FALSE(portable_install_path_from_environment(small, sizeof small));  // refused, not cut
+
+  // Without XDG_CONFIG_HOME the file lies under ~/.config.
+  environment.set("VELISSADESK_PATH", "");
+  environment.set("XDG_CONFIG_HOME", nullptr);
+  EXPECT_FALSE(portable_install_path_from_environment(path, sizeof path));
+  fs::create_directories(root / "home" / ".config" / "VelissaDesk");
+  write_file(root / "home" / ".config" / "VelissaDesk" / "path", "/home/install");
+  ASSERT_TRUE(portable_install_path_from_environment(path, sizeof path));
+  EXPECT_STREQ(path, "/home/install");
+
+  // The headless backend reports none until a test sets a path or asks for this rule.
+  EXPECT_FALSE(platform_read_install_path(path, sizeof path));
+  headless_set_install_path("/scripted");
+  ASSERT_TRUE(platform_read_install_path(path, sizeof path));
+  EXPECT_STREQ(path, "/scripted");
+  headless_use_environment_install_path();
+  ASSERT_TRUE(platform_read_install_path(path, sizeof path));
+  EXPECT_STREQ(path, "/home/install");
+  remove_scratch_directory(root);
+}
+#endif  // not _WIN32
 
 }  // namespace

@@ -33,6 +33,8 @@ struct PlatformIcon {
   bool destroyed;
 };
 
+struct PlatformDeviceContext;
+
 struct PlatformBitmap {
   int32_t width, height;
   std::vector<uint8_t> pixels;  // freed when deleted, so a stale pixel pointer is caught by ASan
@@ -51,6 +53,15 @@ struct PlatformDrop {
 };
 
 namespace {
+
+// The handle of one of this backend's objects, and the object of a handle. Off Windows the handle types
+// are pointers to these objects; on Windows they are the system's own types (HWND, HMENU, ...), which
+// the modules above are built against, and the objects travel through them unchanged.
+template <typename Handle, typename Object>
+Handle handle_of(Object* object) {
+  return reinterpret_cast<Handle>(object);
+}
+PlatformFind* search_of(FindHandle find) { return reinterpret_cast<PlatformFind*>(find); }
 
 struct WindowClass {
   std::string name;
@@ -113,7 +124,8 @@ State& state() {
 
 // ---- Formatting for the call log ----
 
-std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
+// gnu_printf: the C99 conversions (%zu, %jd) also with mingw-w64, whose C++ runtime formats them.
+std::string format(const char* pattern, ...) __attribute__((format(gnu_printf, 1, 2)));
 std::string format(const char* pattern, ...) {
   va_list arguments;
   va_start(arguments, pattern);
@@ -158,7 +170,7 @@ std::string gdi_text(GdiObject object) {
   return handle_text("bitmap", state().bitmaps, object);
 }
 
-std::string search_text(PlatformFind* find) {
+std::string search_text(FindHandle find) {
   if (find == nullptr) return "null";
   const auto& searches = state().searches;
   for (size_t i = 0; i < searches.size(); ++i) {
@@ -266,7 +278,7 @@ PlatformDrop* live_drop(DropHandle drop) {
   return found != nullptr && !found->finished ? found : nullptr;
 }
 
-SearchPointer* open_search(PlatformFind* find) {
+SearchPointer* open_search(FindHandle find) {
   if (find == nullptr) return nullptr;
   for (SearchPointer& search : state().searches) {
     if (search.get() == find) return &search;
@@ -331,19 +343,20 @@ void run_modal(const char* kind) {
 
 // DestroyWindow: owned windows first, then the window itself; each gets WM_DESTROY while it still
 // exists, then loses its hot keys and its queued messages.
-bool destroy(PlatformWindow* window) {
+bool destroy(PlatformWindow* target) {
   State& s = state();
-  if (window->destroying) return false;
-  window->destroying = true;
+  const WindowHandle window = handle_of<WindowHandle>(target);
+  if (target->destroying) return false;
+  target->destroying = true;
   for (size_t i = 0; i < s.windows.size(); ++i) {
     PlatformWindow* owned = s.windows[i].get();
     if (owned->info.owner == window && !owned->info.destroyed) destroy(owned);
   }
-  window->info.visible = false;
+  target->info.visible = false;
   if (s.capture == window) s.capture = nullptr;
   if (s.foreground == window) s.foreground = nullptr;
   if (s.top == window) s.top = nullptr;
-  window->procedure(window, WM_DESTROY, 0, 0);
+  target->procedure(window, WM_DESTROY, 0, 0);
   auto& hot_keys = s.hot_keys;
   hot_keys.erase(std::remove_if(hot_keys.begin(), hot_keys.end(),
                                 [window](const HeadlessHotKey& key) { return key.window == window; }),
@@ -352,7 +365,7 @@ bool destroy(PlatformWindow* window) {
   queue.erase(std::remove_if(queue.begin(), queue.end(),
                              [window](const PlatformMessage& message) { return message.window == window; }),
               queue.end());
-  window->info.destroyed = true;
+  target->info.destroyed = true;
   return true;
 }
 
@@ -391,7 +404,7 @@ DeviceContext platform_create_compatible_dc(DeviceContext dc) {
   }
   s.device_contexts.push_back(
       std::unique_ptr<PlatformDeviceContext>(new PlatformDeviceContext{&s.stock_bitmap, false}));
-  DeviceContext made = s.device_contexts.back().get();
+  const DeviceContext made = handle_of<DeviceContext>(s.device_contexts.back().get());
   set_result(call, dc_text(made));
   return made;
 }
@@ -419,7 +432,7 @@ BitmapHandle platform_create_dib_section(DeviceContext dc, int32_t width, int32_
   PlatformBitmap* bitmap = s.bitmaps.back().get();
   if (pixels != nullptr) *pixels = bitmap->pixels.data();
   set_result(call, gdi_text(bitmap));
-  return bitmap;
+  return handle_of<BitmapHandle>(bitmap);
 }
 
 GdiObject platform_select_object(DeviceContext dc, GdiObject object) {
@@ -657,8 +670,9 @@ WindowHandle platform_create_window_ex(uint32_t ex_style, const char* class_name
                                     (ex_style & WS_EX_ACCEPTFILES) != 0};
   window->procedure = window_class->procedure;
   s.windows.push_back(std::unique_ptr<PlatformWindow>(window));
-  set_result(call, window_text(window));
-  return window;
+  const WindowHandle made = handle_of<WindowHandle>(window);
+  set_result(call, window_text(made));
+  return made;
 }
 
 bool platform_destroy_window(WindowHandle window) {
@@ -715,7 +729,7 @@ MenuHandle platform_create_popup_menu() {
   State& s = state();
   const CallRecord call = record("create_popup_menu", "");
   s.menus.push_back(std::unique_ptr<PlatformMenu>(new PlatformMenu{{}, false}));
-  MenuHandle menu = s.menus.back().get();
+  const MenuHandle menu = handle_of<MenuHandle>(s.menus.back().get());
   set_result(call, menu_text(menu));
   return menu;
 }
@@ -840,7 +854,7 @@ IconHandle platform_load_icon(InstanceHandle instance, int32_t resource_id, int3
     return nullptr;
   }
   s.icons.push_back(std::unique_ptr<PlatformIcon>(new PlatformIcon{resource_id, width, height, false}));
-  IconHandle icon = s.icons.back().get();
+  const IconHandle icon = handle_of<IconHandle>(s.icons.back().get());
   set_result(call, icon_text(icon));
   return icon;
 }
@@ -1049,7 +1063,7 @@ FindHandle platform_find_first_file(const char* pattern, PlatformFindData* data)
 bool platform_find_next_file(FindHandle find, PlatformFindData* data) {
   const CallRecord call = record("find_next_file", search_text(find));
   if (open_search(find) == nullptr) return fail(call, ERROR_INVALID_HANDLE);
-  const uint32_t error = portable_find_next_file(find, data);
+  const uint32_t error = portable_find_next_file(search_of(find), data);
   if (error != ERROR_SUCCESS) return fail(call, error);
   set_result(call, "true " + quoted(data->name));
   return true;
@@ -1195,7 +1209,7 @@ DropHandle headless_drop_files(WindowHandle window, const std::vector<std::strin
   const PlatformWindow* target = live_window(window);
   if (target == nullptr || !target->info.accepts_files) return nullptr;
   s.drops.push_back(std::unique_ptr<PlatformDrop>(new PlatformDrop{paths, false}));
-  DropHandle drop = s.drops.back().get();
+  const DropHandle drop = handle_of<DropHandle>(s.drops.back().get());
   post(window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
   return drop;
 }
@@ -1232,7 +1246,7 @@ void headless_fail_layered_updates(uint32_t error_code) { state().layered_failur
 
 std::vector<WindowHandle> headless_windows() {
   std::vector<WindowHandle> windows;
-  for (const auto& window : state().windows) windows.push_back(window.get());
+  for (const auto& window : state().windows) windows.push_back(handle_of<WindowHandle>(window.get()));
   return windows;
 }
 

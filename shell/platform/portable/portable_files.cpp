@@ -1,12 +1,28 @@
 // File services through std::filesystem, with the meaning and the error codes of their Win32 models.
+// On Windows shell/platform/win32/win32_files.cpp gives them with the Win32 calls themselves; the
+// install path from the environment and the error texts below serve every platform.
 #include "shell/platform/portable/portable_files.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
+
+namespace {
+
+bool is_empty(const char* text) { return text == nullptr || text[0] == '\0'; }
+
+bool copy_text(char* buffer, uint32_t size, const std::string& text) {
+  if (buffer == nullptr || text.size() >= size) return false;
+  memcpy(buffer, text.c_str(), text.size() + 1);
+  return true;
+}
+
+}  // namespace
+
+#ifndef _WIN32
+#include <filesystem>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -39,8 +55,6 @@ uint32_t win32_error(const std::error_code& ec, uint32_t not_found = ERROR_FILE_
   }
 }
 
-bool is_empty(const char* text) { return text == nullptr || text[0] == '\0'; }
-
 bool is_read_only(fs::perms permissions) { return (permissions & fs::perms::owner_write) == fs::perms::none; }
 
 uint32_t attributes_of(const fs::file_status& status) {
@@ -69,12 +83,6 @@ bool advance(PlatformFind* find, PlatformFindData* data) {
     return true;
   }
   return false;
-}
-
-bool copy_text(char* buffer, uint32_t size, const std::string& text) {
-  if (buffer == nullptr || text.size() >= size) return false;
-  memcpy(buffer, text.c_str(), text.size() + 1);
-  return true;
 }
 
 }  // namespace
@@ -214,6 +222,7 @@ int32_t portable_get_file_title(const char* path, char* buffer, uint16_t size) {
   memcpy(buffer, title, length + 1);
   return 0;
 }
+#endif  // not _WIN32
 
 bool portable_install_path_from_environment(char* buffer, uint32_t size) {
   if (buffer == nullptr || size == 0) return false;

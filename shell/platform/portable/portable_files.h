@@ -1,5 +1,7 @@
-// File services through std::filesystem for the backends without Win32 (gtk, headless): each returns
-// the Win32 error code of its failure (0 on success), which the backend hands to platform_set_last_error.
+// The file services the backends share: each returns the Win32 error code of its failure (0 on
+// success), which the backend hands on as its last error. Off Windows they run on std::filesystem
+// (portable_files.cpp); on Windows on the Win32 calls themselves (win32/win32_files.cpp), so that the
+// headless backend built there for the tests keeps the system's own file semantics.
 #pragma once
 
 #include "shell/platform.h"
@@ -20,7 +22,7 @@ uint32_t portable_set_file_attributes(const char* path, uint32_t attributes);
 uint32_t portable_set_current_directory(const char* path);
 // *length as platform_get_current_directory returns it.
 uint32_t portable_get_current_directory(char* buffer, uint32_t size, uint32_t* length);
-// As platform_get_file_title: the part after the last '/', with its extension.
+// As platform_get_file_title: off Windows the part after the last '/', with its extension.
 int32_t portable_get_file_title(const char* path, char* buffer, uint16_t size);
 // The install path off Windows: VELISSADESK_PATH, else the first line of
 // $XDG_CONFIG_HOME/VelissaDesk/path (XDG_CONFIG_HOME empty or unset: $HOME/.config). An empty value

@@ -1,0 +1,45 @@
+# The Windows build: 32-bit, cross-compiled with mingw-w64 (cmake/toolchain-mingw-i686.cmake), its tests
+# run under Wine. Included by the root CMakeLists.txt in place of the Linux package look-ups.
+
+if(VELISSA_SANITIZE)
+  message(FATAL_ERROR "The sanitizers are not available with mingw-w64; configure without VELISSA_SANITIZE")
+endif()
+
+enable_language(RC)
+
+# Tools run during the build (the icon generator) are built for the build machine.
+set(VELISSA_HOST_CXX c++ CACHE STRING "C++ compiler of the build machine, for tools run during the build")
+
+# DevIL has no mingw-w64 package. Its header is Debian's (libdevil-dev): plain C declarations that
+# compile for mingw-w64 as they stand, with __stdcall and dllimport. The import library is made from
+# DevIL.def; the user's DevIL.dll is found beside the program at run time. Modules link PkgConfig::IL on
+# every platform.
+set(VELISSA_DEVIL_HEADER /usr/include/IL/il.h CACHE FILEPATH "DevIL's il.h, used for the Windows build")
+if(NOT EXISTS ${VELISSA_DEVIL_HEADER})
+  message(FATAL_ERROR "DevIL's header ${VELISSA_DEVIL_HEADER} is missing (Debian: libdevil-dev)")
+endif()
+set(devil_dir ${CMAKE_BINARY_DIR}/devil)
+configure_file(${VELISSA_DEVIL_HEADER} ${devil_dir}/include/IL/il.h COPYONLY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/DevIL.def)
+execute_process(
+  COMMAND ${CMAKE_DLLTOOL} --kill-at --input-def ${CMAKE_CURRENT_LIST_DIR}/DevIL.def --dllname DevIL.dll
+          --output-lib ${devil_dir}/libDevIL.dll.a
+  RESULT_VARIABLE dlltool_result)
+if(NOT dlltool_result EQUAL 0)
+  message(FATAL_ERROR "${CMAKE_DLLTOOL} could not make the DevIL import library")
+endif()
+add_library(PkgConfig::IL STATIC IMPORTED)
+set_target_properties(PkgConfig::IL PROPERTIES
+  IMPORTED_LOCATION ${devil_dir}/libDevIL.dll.a
+  INTERFACE_INCLUDE_DIRECTORIES ${devil_dir}/include)
+
+if(VELISSA_BUILD_TESTS)
+  # GoogleTest from Debian's sources (googletest), built for Windows with the project.
+  set(VELISSA_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources for the Windows build")
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${VELISSA_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+  # CTest starts every test program through Wine, in a prefix of this build (made by scripts/windows.sh).
+  set(VELISSA_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine CACHE PATH "Wine prefix the tests run in")
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh ${VELISSA_WINE_PREFIX})
+endif()

@@ -1,0 +1,113 @@
+// The shared file services of portable_files.h on Windows, made of the Win32 calls themselves: the
+// system's directory order and case rule, its attributes, CopyFileA refusing to overwrite, and
+// GetFileTitleA with the user's setting for extensions. Both backends built for Windows use them.
+#include "shell/platform/portable/portable_files.h"
+
+#include <commdlg.h>
+
+#include <cstring>
+
+struct PlatformFind {
+  HANDLE handle;
+};
+
+namespace {
+
+uint32_t result_of(BOOL done) { return done ? ERROR_SUCCESS : GetLastError(); }
+
+// FindFirstFileA also lists "." and ".." for a pattern that matches them; the platform layer's search
+// never does.
+bool is_dot_entry(const char* name) { return strcmp(name, ".") == 0 || strcmp(name, "..") == 0; }
+
+void copy_entry(const WIN32_FIND_DATAA& found, PlatformFindData* data) {
+  static_assert(sizeof data->name == sizeof found.cFileName, "a Win32 name fits the search's buffer");
+  memcpy(data->name, found.cFileName, sizeof data->name);
+  data->name[sizeof data->name - 1] = '\0';
+  data->attributes = found.dwFileAttributes;
+}
+
+// The next entry that is not "." or ".."; the error code of FindNextFileA at the end.
+uint32_t next_entry(HANDLE handle, WIN32_FIND_DATAA* found) {
+  do {
+    if (!FindNextFileA(handle, found)) return GetLastError();
+  } while (is_dot_entry(found->cFileName));
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+uint32_t portable_find_first_file(const char* pattern, PlatformFindData* data, PlatformFind** find) {
+  *find = nullptr;
+  if (pattern == nullptr || data == nullptr) return ERROR_INVALID_PARAMETER;
+  WIN32_FIND_DATAA found;
+  const HANDLE handle = FindFirstFileA(pattern, &found);
+  if (handle == INVALID_HANDLE_VALUE) return GetLastError();
+  if (is_dot_entry(found.cFileName) && next_entry(handle, &found) != ERROR_SUCCESS) {
+    FindClose(handle);
+    return ERROR_FILE_NOT_FOUND;  // only "." and ".." matched
+  }
+  copy_entry(found, data);
+  *find = new PlatformFind{handle};
+  return ERROR_SUCCESS;
+}
+
+uint32_t portable_find_next_file(PlatformFind* find, PlatformFindData* data) {
+  if (find == nullptr || data == nullptr) return ERROR_INVALID_HANDLE;
+  WIN32_FIND_DATAA found;
+  const uint32_t error = next_entry(find->handle, &found);
+  if (error == ERROR_SUCCESS) copy_entry(found, data);
+  return error;
+}
+
+void portable_find_close(PlatformFind* find) {
+  if (find == nullptr) return;
+  FindClose(find->handle);
+  delete find;
+}
+
+uint32_t portable_copy_file(const char* existing, const char* new_path) {
+  if (existing == nullptr || new_path == nullptr) return ERROR_INVALID_PARAMETER;
+  return result_of(CopyFileA(existing, new_path, TRUE));
+}
+
+uint32_t portable_create_directory(const char* path) {
+  if (path == nullptr) return ERROR_PATH_NOT_FOUND;
+  return result_of(CreateDirectoryA(path, nullptr));
+}
+
+uint32_t portable_remove_directory(const char* path) {
+  if (path == nullptr) return ERROR_PATH_NOT_FOUND;
+  return result_of(RemoveDirectoryA(path));
+}
+
+uint32_t portable_delete_file(const char* path) {
+  if (path == nullptr) return ERROR_FILE_NOT_FOUND;
+  return result_of(DeleteFileA(path));
+}
+
+uint32_t portable_get_file_attributes(const char* path, uint32_t* attributes) {
+  *attributes = INVALID_FILE_ATTRIBUTES;
+  if (path == nullptr) return ERROR_FILE_NOT_FOUND;
+  *attributes = GetFileAttributesA(path);
+  return *attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : ERROR_SUCCESS;
+}
+
+uint32_t portable_set_file_attributes(const char* path, uint32_t attributes) {
+  if (path == nullptr) return ERROR_FILE_NOT_FOUND;
+  return result_of(SetFileAttributesA(path, attributes));
+}
+
+uint32_t portable_set_current_directory(const char* path) {
+  if (path == nullptr) return ERROR_FILE_NOT_FOUND;
+  return result_of(SetCurrentDirectoryA(path));
+}
+
+uint32_t portable_get_current_directory(char* buffer, uint32_t size, uint32_t* length) {
+  *length = GetCurrentDirectoryA(buffer != nullptr ? size : 0, buffer);
+  return *length == 0 ? GetLastError() : ERROR_SUCCESS;
+}
+
+int32_t portable_get_file_title(const char* path, char* buffer, uint16_t size) {
+  if (path == nullptr) return -1;
+  return GetFileTitleA(path, buffer, size);
+}
