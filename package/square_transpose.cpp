@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -31,19 +32,58 @@ void transpose_block(Block x) {
   for (int r : {0, 2, 4, 6}) swap_across(x[r], x[r + 1], 8, 0x00FF00FF00FF00FFull);
 }
 
-// Exchanges the blocks at (i, j) and (j, i), each transposed; the block on the diagonal when i == j.
-void exchange_blocks(unsigned char* m, size_t n, size_t i, size_t j) {
-  Block a, b;
-  load_block(a, m + i * n + j, n);
-  transpose_block(a);
-  if (i == j) {
-    store_block(a, m + i * n + j, n);
+// Tiles of kTile x kTile bytes are copied out into contiguous scratch tiles, transposed there and
+// copied back: rows of the matrix lie n bytes apart, and near power-of-two n they all fall into the
+// same few cache sets, so working on them in place would miss the cache on nearly every access.
+// Long row runs per copy also let the hardware prefetch.
+constexpr size_t kTile = 256;  // two scratch tiles: 128 KiB, within the second-level cache
+using Tile = unsigned char[kTile * kTile];
+
+// Copies rows x columns bytes at m (row stride n) into the tile (row stride kTile), or back. Whole
+// rows of kTile bytes get a copy of constant size, which compiles to a few moves instead of a call.
+void gather(const unsigned char* m, size_t n, Tile tile, size_t rows, size_t columns) {
+  if (columns == kTile) {
+    for (size_t r = 0; r < rows; ++r) std::memcpy(tile + r * kTile, m + r * n, kTile);
+  } else {
+    for (size_t r = 0; r < rows; ++r) std::memcpy(tile + r * kTile, m + r * n, columns);
+  }
+}
+
+void scatter(const Tile tile, unsigned char* m, size_t n, size_t rows, size_t columns) {
+  if (columns == kTile) {
+    for (size_t r = 0; r < rows; ++r) std::memcpy(m + r * n, tile + r * kTile, kTile);
+  } else {
+    for (size_t r = 0; r < rows; ++r) std::memcpy(m + r * n, tile + r * kTile, columns);
+  }
+}
+
+// to (columns x rows) = transpose of from (rows x columns); both multiples of 8.
+void transpose_tile(const Tile from, Tile to, size_t rows, size_t columns) {
+  Block x;
+  for (size_t r = 0; r < rows; r += 8) {
+    for (size_t c = 0; c < columns; c += 8) {
+      load_block(x, from + r * kTile + c, kTile);
+      transpose_block(x);
+      store_block(x, to + c * kTile + r, kTile);
+    }
+  }
+}
+
+// Transposes the tile at (ti, tj), h x w bytes, together with its mirror at (tj, ti); a and b are
+// scratch tiles.
+void exchange_tiles(unsigned char* m, size_t n, size_t ti, size_t tj, size_t h, size_t w, Tile a, Tile b) {
+  unsigned char* upper = m + ti * n + tj;
+  unsigned char* lower = m + tj * n + ti;
+  gather(upper, n, a, h, w);
+  transpose_tile(a, b, h, w);
+  if (ti == tj) {
+    scatter(b, upper, n, w, h);
     return;
   }
-  load_block(b, m + j * n + i, n);
-  transpose_block(b);
-  store_block(a, m + j * n + i, n);
-  store_block(b, m + i * n + j, n);
+  gather(lower, n, a, w, h);
+  scatter(b, lower, n, w, h);
+  transpose_tile(a, b, w, h);
+  scatter(b, upper, n, h, w);
 }
 
 }  // namespace
@@ -57,17 +97,17 @@ uint32_t integer_sqrt(uint32_t value) {
 
 void square_transpose(unsigned char* bytes, uint32_t length) {
   const size_t n = integer_sqrt(length);
-  const size_t whole = n & ~size_t{7};  // rows and columns covered by 8 x 8 blocks
-  // Tiles of 64 x 64 bytes: a tile and its mirror stay in the first-level cache while they are swapped.
-  const size_t tile = 64;
-  for (size_t ti = 0; ti < whole; ti += tile) {
-    for (size_t tj = ti; tj < whole; tj += tile) {
-      const size_t i_end = std::min(ti + tile, whole), j_end = std::min(tj + tile, whole);
-      for (size_t i = ti; i < i_end; i += 8)
-        for (size_t j = (ti == tj ? i : tj); j < j_end; j += 8) exchange_blocks(bytes, n, i, j);
+  size_t whole = n & ~size_t{7};  // rows and columns covered by 8 x 8 blocks
+  auto* scratch = whole > 0 ? static_cast<unsigned char*>(std::calloc(2, sizeof(Tile))) : nullptr;
+  if (scratch == nullptr) whole = 0;  // without scratch tiles everything goes byte by byte below
+  for (size_t ti = 0; ti < whole; ti += kTile) {
+    for (size_t tj = ti; tj < whole; tj += kTile) {
+      exchange_tiles(bytes, n, ti, tj, std::min(kTile, whole - ti), std::min(kTile, whole - tj), scratch,
+                     scratch + sizeof(Tile));
     }
   }
-  // The last n - whole rows and columns, byte by byte.
-  for (size_t j = whole; j < n; ++j)
-    for (size_t i = 0; i < j; ++i) std::swap(bytes[i * n + j], bytes[j * n + i]);
+  std::free(scratch);
+  // The last n - whole columns against their rows, byte by byte, walking down the rows.
+  for (size_t i = 0; i < n; ++i)
+    for (size_t j = std::max(whole, i + 1); j < n; ++j) std::swap(bytes[i * n + j], bytes[j * n + i]);
 }

@@ -35,8 +35,8 @@ TEST(SquareTranspose, TenBytes) {
 }
 
 TEST(SquareTranspose, MatchesThePlainDefinitionAcrossTileEdges) {
-  // Sides below, at and around the 8-byte blocks and 64-byte tiles, with and without a tail.
-  for (uint32_t n : {2u, 7u, 8u, 9u, 15u, 16u, 63u, 64u, 65u, 71u, 128u, 130u, 200u}) {
+  // Sides below, at and around the 8-byte blocks and 256-byte tiles, with and without a tail.
+  for (uint32_t n : {2u, 7u, 8u, 9u, 15u, 16u, 63u, 64u, 65u, 130u, 255u, 256u, 257u, 263u, 520u}) {
     for (uint32_t tail : {0u, 1u, 2 * n}) {
       std::vector<unsigned char> bytes = counting(n * n + tail);
       std::vector<unsigned char> expected = transposed_plainly(bytes);
