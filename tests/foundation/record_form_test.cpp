@@ -6,24 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "support/bytes.h"
 #include "support/temp_dir.h"
 
 namespace {
-
-using Bytes = std::vector<unsigned char>;
-
-Bytes le32(int32_t v) {
-  Bytes b(4);
-  std::memcpy(b.data(), &v, 4);
-  return b;
-}
-
-Bytes operator+(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-Bytes text_bytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 // Writes through a callback into a file of the test's directory and returns the bytes.
 template <class Write>
@@ -46,7 +32,7 @@ FILE* file_of(const TempDir& dir, const Bytes& bytes) {
 
 TEST(RecordFormWrite, ByteExactEncodings) {
   TempDir dir;
-  EXPECT_EQ(written(dir, [](FILE* f) { write_to(FixedString("abc"), f); }), le32(3) + text_bytes("abc"));
+  EXPECT_EQ(written(dir, [](FILE* f) { write_to(FixedString("abc"), f); }), le32(3) + str("abc"));
   EXPECT_EQ(written(dir, [](FILE* f) { write_to(FixedString(), f); }), le32(0));
 
   IntArray ints;
@@ -64,7 +50,7 @@ TEST(RecordFormWrite, ByteExactEncodings) {
   push(strings, "abc");
   push(strings, nullptr);
   push(strings, "");
-  Bytes list = le32(3) + le32(3) + text_bytes("abc") + le32(0) + le32(0);
+  Bytes list = le32(3) + le32(3) + str("abc") + le32(0) + le32(0);
   EXPECT_EQ(written(dir, [&](FILE* f) { write_to(strings, f); }), list);
 
   FILE* f = file_of(dir, list);
@@ -86,14 +72,14 @@ TEST(RecordFormReadText, LongRecordsAreCutAndShortOnesEmpty) {
   EXPECT_EQ(std::ftell(f), 4 + 1023);  // the file stands inside the record
   std::fclose(f);
 
-  f = file_of(dir, le32(10) + text_bytes("abc"));
+  f = file_of(dir, le32(10) + str("abc"));
   assign(s, "old");
   EXPECT_EQ(read_from(s, f), 0);
   EXPECT_TRUE(is_empty(s));
   EXPECT_EQ(s.text[0], '\0');
   std::fclose(f);
 
-  f = file_of(dir, le32(-5) + text_bytes("abcde"));
+  f = file_of(dir, le32(-5) + str("abcde"));
   EXPECT_EQ(read_from(s, f), 0);
   EXPECT_EQ(std::ftell(f), 4);
   std::fclose(f);
@@ -169,7 +155,7 @@ TEST(RecordFormReadList, StringListsFromFiles) {
   EXPECT_EQ(a.capacity, 1);  // emptied, block kept
 
   // Long strings are not cut; an entry running past the end is null and the file is read to its end.
-  Bytes bytes = le32(3) + le32(1500) + Bytes(1500, 'x') + le32(100) + text_bytes("short");
+  Bytes bytes = le32(3) + le32(1500) + Bytes(1500, 'x') + le32(100) + str("short");
   f = file_of(dir, bytes);
   read_from(a, f);
   EXPECT_EQ(std::ftell(f), static_cast<long>(bytes.size()));

@@ -9,28 +9,19 @@
 
 #include "package/pack_writer.h"
 #include "package/trace_log.h"
+#include "support/bytes.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-
-Bytes le32(int32_t v) {
-  Bytes b(4);
-  std::memcpy(b.data(), &v, 4);
-  return b;
-}
-
-Bytes str(const std::string& s) { return Bytes(s.begin(), s.end()); }
-
-Bytes operator+(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
 // The smallest package: one entry, id 0, holding "abc".
-const Bytes kExample = {0x05, 0, 0, 0, 'p', 'c', 'k', '0', '1', 1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0,
-                        0,    0, 0, 0, 1,   0,   0,   0,   3,   0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 'a', 'b', 'c'};
+const Bytes kExample = {
+    5, 0, 0, 0, 'p', 'c', 'k', '0', '1',  // the tag
+    1, 0, 0, 0, 0, 0, 0, 0,               // ids [0]
+    1, 0, 0, 0, 0, 0, 0, 0,               // offsets [0]
+    1, 0, 0, 0, 3, 0, 0, 0,               // sizes [3]
+    1, 0, 0, 0, 0, 0, 0, 0,               // extras [0]
+    'a', 'b', 'c'};                       // the data block
 
 std::string entry_text(PackFile& pack, int32_t id) {
   ByteReader* r = find_entry(pack, id);
