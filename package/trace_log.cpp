@@ -3,15 +3,23 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
-#include <mutex>
+#include <thread>
 
 namespace {
 
-// The lock lives as long as the process, so a trace racing with trace_close never meets a dead lock.
-std::mutex& trace_lock() {
-  static std::mutex lock;
-  return lock;
-}
+// A lock that every thread model of our toolchains provides (mingw's win32 model has no std::mutex).
+// It lives as long as the process, so a trace racing with trace_close never meets a dead lock. Writers
+// are rare and brief; a waiter yields its time slice.
+std::atomic_flag trace_busy = ATOMIC_FLAG_INIT;
+
+struct TraceLockHold {
+  TraceLockHold() {
+    while (trace_busy.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
+  }
+  ~TraceLockHold() { trace_busy.clear(std::memory_order_release); }
+  TraceLockHold(const TraceLockHold&) = delete;
+  TraceLockHold& operator=(const TraceLockHold&) = delete;
+};
 
 // Read once without the lock (the cheap test while closed) and again under it.
 std::atomic<FILE*> trace_file{nullptr};
@@ -39,7 +47,7 @@ void close_locked() {
 }  // namespace
 
 void trace_open(const char* path) {
-  std::lock_guard<std::mutex> hold(trace_lock());
+  TraceLockHold hold;
   close_locked();
   if (path == nullptr) return;
   FILE* file = std::fopen(path, "w");  // text mode: line ends are the platform's
@@ -50,7 +58,7 @@ void trace_open(const char* path) {
 
 void trace(const char* format, ...) {
   if (trace_file.load(std::memory_order_relaxed) == nullptr) return;
-  std::lock_guard<std::mutex> hold(trace_lock());
+  TraceLockHold hold;
   FILE* file = trace_file.load();
   if (file == nullptr) return;
   va_list args;
@@ -61,6 +69,6 @@ void trace(const char* format, ...) {
 
 void trace_close() {
   if (trace_file.load() == nullptr) return;
-  std::lock_guard<std::mutex> hold(trace_lock());
+  TraceLockHold hold;
   close_locked();
 }

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "support/temp_dir.h"
 
@@ -50,4 +53,28 @@ TEST(TraceLog, UncreatableFileLeavesTheLogClosed) {
   trace_close();
   EXPECT_FALSE(std::filesystem::exists(bad));
   EXPECT_EQ(read_text(good), "## OpenTraces: " + good + "\n## CloseTraces\n");
+}
+
+TEST(TraceLog, TracesRacingWithCloseNeverWriteAfterIt) {
+  TempDir dir;
+  std::string path = dir.file("race.txt");
+  trace_open(path.c_str());
+  std::vector<std::thread> writers;
+  for (int w = 0; w < 4; ++w)
+    writers.emplace_back([w] {
+      for (int i = 0; i < 300; ++i) trace("writer %d line %d\n", w, i);
+    });
+  trace_close();
+  for (std::thread& writer : writers) writer.join();
+  std::string text = read_text(path);
+  const std::string closing = "## CloseTraces\n";
+  ASSERT_GE(text.size(), closing.size());
+  EXPECT_EQ(text.compare(text.size() - closing.size(), closing.size(), closing), 0);
+  EXPECT_EQ(text.find(closing), text.size() - closing.size());
+  // Lines written under the lock never interleave.
+  std::istringstream lines(text);
+  std::string line;
+  std::getline(lines, line);
+  EXPECT_EQ(line, "## OpenTraces: " + path);
+  while (std::getline(lines, line) && line != "## CloseTraces") EXPECT_EQ(line.rfind("writer ", 0), 0u) << line;
 }
