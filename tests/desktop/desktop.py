@@ -193,7 +193,7 @@ class Display:
         self.run("xdotool", *[str(arg) for arg in args])
 
     def move(self, x, y):
-        self.xdotool("mousemove", "--sync", x, y)
+        self.xdotool("mousemove", x, y)  # no --sync: it waits forever when the pointer is there already
 
     def click(self, x, y, button=1, repeat=1):
         self.move(x, y)
