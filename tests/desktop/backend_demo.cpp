@@ -9,7 +9,8 @@
 //   move X Y         move the character window's top-left corner to (X, Y)
 //   menu X Y [tray]  the pop-up menu at (X, Y): top-left there, or with "tray" bottom-right there
 //   box TEXT         an information box "Velissa" with TEXT; its answer is logged when it closes
-// A right-button release on the character opens the menu at the click, as the program does.
+// As the program does, a right-button release on the character opens the menu at the click, and the
+// left button drags the character (logged as "moved X Y" on release).
 //
 // "backend_demo --probe-hot-key" only tries to register Ctrl+F1 and says whether it could.
 #include <poll.h>
@@ -34,6 +35,9 @@ struct Demo {
   WindowHandle character = nullptr;
   MenuHandle menu = nullptr;
   DeviceContext dc = nullptr;
+  PlatformPoint position{0, 0};  // the character window's top-left corner
+  bool dragging = false;
+  PlatformPoint last_cursor{0, 0};
   std::string input;  // standard input not yet taken as whole lines
 };
 
@@ -95,6 +99,17 @@ void present(uint8_t opacity) {
     say("present failed %u", platform_get_last_error());
 }
 
+void move_character(int32_t x, int32_t y) {
+  demo.position = PlatformPoint{x, y};
+  platform_set_window_pos(demo.character, nullptr, x, y, 0, 0, SWP_NOSIZE);
+}
+
+PlatformPoint screen_point(WindowHandle window, LPARAM lparam) {
+  PlatformPoint point{platform_lparam_x(lparam), platform_lparam_y(lparam)};
+  platform_client_to_screen(window, &point);
+  return point;
+}
+
 void track_menu(int32_t x, int32_t y, uint32_t flags, WindowHandle owner) {
   say("menu open %d %d", x, y);
   platform_track_popup_menu(demo.menu, flags, x, y, owner);
@@ -109,11 +124,27 @@ LRESULT PLATFORM_CALLBACK procedure(WindowHandle window, uint32_t message, WPARA
       if (window == demo.owner) platform_post_quit_message(0);
       return 0;
     case WM_RBUTTONUP: {
-      PlatformPoint point{platform_lparam_x(lparam), platform_lparam_y(lparam)};
-      platform_client_to_screen(window, &point);
+      const PlatformPoint point = screen_point(window, lparam);
       track_menu(point.x, point.y, 0, window);
       return 0;
     }
+    case WM_LBUTTONDOWN:
+      platform_set_capture(window);
+      demo.dragging = true;
+      demo.last_cursor = screen_point(window, lparam);
+      return 0;
+    case WM_MOUSEMOVE:
+      if (demo.dragging) {
+        const PlatformPoint point = screen_point(window, lparam);
+        move_character(demo.position.x + point.x - demo.last_cursor.x, demo.position.y + point.y - demo.last_cursor.y);
+        demo.last_cursor = point;
+      }
+      return 0;
+    case WM_LBUTTONUP:
+      if (demo.dragging) say("moved %d %d", demo.position.x, demo.position.y);
+      demo.dragging = false;
+      platform_release_capture();
+      return 0;
     case WM_DROPFILES: {
       DropHandle drop = platform_drop_from_wparam(wparam);
       const uint32_t count = platform_drag_query_file(drop, DROP_QUERY_COUNT, nullptr, 0);
@@ -138,7 +169,7 @@ void run_command(const std::string& line) {
   } else if (line == "hide" || line == "show") {
     platform_show_window(demo.character, line == "hide" ? SW_HIDE : SW_SHOW);
   } else if (sscanf(line.c_str(), "move %d %d", &x, &y) == 2) {
-    platform_set_window_pos(demo.character, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    move_character(x, y);
   } else if (sscanf(line.c_str(), "menu %d %d %15s", &x, &y, word) >= 2) {
     const bool tray = strcmp(word, "tray") == 0;
     track_menu(x, y, tray ? TPM_RIGHTALIGN | TPM_BOTTOMALIGN : 0, tray ? demo.owner : demo.character);
@@ -217,6 +248,7 @@ int main(int argc, char** argv) {
   PlatformRect area{};
   platform_get_work_area(&area);
   const int32_t x = area.right - kWidth, y = area.bottom - kHeight;
+  demo.position = PlatformPoint{x, y};
   platform_set_window_pos(demo.character, nullptr, x, y, kWidth, kHeight, SWP_NOZORDER | SWP_NOOWNERZORDER);
   present(255);
   platform_show_window(demo.character, SW_SHOW);

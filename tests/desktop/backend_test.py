@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """The GTK backend on a real X server: backend_demo under Xvfb, driven with xdotool and checked on
-screenshots. Usage: backend_test.py BACKEND_DEMO composited|plain
+screenshots. Usage: backend_test.py BACKEND_DEMO DRAG_SOURCE composited|plain
 
 composited: xcompmgr runs from the start, so the picture is blended by its alpha and the fade's
 opacity, and its fully transparent pixels are click-through.
@@ -9,18 +9,22 @@ fade; then a compositor starts and the window must switch to blending."""
 
 import os
 import sys
+import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import desktop  # noqa: E402
 
 ORANGE = (230, 200, 40)  # the picture's opaque body, red, green, blue
 HALF_WHITE = (128, 128, 128)  # its edge, premultiplied at alpha 128
-BODY, OTHER_BODY, HOLE, EDGE, OUTSIDE = (40, 40), (60, 40), (100, 75), (5, 75), (-5, 75)  # in the picture
+# Points in the picture. Clicks that follow each other go to points apart, so that no two pair up as
+# a double-click.
+BODY, OTHER_BODY, DRAG_START = (40, 40), (60, 40), (150, 40)
+HOLE, EDGE, OUTSIDE = (100, 75), (5, 75), (-5, 75)
 
 
 class Checks:
-    def __init__(self, session, demo, composited):
-        self.session, self.demo_path, self.composited = session, demo, composited
+    def __init__(self, session, demo, drag_source, composited):
+        self.session, self.demo_path, self.drag_source, self.composited = session, demo, drag_source, composited
         self.display = session.start_display(compositor=composited)
         self.demo = session.start_program([demo], self.display)
         ready = self.demo.wait_for(r"^ready (-?\d+) (-?\d+) (\d+) (\d+) hot_key=(\d)")
@@ -57,8 +61,31 @@ class Checks:
         assert tuple(map(int, down.groups())) == BODY, "client point of the click: %s" % (down.groups(),)
         self.demo.wait_for(r"^msg character WM_LBUTTONUP 0 40 40$", mark)
 
+    def drag_moves_the_window_by_the_drag_distance(self):
+        mark = self.demo.mark()
+        start = self.at(DRAG_START)
+        self.display.drag(start, (start[0] - 300, start[1] - 200))
+        moved = self.demo.wait_for(r"^moved (-?\d+) (-?\d+)$", mark)
+        assert tuple(map(int, moved.groups())) == (self.x - 300, self.y - 200), moved.groups()
+        self.display.wait_for_pixel(self.x - 300 + BODY[0], self.y - 200 + BODY[1], ORANGE)
+        self.expect_pixel(BODY, desktop.BACKGROUND)
+        self.demo.send("move %d %d" % (self.x, self.y))
+        self.expect_pixel(BODY, ORANGE)
+
+    def dropped_files_arrive_as_paths(self):
+        with tempfile.TemporaryDirectory() as folder:
+            files = [os.path.join(folder, name) for name in ("one.dat", "two words.kar")]
+            for name in files:
+                open(name, "w").close()
+            source = self.session.start_program([self.drag_source] + files, self.display)
+            source.wait_for(r"^ready$")
+            mark = self.demo.mark()
+            self.display.drag((60, 60), self.at(BODY), ready_to_drop=lambda: source.find(r"^accepted$"))
+            for name in files:  # decoded from their file:// addresses
+                self.demo.wait_for(r"^drop %s$" % name.replace(".", r"\."), mark)
+            self.session.stop(source.process)
+
     def double_click_is_reported(self):
-        # Away from the last click, which is perhaps recent enough to pair with this one's first.
         mark = self.demo.mark()
         self.display.click(*self.at(OTHER_BODY), repeat=2)
         self.demo.wait_for(r"^msg character WM_LBUTTONDBLCLK 1 60 40$", mark)
@@ -135,20 +162,21 @@ class Checks:
 
 
 def main():
-    if len(sys.argv) != 3 or sys.argv[2] not in ("composited", "plain"):
+    if len(sys.argv) != 4 or sys.argv[3] not in ("composited", "plain"):
         print(__doc__)
         return 2
     desktop.skip_unless_tools()
-    composited = sys.argv[2] == "composited"
+    composited = sys.argv[3] == "composited"
     names = ["placed_at_bottom_right", "opacity_fades_only_with_a_compositor",
-             "click_reaches_opaque_pixels_only", "double_click_is_reported", "hot_key_reaches_the_owner",
+             "click_reaches_opaque_pixels_only", "drag_moves_the_window_by_the_drag_distance",
+             "dropped_files_arrive_as_paths", "double_click_is_reported", "hot_key_reaches_the_owner",
              "second_instance_cannot_take_the_hot_key", "right_click_opens_the_menu_and_a_choice_comes_back",
              "menu_is_placed_by_its_flags", "message_box_keeps_serving_messages"]
     if not composited:
         names.append("compositor_arriving_switches_to_blending")
     names.append("close_ends_the_loop_in_order")
     with desktop.Session() as session:
-        checks = Checks(session, sys.argv[1], composited)
+        checks = Checks(session, sys.argv[1], sys.argv[2], composited)
         for name in names:
             getattr(checks, name)()
             print("ok", name, flush=True)

@@ -152,7 +152,7 @@ class Display:
 
     def start_compositor(self):
         """Starts xcompmgr and waits until it has taken the screen's compositing selection."""
-        self.compositor = self.session.start([ "xcompmgr"], env=self.env)
+        self.compositor = self.session.start(["xcompmgr"], env=self.env, stderr=subprocess.DEVNULL)
         # xcompmgr names the window that owns the selection after itself.
         wait_until(lambda: self.find_window("^xcompmgr$"), what="xcompmgr to register")
 
@@ -199,6 +199,24 @@ class Display:
         self.move(x, y)
         self.xdotool("click", "--repeat", repeat, "--delay", 60, button)
 
+    def drag(self, start, end, button=1, steps=8, ready_to_drop=None):
+        """Presses button at start, moves to end in steps, and lets go there; with ready_to_drop, only
+        once it gives true, nudging the pointer by a pixel meanwhile (a drop target answers motion)."""
+        self.move(*start)
+        self.xdotool("mousedown", button)
+        for step in range(1, steps + 1):
+            self.move(start[0] + (end[0] - start[0]) * step // steps, start[1] + (end[1] - start[1]) * step // steps)
+        if ready_to_drop is not None:
+            nudge = [0]
+
+            def ready():
+                nudge[0] ^= 1
+                self.move(end[0] + nudge[0], end[1])
+                return ready_to_drop()
+
+            wait_until(ready, what="the drop target to accept")
+        self.xdotool("mouseup", button)
+
     def key(self, *keys):
         self.xdotool("key", *keys)
 
@@ -222,8 +240,8 @@ class Session:
             self.stop(process)
         return False
 
-    def start(self, args, env=None, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, pass_fds=()):
-        process = subprocess.Popen(args, env=env, stdin=stdin, stdout=stdout, stderr=None,
+    def start(self, args, env=None, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=None, pass_fds=()):
+        process = subprocess.Popen(args, env=env, stdin=stdin, stdout=stdout, stderr=stderr,
                                    pass_fds=pass_fds, preexec_fn=_die_with_parent)
         self.processes.append(process)
         return process
