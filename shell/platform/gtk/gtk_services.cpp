@@ -442,7 +442,7 @@ bool platform_check_menu_radio_item(MenuHandle menu, uint32_t first, uint32_t la
 
 int32_t platform_track_popup_menu(MenuHandle menu, uint32_t flags, int32_t x, int32_t y, WindowHandle owner) {
   const PlatformMenu* target = find_live(services().menus, menu);
-  if (target == nullptr || gtk_live_window(owner) == nullptr || !gtk_backend_ready()) {
+  if (target == nullptr || gtk_live_window(owner) == nullptr) {
     fail(target == nullptr ? ERROR_INVALID_MENU_HANDLE : ERROR_INVALID_WINDOW_HANDLE);
     return 0;
   }

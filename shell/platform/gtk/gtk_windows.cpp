@@ -393,9 +393,11 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
   target->shown_width = width;
   target->shown_height = height;
   target->opacity = constant_alpha;
-  target->width = width;
-  target->height = height;
-  gtk_window_resize(GTK_WINDOW(target->widget), width, height);
+  if (target->width != width || target->height != height) {
+    target->width = width;
+    target->height = height;
+    gtk_window_resize(GTK_WINDOW(target->widget), width, height);
+  }
   apply_shape(target);
   gtk_widget_queue_draw(target->widget);
   return true;
