@@ -95,7 +95,8 @@ void draw_picture(uint8_t* pixels) {
 }
 
 void present(uint8_t opacity) {
-  if (!platform_update_layered_window(demo.character, kWidth, kHeight, demo.dc, opacity, AC_SRC_ALPHA, ULW_ALPHA))
+  if (!platform_update_layered_window(demo.character, kWidth, kHeight, demo.dc, opacity, AC_SRC_ALPHA,
+                                      ULW_ALPHA))
     say("present failed %u", platform_get_last_error());
 }
 
@@ -136,7 +137,8 @@ LRESULT PLATFORM_CALLBACK procedure(WindowHandle window, uint32_t message, WPARA
     case WM_MOUSEMOVE:
       if (demo.dragging) {
         const PlatformPoint point = screen_point(window, lparam);
-        move_character(demo.position.x + point.x - demo.last_cursor.x, demo.position.y + point.y - demo.last_cursor.y);
+        move_character(demo.position.x + point.x - demo.last_cursor.x,
+                       demo.position.y + point.y - demo.last_cursor.y);
         demo.last_cursor = point;
       }
       return 0;
@@ -223,9 +225,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   platform_show_window(demo.owner, SW_HIDE);
-  demo.character = platform_create_window_ex(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, "VelissaDeskClass",
-                                             "VelissaDesk", WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT, 544, 375,
-                                             demo.owner, nullptr);
+  demo.character = platform_create_window_ex(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST,
+                                             "VelissaDeskClass", "VelissaDesk", WS_POPUP, CW_USEDEFAULT,
+                                             CW_USEDEFAULT, 544, 375, demo.owner, nullptr);
   if (demo.character == nullptr) return 1;
 
   demo.menu = platform_create_popup_menu();
@@ -236,7 +238,8 @@ int main(int argc, char** argv) {
   platform_check_menu_radio_item(demo.menu, 3, 4, 4, MF_BYCOMMAND);
 
   IconHandle icon = platform_load_icon(nullptr, APP_ICON_RESOURCE_ID, 16, 16);
-  TrayIconData tray{demo.owner, 101, NIF_MESSAGE | NIF_ICON | NIF_TIP, TRAY_CALLBACK_MESSAGE, icon, "VelissaDesk"};
+  TrayIconData tray{demo.owner, 101,          NIF_MESSAGE | NIF_ICON | NIF_TIP, TRAY_CALLBACK_MESSAGE,
+                    icon,       "VelissaDesk"};
   platform_notify_icon(NIM_ADD, &tray);
 
   demo.dc = platform_create_compatible_dc(nullptr);

@@ -24,7 +24,8 @@ HOLE, EDGE, OUTSIDE = (100, 75), (5, 75), (-5, 75)
 
 class Checks:
     def __init__(self, session, demo, drag_source, composited):
-        self.session, self.demo_path, self.drag_source, self.composited = session, demo, drag_source, composited
+        self.session, self.demo_path, self.drag_source = session, demo, drag_source
+        self.composited = composited
         self.display = session.start_display(compositor=composited)
         self.demo = session.start_program([demo], self.display)
         ready = self.demo.wait_for(r"^ready (-?\d+) (-?\d+) (\d+) (\d+) hot_key=(\d)")

@@ -205,7 +205,8 @@ class Display:
         self.move(*start)
         self.xdotool("mousedown", button)
         for step in range(1, steps + 1):
-            self.move(start[0] + (end[0] - start[0]) * step // steps, start[1] + (end[1] - start[1]) * step // steps)
+            self.move(start[0] + (end[0] - start[0]) * step // steps,
+                      start[1] + (end[1] - start[1]) * step // steps)
         if ready_to_drop is not None:
             nudge = [0]
 
@@ -240,7 +241,8 @@ class Session:
             self.stop(process)
         return False
 
-    def start(self, args, env=None, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=None, pass_fds=()):
+    def start(self, args, env=None, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=None,
+              pass_fds=()):
         process = subprocess.Popen(args, env=env, stdin=stdin, stdout=stdout, stderr=stderr,
                                    pass_fds=pass_fds, preexec_fn=_die_with_parent)
         self.processes.append(process)

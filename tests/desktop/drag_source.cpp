@@ -11,7 +11,8 @@ char** files;
 
 void on_drag_data_get(GtkWidget*, GdkDragContext*, GtkSelectionData* data, guint, guint, gpointer) {
   GPtrArray* uris = g_ptr_array_new_with_free_func(g_free);
-  for (char** file = files; *file != nullptr; ++file) g_ptr_array_add(uris, g_filename_to_uri(*file, nullptr, nullptr));
+  for (char** file = files; *file != nullptr; ++file)
+    g_ptr_array_add(uris, g_filename_to_uri(*file, nullptr, nullptr));
   g_ptr_array_add(uris, nullptr);
   gtk_selection_data_set_uris(data, reinterpret_cast<gchar**>(uris->pdata));
   g_ptr_array_free(uris, TRUE);

@@ -16,7 +16,8 @@ struct Picture {
   int32_t width, height;
   size_t stride;
   std::vector<uint8_t> bytes;
-  Picture(int32_t w, int32_t h, size_t row_bytes) : width(w), height(h), stride(row_bytes), bytes(row_bytes * h) {}
+  Picture(int32_t w, int32_t h, size_t row_bytes)
+      : width(w), height(h), stride(row_bytes), bytes(row_bytes * h) {}
   void set_alpha(int32_t x, int32_t y, uint8_t alpha) { bytes[stride * y + 4 * x + 3] = alpha; }
 };
 
@@ -70,8 +71,9 @@ TEST(AlphaRegion, FullRowsAndEmptyInputs) {
   const auto full = rectangles(gtk_alpha_region(picture.bytes.data(), 4, 1, picture.stride, 0));
   ASSERT_EQ(full.size(), 1u);
   EXPECT_EQ(full[0].width, 4);
-  for (cairo_region_t* empty : {gtk_alpha_region(nullptr, 4, 1, 16, 0), gtk_alpha_region(picture.bytes.data(), 0, 1, 16, 0),
-                                gtk_alpha_region(picture.bytes.data(), 4, -1, 16, 0)}) {
+  for (cairo_region_t* empty :
+       {gtk_alpha_region(nullptr, 4, 1, 16, 0), gtk_alpha_region(picture.bytes.data(), 0, 1, 16, 0),
+        gtk_alpha_region(picture.bytes.data(), 4, -1, 16, 0)}) {
     ASSERT_NE(empty, nullptr);
     EXPECT_TRUE(cairo_region_is_empty(empty));
     cairo_region_destroy(empty);
@@ -82,7 +84,8 @@ TEST(TextFromProgram, KeepsUtf8AndReadsOtherBytesAsWindows1252) {
   EXPECT_EQ(gtk_text_from_program("Repeat 10 sec"), "Repeat 10 sec");
   EXPECT_EQ(gtk_text_from_program("Caf\xC3\xA9"), "Caf\xC3\xA9");
   EXPECT_EQ(gtk_text_from_program("Caf\xE9"), "Caf\xC3\xA9");
-  EXPECT_EQ(gtk_text_from_program("\x80 \x9F \x81"), "\xE2\x82\xAC \xC5\xB8 \xC2\x81");  // euro, Y diaeresis, C1
+  EXPECT_EQ(gtk_text_from_program("\x80 \x9F \x81"),
+            "\xE2\x82\xAC \xC5\xB8 \xC2\x81");  // euro, Y diaeresis, C1
   EXPECT_EQ(gtk_text_from_program("\xFF"), "\xC3\xBF");
   EXPECT_EQ(gtk_text_from_program(nullptr), "");
 }
@@ -119,12 +122,12 @@ TEST(MouseLparam, IsTheRootPointLessTheWindowInSigned16BitWords) {
 TEST(WithoutDisplay, WindowsAndDesktopCallsFailCleanly) {
   unsetenv("DISPLAY");
   unsetenv("WAYLAND_DISPLAY");
-  LRESULT (*procedure)(WindowHandle, uint32_t, WPARAM, LPARAM) = [](WindowHandle, uint32_t, WPARAM, LPARAM) -> LRESULT {
-    return 0;
-  };
+  LRESULT (*procedure)
+  (WindowHandle, uint32_t, WPARAM, LPARAM) =
+      [](WindowHandle, uint32_t, WPARAM, LPARAM) -> LRESULT { return 0; };
   ASSERT_TRUE(platform_register_class(nullptr, "VelissaDeskClass", CS_DBLCLKS, procedure));
-  EXPECT_EQ(platform_create_window_ex(0, "VelissaDeskClass", "VelissaDesk", WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
-                                      544, 375, nullptr, nullptr),
+  EXPECT_EQ(platform_create_window_ex(0, "VelissaDeskClass", "VelissaDesk", WS_POPUP, CW_USEDEFAULT,
+                                      CW_USEDEFAULT, 544, 375, nullptr, nullptr),
             nullptr);
   EXPECT_EQ(platform_get_last_error(), static_cast<uint32_t>(ERROR_GEN_FAILURE));
   EXPECT_EQ(platform_message_box(nullptr, "text", "Velissa", MB_ICONINFORMATION), 0);

@@ -18,15 +18,15 @@ struct PlatformWindow {
   bool visible;
   bool accepts_files;
   bool destroying;
-  bool destroyed;   // the record stays, so a stale handle is recognised instead of read after free
+  bool destroyed;     // the record stays, so a stale handle is recognised instead of read after free
   GtkWidget* widget;  // null once destroyed
 
   // Layered windows: what the last update showed, and how it is shown.
   std::vector<uint8_t> shown_pixels;  // shown_width * shown_height * 4 bytes, premultiplied B, G, R, A
   int32_t shown_width, shown_height;
   uint8_t opacity;
-  bool composited;            // RGBA visual and input shape; else system visual and bounding shape
-  cairo_region_t* shape;      // the shape last applied, to skip X round trips when it is unchanged
+  bool composited;        // RGBA visual and input shape; else system visual and bounding shape
+  cairo_region_t* shape;  // the shape last applied, to skip X round trips when it is unchanged
 };
 
 struct PlatformDrop {

@@ -28,10 +28,10 @@ cairo_region_t* gtk_alpha_region(const uint8_t* pixels, int32_t width, int32_t h
 namespace {
 
 // Windows-1252 0x80 to 0x9F; the five unassigned bytes keep their C1 code points, as Windows does.
-const uint16_t kWindows1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+const uint16_t kWindows1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                       0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                       0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                       0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 void append_utf8(std::string& out, uint32_t code) {
   if (code < 0x80) {
@@ -89,7 +89,9 @@ cairo_surface_t* gtk_draw_program_icon(int32_t size) {
 
 LPARAM gtk_mouse_lparam(double root_x, double root_y, int32_t window_x, int32_t window_y) {
   // Wrapping 32-bit arithmetic, as the system's: the words keep the low 16 bits.
-  const uint32_t x = static_cast<uint32_t>(static_cast<int64_t>(std::floor(root_x))) - static_cast<uint32_t>(window_x);
-  const uint32_t y = static_cast<uint32_t>(static_cast<int64_t>(std::floor(root_y))) - static_cast<uint32_t>(window_y);
+  const uint32_t x =
+      static_cast<uint32_t>(static_cast<int64_t>(std::floor(root_x))) - static_cast<uint32_t>(window_x);
+  const uint32_t y =
+      static_cast<uint32_t>(static_cast<int64_t>(std::floor(root_y))) - static_cast<uint32_t>(window_y);
   return platform_make_lparam(static_cast<int32_t>(x), static_cast<int32_t>(y));
 }

@@ -86,9 +86,8 @@ T* find_live(const std::vector<std::unique_ptr<T>>& list, const void* object) {
 
 template <typename T>
 void erase_live(std::vector<std::unique_ptr<T>>& list, const T* object) {
-  list.erase(std::remove_if(list.begin(), list.end(), [object](const std::unique_ptr<T>& item) {
-               return item.get() == object;
-             }),
+  list.erase(std::remove_if(list.begin(), list.end(),
+                            [object](const std::unique_ptr<T>& item) { return item.get() == object; }),
              list.end());
 }
 
@@ -192,16 +191,19 @@ gboolean on_tray_button(GtkStatusIcon*, GdkEventButton* event, TrayIcon* icon) {
     default: return TRUE;
   }
   if (icon->data.flags & NIF_MESSAGE)
-    gtk_post(icon->data.window, icon->data.callback_message, icon->data.id, static_cast<LPARAM>(mouse_message));
+    gtk_post(icon->data.window, icon->data.callback_message, icon->data.id,
+             static_cast<LPARAM>(mouse_message));
   return TRUE;
 }
 
 G_GNUC_BEGIN_IGNORE_DEPRECATIONS  // GtkStatusIcon is deprecated, yet it is GTK 3's XEmbed tray icon
 
-void show_tray_data(TrayIcon* icon) {
+    void
+    show_tray_data(TrayIcon* icon) {
   const TrayIconData& data = icon->data;
   PlatformIcon* image = find_live(services().icons, data.icon);
-  if ((data.flags & NIF_ICON) && image != nullptr) gtk_status_icon_set_from_pixbuf(icon->status_icon, image->pixbuf);
+  if ((data.flags & NIF_ICON) && image != nullptr)
+    gtk_status_icon_set_from_pixbuf(icon->status_icon, image->pixbuf);
   if (data.flags & NIF_TIP) {
     char tip[sizeof data.tip + 1] = {};
     memcpy(tip, data.tip, sizeof data.tip);
@@ -300,8 +302,9 @@ void gtk_forget_hot_keys(WindowHandle window) {
   for (const HotKey& key : keys) {
     if (key.window == window) ungrab(key);
   }
-  keys.erase(std::remove_if(keys.begin(), keys.end(), [window](const HotKey& key) { return key.window == window; }),
-             keys.end());
+  keys.erase(
+      std::remove_if(keys.begin(), keys.end(), [window](const HotKey& key) { return key.window == window; }),
+      keys.end());
 }
 
 DropHandle gtk_make_drop(std::vector<std::string> paths) {
@@ -335,7 +338,8 @@ DeviceContext platform_create_compatible_dc(DeviceContext dc) {
     fail(ERROR_INVALID_HANDLE);
     return nullptr;
   }
-  s.device_contexts.push_back(std::unique_ptr<PlatformDeviceContext>(new PlatformDeviceContext{&s.stock_bitmap}));
+  s.device_contexts.push_back(
+      std::unique_ptr<PlatformDeviceContext>(new PlatformDeviceContext{&s.stock_bitmap}));
   return s.device_contexts.back().get();
 }
 
@@ -469,7 +473,8 @@ int32_t platform_track_popup_menu(MenuHandle menu, uint32_t flags, int32_t x, in
                       menu_position(shown, static_cast<uint32_t>(choice), MF_BYCOMMAND) < 0))
     choice = 0;
   if (flags & TPM_RETURNCMD) return static_cast<int32_t>(choice);
-  if (choice != 0) gtk_post(owner, WM_COMMAND, LOWORD(choice), 0);  // WM_COMMAND carries the id in its low word
+  if (choice != 0)
+    gtk_post(owner, WM_COMMAND, LOWORD(choice), 0);  // WM_COMMAND carries the id in its low word
   return 1;
 }
 
@@ -626,7 +631,8 @@ bool platform_shell_execute(WindowHandle, const char*, const char* file, const c
   if (!gtk_backend_ready()) return fail(ERROR_GEN_FAILURE);
   // A plain absolute path opens as a file:// address; anything else must already be an address.
   gchar* address = g_path_is_absolute(file) ? g_filename_to_uri(file, nullptr, nullptr) : g_strdup(file);
-  const bool opened = address != nullptr && gtk_show_uri_on_window(nullptr, address, GDK_CURRENT_TIME, nullptr);
+  const bool opened =
+      address != nullptr && gtk_show_uri_on_window(nullptr, address, GDK_CURRENT_TIME, nullptr);
   g_free(address);
   return opened || fail(ERROR_FILE_NOT_FOUND);
 }
@@ -636,7 +642,8 @@ bool platform_shell_execute(WindowHandle, const char*, const char* file, const c
 uint32_t platform_time_ms() { return static_cast<uint32_t>(g_get_monotonic_time() / 1000); }
 
 void platform_sleep(uint32_t milliseconds) {
-  struct timespec wait = {static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
+  struct timespec wait = {static_cast<time_t>(milliseconds / 1000),
+                          static_cast<long>(milliseconds % 1000) * 1000000L};
   while (nanosleep(&wait, &wait) != 0) {
   }
 }
@@ -672,7 +679,8 @@ bool platform_read_install_path(char* buffer, uint32_t size) {
 
 FindHandle platform_find_first_file(const char* pattern, PlatformFindData* data) {
   PlatformFind* find = nullptr;
-  const uint32_t error = data != nullptr ? portable_find_first_file(pattern, data, &find) : ERROR_INVALID_PARAMETER;
+  const uint32_t error =
+      data != nullptr ? portable_find_first_file(pattern, data, &find) : ERROR_INVALID_PARAMETER;
   if (error != ERROR_SUCCESS) {
     fail(error);
     return nullptr;
@@ -697,7 +705,9 @@ bool platform_find_close(FindHandle find) {
   return true;
 }
 
-bool platform_copy_file(const char* existing, const char* new_path) { return finish(portable_copy_file(existing, new_path)); }
+bool platform_copy_file(const char* existing, const char* new_path) {
+  return finish(portable_copy_file(existing, new_path));
+}
 bool platform_create_directory(const char* path) { return finish(portable_create_directory(path)); }
 bool platform_remove_directory(const char* path) { return finish(portable_remove_directory(path)); }
 bool platform_delete_file(const char* path) { return finish(portable_delete_file(path)); }

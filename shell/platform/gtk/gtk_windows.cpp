@@ -47,6 +47,13 @@ PlatformPoint cursor_now() {
   return point;
 }
 
+// The window, or null with ERROR_INVALID_WINDOW_HANDLE as the system reports a bad handle.
+PlatformWindow* checked_window(WindowHandle window) {
+  PlatformWindow* target = gtk_live_window(window);
+  if (target == nullptr) platform_set_last_error(ERROR_INVALID_WINDOW_HANDLE);
+  return target;
+}
+
 bool is_layered(const PlatformWindow* window) { return (window->ex_style & WS_EX_LAYERED) != 0; }
 
 // ---- The layered window: visual, shape, painting ----
@@ -87,8 +94,8 @@ gboolean on_draw(GtkWidget*, cairo_t* cr, PlatformWindow* window) {
   cairo_paint(cr);
   if (window->shown_pixels.empty()) return TRUE;
   cairo_surface_t* image =
-      cairo_image_surface_create_for_data(window->shown_pixels.data(), CAIRO_FORMAT_ARGB32, window->shown_width,
-                                          window->shown_height, window->shown_width * 4);
+      cairo_image_surface_create_for_data(window->shown_pixels.data(), CAIRO_FORMAT_ARGB32,
+                                          window->shown_width, window->shown_height, window->shown_width * 4);
   cairo_set_source_surface(cr, image, 0, 0);
   if (window->composited) {
     cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
@@ -193,7 +200,8 @@ void on_drag_data_received(GtkWidget*, GdkDragContext*, gint, gint, GtkSelection
     g_free(host);
   }
   g_strfreev(uris);
-  if (!paths.empty()) gtk_post(window, WM_DROPFILES, reinterpret_cast<WPARAM>(gtk_make_drop(std::move(paths))), 0);
+  if (!paths.empty())
+    gtk_post(window, WM_DROPFILES, reinterpret_cast<WPARAM>(gtk_make_drop(std::move(paths))), 0);
 }
 
 void on_realize(GtkWidget*, PlatformWindow* window) { apply_shape(window); }
@@ -266,8 +274,8 @@ bool take_message(PlatformMessage* message, bool remove) {
     return true;
   }
   if (!b.quit_pending) return false;
-  *message = PlatformMessage{nullptr, WM_QUIT, static_cast<WPARAM>(static_cast<intptr_t>(b.quit_code)), 0,
-                             now_ms(), cursor_now()};
+  *message = PlatformMessage{nullptr, WM_QUIT,  static_cast<WPARAM>(static_cast<intptr_t>(b.quit_code)),
+                             0,       now_ms(), cursor_now()};
   if (remove) b.quit_pending = false;
   return true;
 }
@@ -282,7 +290,8 @@ void dispatch_queued() {
 // always ready cannot hold the program here.
 void pump_glib() {
   if (backend().init != kReady) return;
-  for (int turns = 0; turns < 100 && g_main_context_pending(nullptr); ++turns) g_main_context_iteration(nullptr, FALSE);
+  for (int turns = 0; turns < 100 && g_main_context_pending(nullptr); ++turns)
+    g_main_context_iteration(nullptr, FALSE);
 }
 
 // DestroyWindow: owned windows first, then the window; each gets WM_DESTROY while it still exists,
@@ -333,7 +342,8 @@ bool gtk_backend_ready() {
       }
       gtk_window_set_default_icon_list(icons);
       g_list_free_full(icons, g_object_unref);
-      g_signal_connect(gdk_screen_get_default(), "composited-changed", G_CALLBACK(on_composited_changed), nullptr);
+      g_signal_connect(gdk_screen_get_default(), "composited-changed", G_CALLBACK(on_composited_changed),
+                       nullptr);
     }
   }
   return b.init == kReady;
@@ -373,11 +383,8 @@ void gtk_remember_pointer_event(const GdkEvent* event) {
 
 bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t height, DeviceContext source,
                                     uint8_t constant_alpha, uint8_t, uint32_t) {
-  PlatformWindow* target = gtk_live_window(window);
-  if (target == nullptr) {
-    platform_set_last_error(ERROR_INVALID_WINDOW_HANDLE);
-    return false;
-  }
+  PlatformWindow* target = checked_window(window);
+  if (target == nullptr) return false;
   const uint8_t* pixels = nullptr;
   int32_t bitmap_width = 0, bitmap_height = 0;
   if (!is_layered(target) || !gtk_selected_pixels(source, &pixels, &bitmap_width, &bitmap_height) ||
@@ -389,7 +396,8 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
   const size_t row_bytes = static_cast<size_t>(width) * 4;
   target->shown_pixels.resize(row_bytes * static_cast<size_t>(height));
   for (int32_t row = 0; row < height; ++row)
-    memcpy(&target->shown_pixels[row_bytes * row], pixels + static_cast<size_t>(bitmap_width) * 4 * row, row_bytes);
+    memcpy(&target->shown_pixels[row_bytes * row], pixels + static_cast<size_t>(bitmap_width) * 4 * row,
+           row_bytes);
   target->shown_width = width;
   target->shown_height = height;
   target->opacity = constant_alpha;
@@ -405,11 +413,8 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
 
 bool platform_set_window_pos(WindowHandle window, WindowHandle insert_after, int32_t x, int32_t y,
                              int32_t width, int32_t height, uint32_t flags) {
-  PlatformWindow* target = gtk_live_window(window);
-  if (target == nullptr) {
-    platform_set_last_error(ERROR_INVALID_WINDOW_HANDLE);
-    return false;
-  }
+  PlatformWindow* target = checked_window(window);
+  if (target == nullptr) return false;
   GtkWindow* gtk_window = GTK_WINDOW(target->widget);
   if (!(flags & SWP_NOMOVE)) {
     target->x = x;
@@ -428,49 +433,38 @@ bool platform_set_window_pos(WindowHandle window, WindowHandle insert_after, int
 }
 
 bool platform_show_window(WindowHandle window, int32_t command) {
-  PlatformWindow* target = gtk_live_window(window);
-  if (target == nullptr) {
-    platform_set_last_error(ERROR_INVALID_WINDOW_HANDLE);
-    return false;
-  }
+  PlatformWindow* target = checked_window(window);
+  if (target == nullptr) return false;
   const bool was_visible = target->visible;
   show(target, command != SW_HIDE);
   return was_visible;
 }
 
 bool platform_bring_window_to_top(WindowHandle window) {
-  PlatformWindow* target = gtk_live_window(window);
-  if (target == nullptr) {
-    platform_set_last_error(ERROR_INVALID_WINDOW_HANDLE);
-    return false;
-  }
+  PlatformWindow* target = checked_window(window);
+  if (target == nullptr) return false;
   raise(target);
   return true;
 }
 
 bool platform_set_foreground_window(WindowHandle window) {
-  PlatformWindow* target = gtk_live_window(window);
-  if (target == nullptr) {
-    platform_set_last_error(ERROR_INVALID_WINDOW_HANDLE);
-    return false;
-  }
+  PlatformWindow* target = checked_window(window);
+  if (target == nullptr) return false;
   if (target->visible) gtk_window_present(GTK_WINDOW(target->widget));
   return true;
 }
 
 WindowHandle platform_set_capture(WindowHandle window) {
   Backend& b = backend();
-  PlatformWindow* target = gtk_live_window(window);
-  if (target == nullptr) {
-    platform_set_last_error(ERROR_INVALID_WINDOW_HANDLE);
-    return nullptr;
-  }
+  PlatformWindow* target = checked_window(window);
+  if (target == nullptr) return nullptr;
   const WindowHandle previous = b.capture;
   // The button press already holds X's implicit grab; this one also covers a capture taken later.
   GdkWindow* gdk_window = gtk_widget_get_window(target->widget);
   if (gdk_window != nullptr && gdk_window_is_viewable(gdk_window)) {
     GdkSeat* seat = gdk_display_get_default_seat(gdk_window_get_display(gdk_window));
-    gdk_seat_grab(seat, gdk_window, GDK_SEAT_CAPABILITY_ALL_POINTING, FALSE, nullptr, nullptr, nullptr, nullptr);
+    gdk_seat_grab(seat, gdk_window, GDK_SEAT_CAPABILITY_ALL_POINTING, FALSE, nullptr, nullptr, nullptr,
+                  nullptr);
   }
   b.capture = window;
   return previous;
@@ -628,7 +622,8 @@ void platform_drag_accept_files(WindowHandle window, bool accept) {
   PlatformWindow* target = gtk_live_window(window);
   if (target == nullptr) return;
   target->accepts_files = accept;
-  target->ex_style = accept ? (target->ex_style | WS_EX_ACCEPTFILES) : (target->ex_style & ~WS_EX_ACCEPTFILES);
+  target->ex_style =
+      accept ? (target->ex_style | WS_EX_ACCEPTFILES) : (target->ex_style & ~WS_EX_ACCEPTFILES);
   if (accept) {
     static const GtkTargetEntry kUriList = {const_cast<gchar*>("text/uri-list"), 0, 0};
     gtk_drag_dest_set(target->widget, GTK_DEST_DEFAULT_ALL, &kUriList, 1, GDK_ACTION_COPY);
