@@ -25,6 +25,7 @@ import time
 SKIP = 77  # CTest's SKIP_RETURN_CODE for these tests
 TOOLS = ("Xvfb", "xdotool", "import", "hsetroot", "xcompmgr")
 BACKGROUND = (0x30, 0x60, 0xA0)  # the root window's colour, #3060a0
+TRAY_ICON = (9, 12)  # the middle of the first icon in the tray of Display.start_tray
 
 
 def missing_tools(tools=TOOLS):
@@ -160,6 +161,17 @@ class Display:
         if self.compositor is not None:
             self.session.stop(self.compositor)
             self.compositor = None
+
+    def start_tray(self):
+        """Starts trayer, an XEmbed tray, along the top edge from the left, so the first tray icon
+        sits at TRAY_ICON; returns False when trayer is not installed."""
+        if shutil.which("trayer") is None:
+            return False
+        self.session.start(["trayer", "--edge", "top", "--align", "left", "--widthtype", "request",
+                            "--height", "24", "--SetDockType", "false", "--SetPartialStrut", "false"],
+                           env=self.env, stderr=subprocess.DEVNULL)
+        wait_until(lambda: self.find_window("^panel$"), what="trayer to start")
+        return True
 
     def find_window(self, name_pattern):
         """The ids of the windows whose name matches, or an empty list."""
