@@ -39,13 +39,7 @@ bool scan_file(Catalogue& catalogue, const char* file_name, const char* installe
   read_catalogue_lines(*package, lines);
 
   if (lines.version != kCatalogueVersion) {
-    FixedString message;
-    if (lines.version > kCatalogueVersion)
-      format(message, "Animation \"%s\" from file \"%s\" needs a higher version of Velissa Player.\n", lines.name.text,
-             file_name);
-    else
-      format(message, "Animation \"%s\" from file \"%s\" is corrupted.\n", lines.name.text, file_name);
-    show_warning(message);
+    warn_version_refused(lines.version, lines.name.text, file_name);
     free_package(package);
     return true;
   }
@@ -117,6 +111,15 @@ void scan_catalogue(Catalogue& catalogue, IntArray& menu_ids, const char* instal
 }
 
 void show_warning(const FixedString& text) { platform_message_box(nullptr, text.text, "Warning", MB_OK | MB_ICONWARNING); }
+
+void warn_version_refused(int32_t version, const char* name, const char* file_name) {
+  FixedString message;
+  if (version > kCatalogueVersion)
+    format(message, "Animation \"%s\" from file \"%s\" needs a higher version of Velissa Player.\n", name, file_name);
+  else
+    format(message, "Animation \"%s\" from file \"%s\" is corrupted.\n", name, file_name);
+  show_warning(message);
+}
 
 int32_t row_count(const Catalogue& catalogue) { return catalogue.file_names.count; }
 

@@ -69,6 +69,9 @@ int32_t find_row(const Catalogue& catalogue, const char* name);
 // Shows text in a modal "Warning" box without owner, with the warning icon and one OK button: how every
 // refused package and archive is reported.
 void show_warning(const FixedString& text);
+// The warning for a package of a catalogue version other than kCatalogueVersion: made for a newer
+// program (above), or damaged (0 or below, or no version at all).
+void warn_version_refused(int32_t version, const char* name, const char* file_name);
 
 // Releases every row, from the last to the first, each with its package, and empties file_names (the
 // row count is then 0). At exit, and at the start of every scan.

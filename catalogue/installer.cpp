@@ -211,6 +211,7 @@ int32_t unpack_at(const InstallContext& context, const char* path, char (&name)[
 }
 
 int32_t install_at(const InstallContext& context, const char* path, char (&name)[kInstallNameSize], int32_t depth) {
+  if (path == nullptr) path = "";
   FixedString message;
   char title[MAX_PATH] = "";
   if (platform_get_file_title(path, title, sizeof title) != 0) title[0] = '\0';
@@ -245,12 +246,7 @@ int32_t install_at(const InstallContext& context, const char* path, char (&name)
     return 0;
   }
   if (lines.version != kCatalogueVersion) {
-    if (lines.version > kCatalogueVersion)
-      format(message, "Animation \"%s\" from file \"%s\" needs a higher version of Velissa Player.\n", lines.name.text,
-             title);
-    else
-      format(message, "Animation \"%s\" from file \"%s\" is corrupted.\n", lines.name.text, title);
-    show_warning(message);
+    warn_version_refused(lines.version, lines.name.text, title);
     return 0;
   }
   if (!destination_fits || !platform_copy_file(path, destination)) {

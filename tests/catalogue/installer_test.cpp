@@ -46,15 +46,6 @@ class Installer : public ::testing::Test {
   }
   int32_t install(const std::string& path) { return install_file(context, path.c_str(), name); }
 
-  std::vector<std::string> warnings() const {
-    std::vector<std::string> texts;
-    for (const HeadlessMessageBox& box : headless_message_boxes()) {
-      EXPECT_EQ(box.caption, "Warning");
-      EXPECT_EQ(box.flags, static_cast<uint32_t>(MB_OK | MB_ICONWARNING));
-      texts.push_back(box.text);
-    }
-    return texts;
-  }
   std::set<std::string> anim_files() const {
     std::set<std::string> names;
     for (const auto& entry : fs::directory_iterator(base / "anim")) names.insert(entry.path().filename().string());
@@ -79,6 +70,19 @@ class Installer : public ::testing::Test {
   char name[kInstallNameSize] = "";
 };
 
+TEST(ArchiveWriter, LaysOutTagCountAndMembers) {
+  const Bytes content(44, 0xC3);
+  Bytes archive;
+  ASSERT_TRUE(encode_archive({member("a.dat", content)}, archive));
+  EXPECT_EQ(archive, le32(7) + str("kar.1.0") + le32(1) + le32(5) + str("a.dat") + le32(44) + content);
+  EXPECT_EQ(archive.size(), 72u);
+
+  TempDir dir;
+  ASSERT_TRUE(write_archive({member("a.dat", content)}, dir.file("a.kar").c_str()));
+  EXPECT_EQ(read_bytes(dir.file("a.kar")), archive);
+  EXPECT_FALSE(write_archive({}, dir.file("missing/a.kar").c_str()));
+}
+
 TEST_F(Installer, CopiesAPackageUnderItsTitle) {
   const Bytes package = test_package("Walker", 1, "-120,-300");
   EXPECT_EQ(install(drop("walk.dat", package)), 1);
@@ -89,13 +93,13 @@ TEST_F(Installer, CopiesAPackageUnderItsTitle) {
   // Only ".kar" in lower case makes an archive: this is a package under an unusual title.
   EXPECT_EQ(install(drop("pack.KAR", test_package("Upper"))), 1);
   EXPECT_EQ(anim_files(), (std::set<std::string>{"pack.KAR", "walk.dat"}));
-  EXPECT_TRUE(warnings().empty());
+  EXPECT_TRUE(warning_texts().empty());
 }
 
 TEST_F(Installer, NeverOverwritesAFileOfTheAnimationDirectory) {
   write_bytes((base / "anim" / "walk.dat").string(), str("the user's own file"));
   EXPECT_EQ(install(drop("walk.dat", test_package("Walker"))), 0);
-  EXPECT_EQ(warnings(), std::vector<std::string>{"Animation file \"walk.dat\" cannot be copied !\n"});
+  EXPECT_EQ(warning_texts(), std::vector<std::string>{"Animation file \"walk.dat\" cannot be copied !\n"});
   EXPECT_EQ(read_text((base / "anim" / "walk.dat").string()), "the user's own file");
 }
 
@@ -123,7 +127,7 @@ TEST_F(Installer, RefusesWhatIsNotAGoodVersionOnePackage) {
   for (const auto& c : cases) {
     headless_reset();
     EXPECT_EQ(install(drop(c.title, c.bytes)), 0) << c.title;
-    EXPECT_EQ(warnings(), std::vector<std::string>{c.message}) << c.title;
+    EXPECT_EQ(warning_texts(), std::vector<std::string>{c.message}) << c.title;
   }
   EXPECT_TRUE(anim_files().empty());
 }
@@ -136,7 +140,7 @@ TEST_F(Installer, CutsLongNamesAndRefusesDestinationsThatDoNotFit) {
   const std::string long_title = std::string(250, 't') + ".dat";  // base + "/anim/" + this passes 271
   ASSERT_GT(base_text.size() + 6 + long_title.size(), static_cast<size_t>(kInstallPathSize - 1));
   EXPECT_EQ(install(drop(long_title, test_package("Far"))), 0);
-  EXPECT_EQ(warnings(), std::vector<std::string>{"Animation file \"" + long_title + "\" cannot be copied !\n"});
+  EXPECT_EQ(warning_texts(), std::vector<std::string>{"Animation file \"" + long_title + "\" cannot be copied !\n"});
   EXPECT_EQ(anim_files(), std::set<std::string>{"long.dat"});
 }
 
@@ -146,7 +150,7 @@ TEST_F(Installer, ArchiveInstallsEveryGoodMemberAndNamesTheFirst) {
                                                            member("c.dat", test_package("C"))}));
   EXPECT_EQ(install(path), 2);
   EXPECT_STREQ(name, "A");
-  EXPECT_EQ(warnings(),
+  EXPECT_EQ(warning_texts(),
             std::vector<std::string>{"Animation \"B\" from file \"b.dat\" needs a higher version of Velissa Player.\n"});
   EXPECT_EQ(anim_files(), (std::set<std::string>{"a.dat", "c.dat"}));
   EXPECT_FALSE(temp_exists());
@@ -174,13 +178,13 @@ TEST_F(Installer, ArchiveRefusedBeforeItsMembersLeavesAnEmptyTemporaryDirectory)
     EXPECT_EQ(install(path), 0) << c.title;
     char expected[1024];
     snprintf(expected, sizeof expected, c.message, path.c_str());
-    EXPECT_EQ(warnings(), std::vector<std::string>{expected}) << c.title;
+    EXPECT_EQ(warning_texts(), std::vector<std::string>{expected}) << c.title;
     EXPECT_TRUE(fs::is_directory(base / "tmp") && fs::is_empty(base / "tmp")) << c.title;
   }
   headless_reset();
   const std::string missing = (dir.path() / "drops" / "missing.kar").string();
   EXPECT_EQ(install(missing), 0);
-  EXPECT_EQ(warnings(), std::vector<std::string>{corrupted_archive(missing)});
+  EXPECT_EQ(warning_texts(), std::vector<std::string>{corrupted_archive(missing)});
 }
 
 TEST_F(Installer, ArchiveCutShortStopsAndKeepsWhatWasInstalled) {
@@ -190,7 +194,7 @@ TEST_F(Installer, ArchiveCutShortStopsAndKeepsWhatWasInstalled) {
   archive.resize(third);  // declares three members, ends after two
   const std::string path = drop("cut.kar", archive);
   EXPECT_EQ(install(path), 0);
-  EXPECT_EQ(warnings(), std::vector<std::string>{corrupted_archive(path)});
+  EXPECT_EQ(warning_texts(), std::vector<std::string>{corrupted_archive(path)});
   EXPECT_EQ(anim_files(), (std::set<std::string>{"a.dat", "b.dat"}));
   EXPECT_FALSE(temp_exists());
 }
@@ -228,7 +232,7 @@ TEST_F(Installer, HostileMemberNamesStopTheArchiveAndWriteNothingOutside) {
                                                                member(hostile, test_package("Evil")),
                                                                member("after.dat", test_package("After"))}));
     EXPECT_EQ(install(path), 0) << hostile;
-    EXPECT_EQ(warnings(), std::vector<std::string>{corrupted_archive(path)}) << hostile;
+    EXPECT_EQ(warning_texts(), std::vector<std::string>{corrupted_archive(path)}) << hostile;
     EXPECT_EQ(anim_files(), std::set<std::string>{"good.dat"}) << hostile;
     EXPECT_EQ(stray_files(), std::vector<std::string>{}) << hostile;
   }
@@ -249,7 +253,7 @@ TEST_F(Installer, HostileLengthsAndSizesAreRefusedWithoutReadingPastTheArchive) 
     headless_reset();
     const std::string path = drop("sizes.kar", archive);
     EXPECT_EQ(install(path), 0);
-    EXPECT_EQ(warnings(), std::vector<std::string>{corrupted_archive(path)});
+    EXPECT_EQ(warning_texts(), std::vector<std::string>{corrupted_archive(path)});
     EXPECT_TRUE(anim_files().empty());
     EXPECT_FALSE(temp_exists());
   }
@@ -262,7 +266,7 @@ TEST_F(Installer, NestedArchivesUnpackBesideTheOuterOne) {
   EXPECT_EQ(install(path), 4);
   EXPECT_STREQ(name, "A");
   EXPECT_EQ(anim_files(), (std::set<std::string>{"a.dat", "b.dat", "c.dat", "d.dat"}));
-  EXPECT_TRUE(warnings().empty());
+  EXPECT_TRUE(warning_texts().empty());
   EXPECT_FALSE(temp_exists());
 
   // One level more than allowed: the deepest archive is refused, everything above it installs.
@@ -272,8 +276,8 @@ TEST_F(Installer, NestedArchivesUnpackBesideTheOuterOne) {
                             member("nested" + std::to_string(level) + ".kar", archive)});
   headless_reset();
   EXPECT_EQ(install(drop("deep.kar", archive)), kMaxArchiveDepth + 1);
-  ASSERT_EQ(warnings().size(), 1u);
-  EXPECT_NE(warnings()[0].find("nested" + std::to_string(kMaxArchiveDepth) + ".kar\" lies too deep"), std::string::npos);
+  ASSERT_EQ(warning_texts().size(), 1u);
+  EXPECT_NE(warning_texts()[0].find("nested" + std::to_string(kMaxArchiveDepth) + ".kar\" lies too deep"), std::string::npos);
   EXPECT_FALSE(temp_exists());
 }
 
@@ -283,14 +287,14 @@ TEST_F(Installer, TemporaryDirectoryThatIsNotOursIsNeverEmptied) {
   write_bytes((dir.path() / "precious" / "a.dat").string(), str("keep me"));
   fs::create_directory_symlink(dir.path() / "precious", base / "tmp");
   EXPECT_EQ(install(path), 0);
-  EXPECT_EQ(warnings(), std::vector<std::string>{"Cannot access temporary directory \"" + (base / "tmp").string() + "\" !"});
+  EXPECT_EQ(warning_texts(), std::vector<std::string>{"Cannot access temporary directory \"" + (base / "tmp").string() + "\" !"});
   EXPECT_EQ(read_text((dir.path() / "precious" / "a.dat").string()), "keep me");
 
   fs::remove(base / "tmp");
   write_bytes((base / "tmp").string(), str("a file named tmp"));
   headless_reset();
   EXPECT_EQ(install(path), 0);
-  EXPECT_EQ(warnings(),
+  EXPECT_EQ(warning_texts(),
             std::vector<std::string>{"Cannot access temporary file \"" + (base / "tmp" / "a.dat").string() + "\" !"});
   EXPECT_EQ(read_text((base / "tmp").string()), "a file named tmp");
 
@@ -298,7 +302,7 @@ TEST_F(Installer, TemporaryDirectoryThatIsNotOursIsNeverEmptied) {
   InstallContext nowhere{missing_base.c_str(), nullptr};
   headless_reset();
   EXPECT_EQ(install_file(nowhere, path.c_str(), name), 0);
-  EXPECT_EQ(warnings(), std::vector<std::string>{"Cannot access temporary directory \"" +
+  EXPECT_EQ(warning_texts(), std::vector<std::string>{"Cannot access temporary directory \"" +
                                                  (dir.path() / "missing" / "tmp").string() + "\" !"});
 }
 

@@ -1,12 +1,15 @@
 // Test packages that carry a given catalogue entry (entry 0) and nothing else the catalogue looks at,
-// and ".kar" archives of them.
+// ".kar" archives of them, and the texts of the warnings that refused them.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "catalogue/archive_writer.h"
 #include "package/pack_writer.h"
+#include "shell/platform/headless/headless.h"
 
 // The four lines of a catalogue entry. The second line is never blank: a blank line would not count.
 inline std::string catalogue_text(const std::string& header, const std::string& name, const std::string& offsets) {
@@ -39,4 +42,16 @@ inline std::vector<unsigned char> test_archive(const std::vector<ArchiveMember>&
   std::vector<unsigned char> archive;
   encode_archive(members, archive);
   return archive;
+}
+
+// The texts of the message boxes shown since the last headless_reset, each checked to be a warning:
+// caption "Warning", the warning icon, one OK button.
+inline std::vector<std::string> warning_texts() {
+  std::vector<std::string> texts;
+  for (const HeadlessMessageBox& box : headless_message_boxes()) {
+    EXPECT_EQ(box.caption, "Warning");
+    EXPECT_EQ(box.flags, static_cast<uint32_t>(MB_OK | MB_ICONWARNING));
+    texts.push_back(box.text);
+  }
+  return texts;
 }
