@@ -37,6 +37,8 @@ int32_t install_file(const InstallContext& context, const char* path, char (&nam
 // as "CON" or "nul.dat", 1023 characters or more), whose size is negative or missing, or whose content
 // the archive ends before: no member file is written outside the temporary directory and no half member
 // is installed. Members installed before the stop stay installed; the result is then 0.
+// The temporary directory is emptied first and removed at the end; only a refusal before the first
+// member (archive not opened, unknown tag, no members) leaves it in place, empty.
 // A member that is itself an archive is unpacked into a directory of its own inside its parent's
 // (base/tmp/1, base/tmp/1/2, ...), so that it never empties the outer one; archives more than
 // kMaxArchiveDepth levels down are refused. A temporary directory that is a link is refused as not
