@@ -291,7 +291,7 @@ TEST_F(DescriptionFileTest, ReadsTheSameFieldsAsThePackageForm) {
 }
 
 TEST_F(DescriptionFileTest, ExtraFlagIsAnyNonZeroByte) {
-  // Field 10 of 2 starts the integer list here (it does not in a package); the arrays are unaffected.
+  // A flag byte of 2 is true here (false in a package): the integer list after it is read past.
   TestDescription d = two_frames("ks03");
   d.loop = 2;
   d.extra_flag = 2;
@@ -302,7 +302,7 @@ TEST_F(DescriptionFileTest, ExtraFlagIsAnyNonZeroByte) {
   EXPECT_TRUE(player.ping_pong);
   EXPECT_EQ(name_at(player.alpha_images, 1), "5");
 
-  // A list count the file cannot hold is not believed.
+  // A list count the file cannot hold allocates nothing and reads nothing.
   Bytes bytes = description_bytes(two_frames("ks03"));
   bytes.back() = 1;
   load_file(bytes + le32(1 << 30));

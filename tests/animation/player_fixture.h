@@ -70,9 +70,9 @@ class PlayerTest : public ::testing::Test {
   std::vector<std::pair<uint32_t, int32_t>> run_until(uint32_t end) {
     std::vector<std::pair<uint32_t, int32_t>> presented;
     for (uint32_t now = platform_time_ms();; now = platform_time_ms()) {
-      const size_t before = update_count();
+      const uint32_t before = headless_last_presentation(window).count;
       tick(player);
-      if (update_count() != before) presented.emplace_back(now, player.frame_index);
+      if (headless_last_presentation(window).count != before) presented.emplace_back(now, player.frame_index);
       if (now == end) return presented;
       headless_advance_time(1);
     }
