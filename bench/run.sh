@@ -4,11 +4,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh build bench
+benches=(pack_open_bench present_frame_bench)
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DVELISSA_SANITIZE=OFF -DVELISSA_BUILD_TESTS=OFF \
   -DVELISSA_BUILD_BENCH=ON >/dev/null
-cmake --build build-bench -j 2 --target pack_open_bench >/dev/null
-csv=$(./build-bench/bench/pack_open_bench --benchmark_repetitions=${BENCH_REPETITIONS:-7} \
-  --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null)
+cmake --build build-bench -j 2 --target "${benches[@]}" >/dev/null
+csv=$(for bench in "${benches[@]}"; do
+  ./build-bench/bench/$bench --benchmark_repetitions=${BENCH_REPETITIONS:-7} \
+    --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null
+done)
 echo "$csv" | awk -F, '
   $1 ~ /_median"?$/ {
     name = $1; gsub(/"/, "", name); sub(/_median$/, "", name); time[name] = $3
@@ -16,7 +19,7 @@ echo "$csv" | awk -F, '
   function report(subject, reference, goal) {
     if (!(subject in time) || !(reference in time)) { printf "%-10s missing\n", subject; return }
     ratio = time[subject] / time[reference]
-    printf "%-8s %8.2f ms  vs %-22s %8.2f ms  ratio %5.2f  goal <= %s  %s\n", subject, time[subject], reference,
+    printf "%-12s %8.3f ms  vs %-22s %8.3f ms  ratio %5.2f  goal <= %s  %s\n", subject, time[subject], reference,
            time[reference], ratio, goal, (ratio <= goal ? "met" : "MISSED")
   }
   END {
@@ -24,4 +27,8 @@ echo "$csv" | awk -F, '
     report("open/zs", "read+uncompress/zs", 1.15)
     report("open/s", "read+memcpy/s", 3)
     report("open/plain", "read+memcpy/plain", 2)
+    report("present/256", "reference/256", 1.25)
+    report("present/512", "reference/512", 1.25)
+    report("draw/256", "reference/256", 1.25)
+    report("draw/512", "reference/512", 1.25)
   }'
