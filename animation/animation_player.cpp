@@ -26,6 +26,19 @@ int32_t version_of_magic(const char* magic) {
   return 0;
 }
 
+// The values a release gives back to what the description and the presents set.
+void forget_description(AnimationPlayer& player) {
+  player.frame_duration = 0.0;
+  player.frame_index = 0;
+  player.image_width = player.image_height = 0;
+  player.canvas_width = player.canvas_height = 0;
+  player.margins_known = false;
+  player.margin_x = player.margin_y = 0;
+  player.played_through = false;
+  player.loop = false;
+  player.ping_pong = false;
+}
+
 void release_image(uint32_t& name) {
   if (name == 0) return;
   const ILuint image = name;
@@ -137,15 +150,7 @@ void player_init(AnimationPlayer& player) {
   player.anchor_x = player.anchor_y = 0;
   player.offset_x = player.offset_y = 0;
   player.window = nullptr;
-  player.frame_index = 0;
-  player.image_width = player.image_height = 0;
-  player.canvas_width = player.canvas_height = 0;
-  player.margins_known = false;
-  player.margin_x = player.margin_y = 0;
-  player.played_through = false;
-  player.loop = false;
-  player.ping_pong = false;
-  player.frame_duration = 0.0;
+  forget_description(player);
   release(player.frame_rects);
   release(player.color_images);
   release(player.alpha_images);
@@ -177,15 +182,7 @@ void player_destroy(AnimationPlayer& player) {
 }
 
 void player_release(AnimationPlayer& player) {
-  player.frame_duration = 0.0;
-  player.frame_index = 0;
-  player.image_width = player.image_height = 0;
-  player.canvas_width = player.canvas_height = 0;
-  player.margins_known = false;
-  player.margin_x = player.margin_y = 0;
-  player.played_through = false;
-  player.loop = false;
-  player.ping_pong = false;
+  forget_description(player);
   clear(player.frame_rects);
   clear(player.color_images);
   clear(player.alpha_images);
