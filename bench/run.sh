@@ -19,7 +19,7 @@ echo "$csv" | awk -F, '
   function report(subject, reference, goal) {
     if (!(subject in time) || !(reference in time)) { printf "%-10s missing\n", subject; return }
     ratio = time[subject] / time[reference]
-    printf "%-12s %8.3f ms  vs %-22s %8.3f ms  ratio %5.2f  goal <= %s  %s\n", subject, time[subject], reference,
+    printf "%-14s %8.2f ms  vs %-22s %8.2f ms  ratio %5.2f  goal <= %s  %s\n", subject, time[subject], reference,
            time[reference], ratio, goal, (ratio <= goal ? "met" : "MISSED")
   }
   END {
