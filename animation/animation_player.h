@@ -115,11 +115,11 @@ bool frame_rectangle(const AnimationPlayer& player, int32_t frame, FrameRect* re
 enum FrameResult {
   FRAME_DRAWN = 0,
   FRAME_NOT_LOADED,        // no such frame, or no surface
-  FRAME_COLOR_MISSING,     // the name is no number, or no such entry or file
-  FRAME_COLOR_UNDECODABLE,
+  FRAME_COLOR_MISSING,     // no name, a name that is no number, or no such entry
+  FRAME_COLOR_UNDECODABLE, // the library could not load it (also a file that cannot be opened)
   FRAME_COLOR_NOT_RGB,     // not 3 bytes a pixel, red, green, blue
   FRAME_TOO_LARGE,         // wider or taller than the canvas
-  FRAME_ALPHA_MISSING,     // as for colour; also no alpha name for the frame
+  FRAME_ALPHA_MISSING,     // as for colour; also when there are fewer alpha names than frames
   FRAME_ALPHA_UNDECODABLE,
   FRAME_ALPHA_NOT_GREY,    // not 1 byte a pixel, greyscale
   FRAME_ALPHA_SIZE_DIFFERS,
