@@ -4,10 +4,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh build bench
+benches=(pack_open_bench catalogue_scan_bench present_frame_bench)
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DVELISSA_SANITIZE=OFF -DVELISSA_BUILD_TESTS=OFF \
   -DVELISSA_BUILD_BENCH=ON >/dev/null
-cmake --build build-bench -j 2 --target pack_open_bench catalogue_scan_bench >/dev/null
-csv=$(for bench in pack_open_bench catalogue_scan_bench; do
+cmake --build build-bench -j 2 --target "${benches[@]}" >/dev/null
+csv=$(for bench in "${benches[@]}"; do
   ./build-bench/bench/$bench --benchmark_repetitions=${BENCH_REPETITIONS:-7} \
     --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null
 done)
@@ -27,4 +28,8 @@ echo "$csv" | awk -F, '
     report("open/s", "read+memcpy/s", 3)
     report("open/plain", "read+memcpy/plain", 2)
     report("scan/100x1MiB", "opens/100x1MiB", 1.2)
+    report("present/256", "reference/256", 1.25)
+    report("present/512", "reference/512", 1.25)
+    report("draw/256", "reference/256", 1.25)
+    report("draw/512", "reference/512", 1.25)
   }'
