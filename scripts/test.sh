@@ -2,7 +2,7 @@
 # Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer and runs all tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh test
+bash scripts/deps.sh test desktop e2e
 build=${VELISSA_TEST_BUILD:-build-test}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELISSA_SANITIZE=ON -DVELISSA_BUILD_TESTS=ON >/dev/null
 cmake --build "$build" -j "$(nproc)"

@@ -203,6 +203,7 @@ typedef intptr_t LPARAM;
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
 #define FILE_ATTRIBUTE_ARCHIVE 0x00000020u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400u
 #define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
 
 // Priorities.
@@ -425,7 +426,8 @@ bool platform_read_install_path(char* buffer, uint32_t size);
 
 // ---- Files ----
 // A directory search: pattern is a path whose last part is a wildcard ("*.dat", "dir/*.*"). Names come
-// in the file system's order, never sorted, without "." and "..". Names match as on Windows: "*" and
+// in the file system's order, never sorted, without "." and "..". A symbolic link carries
+// FILE_ATTRIBUTE_REPARSE_POINT beside the attributes of what it points at, as on Windows. Names match as on Windows: "*" and
 // "*.*" match every name, '*' any run of characters, '?' one character, letters without regard to
 // case (so "*.dat" also finds "X.DAT" on Linux). Null when nothing matches
 // (ERROR_FILE_NOT_FOUND) or the directory cannot be read.

@@ -93,6 +93,28 @@ TEST_F(PlatformFiles, SearchMatchesExtensionsWithoutRegardToCase) {
   EXPECT_EQ(platform_get_last_error(), static_cast<uint32_t>(ERROR_PATH_NOT_FOUND));
 }
 
+TEST_F(PlatformFiles, SearchMarksLinksAsReparsePoints) {
+  fs::create_directory(root / "target");
+  write_file(root / "plain", "");
+  fs::create_directory_symlink(root / "target", root / "to-dir");
+  fs::create_symlink(root / "plain", root / "to-file");
+  fs::create_symlink(root / "absent", root / "dangling");
+
+  auto attributes_of = [&](const char* name) {
+    PlatformFindData data;
+    FindHandle find = platform_find_first_file(at(name).c_str(), &data);
+    EXPECT_NE(find, nullptr) << name;
+    if (find == nullptr) return INVALID_FILE_ATTRIBUTES;
+    platform_find_close(find);
+    return data.attributes;
+  };
+  EXPECT_EQ(attributes_of("target"), static_cast<uint32_t>(FILE_ATTRIBUTE_DIRECTORY));
+  EXPECT_EQ(attributes_of("plain"), static_cast<uint32_t>(FILE_ATTRIBUTE_NORMAL));
+  EXPECT_EQ(attributes_of("to-dir"), static_cast<uint32_t>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+  EXPECT_EQ(attributes_of("to-file"), static_cast<uint32_t>(FILE_ATTRIBUTE_REPARSE_POINT));
+  EXPECT_EQ(attributes_of("dangling"), static_cast<uint32_t>(FILE_ATTRIBUTE_REPARSE_POINT));
+}
+
 TEST_F(PlatformFiles, CopyNeverOverwrites) {
   write_file(root / "new.dat", "new content");
   write_file(root / "kept.dat", "user's file");

@@ -78,6 +78,10 @@ bool advance(PlatformFind* find, PlatformFindData* data) {
     if (status_ec) status = find->next->symlink_status(status_ec);  // a dangling link
     memcpy(data->name, name.c_str(), name.size() + 1);
     data->attributes = attributes_of(status);
+    // Windows marks links so that a tree walk can remove the link without entering its target.
+    // (FILE_ATTRIBUTE_NORMAL stands only alone.)
+    if (find->next->is_symlink(status_ec))
+      data->attributes = (data->attributes & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_REPARSE_POINT;
     find->next.increment(ec);
     if (ec) find->next = fs::directory_iterator();
     return true;

@@ -1,0 +1,199 @@
+// Frame presentation: decoding a frame's colour and alpha JPEGs with DevIL, merging them into the
+// surface, placing the window against the anchor and handing it the surface.
+#include <IL/il.h>
+
+#include <cstdio>
+
+#include "animation/animation_player.h"
+#include "package/trace_log.h"
+
+namespace {
+
+enum ImageLoad { kImageLoaded, kImageMissing, kImageUndecodable };
+
+// Decodes the named image into the bound DevIL image: an entry of the package (always as JPEG), or,
+// for a description file, a file in whatever format the library makes of it.
+ImageLoad load_bound_image(const AnimationPlayer& player, const char* name) {
+  if (player.package == nullptr) {
+    if (name == nullptr) return kImageMissing;
+    return ilLoadImage(name) ? kImageLoaded : kImageUndecodable;
+  }
+  int32_t id = 0;
+  if (!parse_entry_id(name, &id)) return kImageMissing;
+  const ByteReader* entry = find_entry(*player.package, id);
+  if (entry == nullptr) return kImageMissing;
+  if (entry->remaining <= 0) return kImageUndecodable;
+  return ilLoadL(IL_JPG, entry->cursor, static_cast<ILuint>(entry->remaining)) ? kImageLoaded
+                                                                               : kImageUndecodable;
+}
+
+struct DecodedImage {
+  const uint8_t* data;
+  int32_t width, height;
+};
+
+// The bound image, when it is unsigned bytes of the given format and holds all its pixels.
+bool bound_image_as(ILint format, ILint bytes_per_pixel, DecodedImage* image) {
+  if (ilGetInteger(IL_IMAGE_FORMAT) != format || ilGetInteger(IL_IMAGE_BPP) != bytes_per_pixel ||
+      ilGetInteger(IL_IMAGE_TYPE) != IL_UNSIGNED_BYTE)
+    return false;
+  image->width = ilGetInteger(IL_IMAGE_WIDTH);
+  image->height = ilGetInteger(IL_IMAGE_HEIGHT);
+  image->data = ilGetData();
+  const int64_t needed = int64_t{image->width} * image->height * bytes_per_pixel;
+  return image->width > 0 && image->height > 0 && image->data != nullptr &&
+         ilGetInteger(IL_IMAGE_SIZE_OF_DATA) >= needed;
+}
+
+// Truncation toward zero that stays defined: NaN gives 0, values beyond 32 bits the nearest end.
+int32_t truncate_to_int32(double value) {
+  if (!(value == value)) return 0;
+  if (value <= INT32_MIN) return INT32_MIN;
+  if (value >= INT32_MAX) return INT32_MAX;
+  return static_cast<int32_t>(value);
+}
+
+int32_t add_saturated(int32_t a, int32_t b) {
+  const int64_t sum = int64_t{a} + b;
+  return sum < INT32_MIN ? INT32_MIN : sum > INT32_MAX ? INT32_MAX : static_cast<int32_t>(sum);
+}
+
+// Sets offset_x / offset_y for the current frame, drawn at image_width x image_height: its left and
+// top edges measured from the right and bottom edges of the animation's area, plus the margins that
+// put the area's used corner on the anchor. The margins keep the scale of the first frame placed.
+void place_frame(AnimationPlayer& player, const FrameRect& rect) {
+  const double left = rect.left, top = rect.top, right = rect.right, bottom = rect.bottom;
+  const double area_width = 2.0 * player.image_width / (right - left);
+  const double area_height = 2.0 * player.image_height / (top - bottom);
+  const int32_t dx = truncate_to_int32(((left + 1.0) * 0.5 - 1.0) * area_width);
+  const int32_t dy = truncate_to_int32(((1.0 - top) * 0.5 - 1.0) * area_height);
+  if (!player.margins_known) {
+    player.margins_known = true;
+    player.margin_x = truncate_to_int32(area_width * ((1.0 - player.max_right) * 0.5));
+    player.margin_y = truncate_to_int32(area_height * ((1.0 + player.min_bottom) * 0.5));
+  }
+  player.offset_x = add_saturated(dx, player.margin_x);
+  player.offset_y = add_saturated(dy, player.margin_y);
+}
+
+void report_update_failure() {
+  const uint32_t code = platform_get_last_error();
+  char text[512];
+  platform_error_text(code, text, sizeof text);
+  std::printf("Error(%d): %s\n", static_cast<int>(code), text);
+  std::fflush(stdout);  // a window program's output is only seen redirected; keep it if we crash
+}
+
+}  // namespace
+
+bool parse_entry_id(const char* name, int32_t* id) {
+  if (name == nullptr) return false;
+  const char* at = name;
+  while (*at == ' ' || (*at >= '\t' && *at <= '\r')) ++at;
+  const bool negative = *at == '-';
+  if (*at == '+' || *at == '-') ++at;
+  if (*at < '0' || *at > '9') return false;
+  int64_t value = 0;
+  for (; *at >= '0' && *at <= '9'; ++at) {
+    value = value * 10 + (*at - '0');
+    if (value > int64_t{INT32_MAX} + 1) return false;
+  }
+  if (negative) value = -value;
+  if (value > INT32_MAX) return false;
+  *id = static_cast<int32_t>(value);
+  return true;
+}
+
+const char* frame_result_text(FrameResult result) {
+  switch (result) {
+    case FRAME_DRAWN: return "drawn";
+    case FRAME_NOT_LOADED: return "no such frame";
+    case FRAME_COLOR_MISSING: return "colour image missing";
+    case FRAME_COLOR_UNDECODABLE: return "colour image not decodable";
+    case FRAME_COLOR_NOT_RGB: return "colour image not 3-byte RGB";
+    case FRAME_TOO_LARGE: return "image larger than the canvas";
+    case FRAME_ALPHA_MISSING: return "alpha image missing";
+    case FRAME_ALPHA_UNDECODABLE: return "alpha image not decodable";
+    case FRAME_ALPHA_NOT_GREY: return "alpha image not 1-byte greyscale";
+    case FRAME_ALPHA_SIZE_DIFFERS: return "alpha image of another size";
+  }
+  return "unknown";
+}
+
+void merge_frame_pixels(const uint8_t* rgb, const uint8_t* grey, int32_t width, int32_t height,
+                        uint8_t* bgra, int32_t stride) {
+  for (int32_t row = 0; row < height; ++row) {
+    const uint8_t* colour = rgb + int64_t{row} * width * 3;
+    const uint8_t* alpha = grey + int64_t{row} * width;
+    uint8_t* out = bgra + int64_t{row} * stride;
+    for (int32_t column = 0; column < width; ++column) {
+      out[0] = colour[2];
+      out[1] = colour[1];
+      out[2] = colour[0];
+      out[3] = alpha[column];
+      colour += 3;
+      out += 4;
+    }
+  }
+}
+
+FrameResult draw_frame(AnimationPlayer& player, int32_t frame) {
+  if (frame < 0 || frame >= frame_count(player) || player.pixels == nullptr) return FRAME_NOT_LOADED;
+
+  ilBindImage(player.color_image);
+  switch (load_bound_image(player, player.color_images.data[frame])) {
+    case kImageMissing: return FRAME_COLOR_MISSING;
+    case kImageUndecodable: return FRAME_COLOR_UNDECODABLE;
+    case kImageLoaded: break;
+  }
+  DecodedImage colour;
+  if (!bound_image_as(IL_RGB, 3, &colour)) return FRAME_COLOR_NOT_RGB;
+  if (colour.width > player.canvas_width || colour.height > player.canvas_height) return FRAME_TOO_LARGE;
+  player.image_width = colour.width;
+  player.image_height = colour.height;
+
+  if (frame >= player.alpha_images.count) return FRAME_ALPHA_MISSING;
+  ilBindImage(player.alpha_image);  // the colour pixels stay valid while another image is bound
+  switch (load_bound_image(player, player.alpha_images.data[frame])) {
+    case kImageMissing: return FRAME_ALPHA_MISSING;
+    case kImageUndecodable: return FRAME_ALPHA_UNDECODABLE;
+    case kImageLoaded: break;
+  }
+  DecodedImage grey;
+  if (!bound_image_as(IL_LUMINANCE, 1, &grey)) return FRAME_ALPHA_NOT_GREY;
+  if (grey.width != colour.width || grey.height != colour.height) return FRAME_ALPHA_SIZE_DIFFERS;
+
+  merge_frame_pixels(colour.data, grey.data, colour.width, colour.height, player.pixels,
+                     player.canvas_width * 4);
+  return FRAME_DRAWN;
+}
+
+void present_frame(AnimationPlayer& player) {
+  if (frame_count(player) <= 0) return;
+  FrameRect rect;
+  if (!frame_rectangle(player, player.frame_index, &rect)) {
+    trace("present_frame: frame %d has no usable rectangle\n", player.frame_index);
+    return;
+  }
+  const FrameResult drawn = draw_frame(player, player.frame_index);
+  if (drawn != FRAME_DRAWN) {
+    trace("present_frame: frame %d: %s\n", player.frame_index, frame_result_text(drawn));
+    return;
+  }
+  place_frame(player, rect);
+
+  const int32_t x = add_saturated(player.anchor_x, player.offset_x);
+  const int32_t y = add_saturated(player.anchor_y, player.offset_y);
+  // Only the first present after a load sizes the window; later ones leave that to the update.
+  if (player.first_present_pending) {
+    platform_set_window_pos(player.window, nullptr, x, y, player.image_width, player.image_height,
+                            SWP_NOZORDER | SWP_NOOWNERZORDER);
+  } else {
+    platform_set_window_pos(player.window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOOWNERZORDER);
+  }
+  const bool shown = platform_update_layered_window(player.window, player.image_width, player.image_height,
+                                                    player.memory_dc, player.alpha, AC_SRC_ALPHA, ULW_ALPHA);
+  platform_set_thread_priority(THREAD_PRIORITY_HIGHEST);
+  platform_set_priority_class(HIGH_PRIORITY_CLASS);
+  if (!shown) report_update_failure();
+}

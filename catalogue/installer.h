@@ -1,0 +1,51 @@
+// The installer of dropped files: checks a package's catalogue entry and copies it into the animation
+// directory, or unpacks a ".kar" archive into the temporary directory and installs each member alike.
+#pragma once
+
+#include <cstdint>
+
+#include "shell/platform.h"
+
+// What the installer needs of the shell.
+struct InstallContext {
+  const char* base_directory = "";           // the animation directory is base/anim, the temporary one base/tmp
+  WindowHandle character_window = nullptr;   // brought to the foreground before a package is checked
+};
+
+// The caller's animation name buffer, and the destination path: 271 characters and a terminator.
+constexpr int32_t kInstallNameSize = 272;
+constexpr int32_t kInstallPathSize = 272;
+// Pieces in which a member's content is copied out of an archive.
+constexpr int32_t kArchiveCopyPiece = 16384;
+// Archives inside archives are unpacked down to this depth; deeper ones are refused.
+constexpr int32_t kMaxArchiveDepth = 8;
+
+// Installs one dropped file and returns how many animations it installed: 1 for a package, the sum
+// over its members for a ".kar" archive (the title's last four characters, case counts), 0 when nothing
+// was. On a result above 0, name holds the name of the first animation installed, cut to 271
+// characters. Every refusal is shown in a "Warning" box without owner. A package is copied to
+// base/anim/<title> only when no file of that name is there: nothing in the animation directory is ever
+// overwritten. A destination path longer than 271 characters is refused as a failed copy.
+int32_t install_file(const InstallContext& context, const char* path, char (&name)[kInstallNameSize]);
+
+// Unpacks an archive into base/tmp and installs its members in order. The archive: a text record
+// "kar.1.0" (32-bit length, then the bytes), a member count above 0, then per member a text record with
+// its file name, a 32-bit size Z and Z bytes of content (all little-endian).
+//
+// Beyond what the format says, the archive is refused as corrupted, and the unpacking stops, on a
+// member whose name is not a plain file name (a '/', '\\' or ':', a NUL, "." or "..", a device name such
+// as "CON" or "nul.dat", 1023 characters or more), whose size is negative or missing, or whose content
+// the archive ends before: no member file is written outside the temporary directory and no half member
+// is installed. Members installed before the stop stay installed; the result is then 0.
+// The temporary directory is emptied first and removed at the end; only a refusal before the first
+// member (archive not opened, unknown tag, no members) leaves it in place, empty.
+// A member that is itself an archive is unpacked into a directory of its own inside its parent's
+// (base/tmp/1, base/tmp/1/2, ...), so that it never empties the outer one; archives more than
+// kMaxArchiveDepth levels down are refused. A temporary directory that is a link is refused as not
+// accessible: nothing is unpacked, or deleted, through it.
+int32_t unpack_archive(const InstallContext& context, const char* path, char (&name)[kInstallNameSize]);
+
+// Deletes everything below directory (a path that ends in a separator), read-only files included, then
+// the directory itself when asked. Links are removed as links: nothing is deleted through them, and a
+// directory that is itself a link is left alone. Failures are passed over silently.
+void delete_tree(const char* directory, bool remove_itself);

@@ -1,0 +1,54 @@
+// Inside the GTK backend: what its windows part (windows, messages, mouse, drops, presentation) and its
+// services part (surfaces, menus, tray, boxes, hot key, files) share. Nothing outside includes this.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <string>
+#include <vector>
+
+#include "shell/platform.h"
+
+struct PlatformWindow {
+  WindowProcedure procedure;
+  uint32_t class_style;
+  uint32_t style, ex_style;
+  WindowHandle owner;
+  int32_t x, y, width, height;  // as the program last set them: what client_to_screen adds
+  bool visible;
+  bool accepts_files;
+  bool destroying;
+  bool destroyed;     // the record stays, so a stale handle is recognised instead of read after free
+  GtkWidget* widget;  // null once destroyed
+
+  // Layered windows: what the last update showed, and how it is shown.
+  std::vector<uint8_t> shown_pixels;  // shown_width * shown_height * 4 bytes, premultiplied B, G, R, A
+  int32_t shown_width, shown_height;
+  uint8_t opacity;
+  bool composited;        // RGBA visual and input shape; else system visual and bounding shape
+  cairo_region_t* shape;  // the shape last applied, to skip X round trips when it is unchanged
+};
+
+struct PlatformDrop {
+  std::vector<std::string> paths;
+};
+
+// GTK initialised on X11 (once; false when there is no X display).
+bool gtk_backend_ready();
+// The window if it is one of ours and not destroyed, else null.
+PlatformWindow* gtk_live_window(WindowHandle window);
+// PostMessage without the handle check's error report.
+bool gtk_post(WindowHandle window, uint32_t message, WPARAM wparam, LPARAM lparam);
+// Runs GLib and dispatches queued messages until *done; a WM_QUIT stays for the outer loop.
+void gtk_run_modal_loop(const bool* done);
+// A copy of the last pointer event a window or the tray saw, for a menu's grab; null before any.
+const GdkEvent* gtk_last_pointer_event();
+void gtk_remember_pointer_event(const GdkEvent* event);
+
+// From the services part.
+void gtk_forget_hot_keys(WindowHandle window);
+DropHandle gtk_make_drop(std::vector<std::string> paths);
+// The bitmap selected into dc: false for a dead dc or the stock bitmap.
+bool gtk_selected_pixels(DeviceContext dc, const uint8_t** pixels, int32_t* width, int32_t* height);
+// The program's icon at size x size as a new pixbuf reference; null on failure.
+GdkPixbuf* gtk_program_icon_pixbuf(int32_t size);

@@ -1,0 +1,97 @@
+// Display-free helpers of the GTK backend: alpha shapes, text conversion, the icon, mouse positions.
+#include "shell/platform/gtk/gtk_pixels.h"
+
+#include <glib.h>
+
+#include <cmath>
+#include <vector>
+
+cairo_region_t* gtk_alpha_region(const uint8_t* pixels, int32_t width, int32_t height, size_t stride,
+                                 uint8_t threshold) {
+  std::vector<cairo_rectangle_int_t> runs;
+  if (pixels != nullptr && width > 0 && height > 0) {
+    for (int32_t row = 0; row < height; ++row) {
+      const uint8_t* alpha = pixels + stride * static_cast<size_t>(row) + 3;
+      int32_t column = 0;
+      while (column < width) {
+        while (column < width && alpha[4 * static_cast<size_t>(column)] <= threshold) ++column;
+        const int32_t start = column;
+        while (column < width && alpha[4 * static_cast<size_t>(column)] > threshold) ++column;
+        if (column > start) runs.push_back(cairo_rectangle_int_t{start, row, column - start, 1});
+      }
+    }
+  }
+  // Rows come in order and runs left to right, so pixman builds the region in one pass.
+  return cairo_region_create_rectangles(runs.data(), static_cast<int>(runs.size()));
+}
+
+namespace {
+
+// Windows-1252 0x80 to 0x9F; the five unassigned bytes keep their C1 code points, as Windows does.
+const uint16_t kWindows1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                       0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                       0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                       0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+void append_utf8(std::string& out, uint32_t code) {
+  if (code < 0x80) {
+    out.push_back(static_cast<char>(code));
+  } else if (code < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  }
+}
+
+}  // namespace
+
+std::string gtk_text_from_program(const char* text) {
+  if (text == nullptr) return "";
+  if (g_utf8_validate(text, -1, nullptr)) return text;
+  std::string out;
+  for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); *c != 0; ++c) {
+    const uint32_t code = (*c >= 0x80 && *c <= 0x9F) ? kWindows1252High[*c - 0x80] : *c;
+    append_utf8(out, code);
+  }
+  return out;
+}
+
+cairo_surface_t* gtk_draw_program_icon(int32_t size) {
+  if (size < 1 || size > 1024) return nullptr;
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, size, size);
+  cairo_t* cr = cairo_create(surface);
+  cairo_scale(cr, size, size);
+  // A violet disc with a small white figure: readable at 16 pixels, no image files needed.
+  cairo_pattern_t* shade = cairo_pattern_create_radial(0.35, 0.3, 0.05, 0.5, 0.5, 0.55);
+  cairo_pattern_add_color_stop_rgb(shade, 0, 0.70, 0.55, 0.95);
+  cairo_pattern_add_color_stop_rgb(shade, 1, 0.36, 0.20, 0.66);
+  cairo_arc(cr, 0.5, 0.5, 0.48, 0, 2 * M_PI);
+  cairo_set_source(cr, shade);
+  cairo_fill_preserve(cr);
+  cairo_pattern_destroy(shade);
+  cairo_clip(cr);
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_arc(cr, 0.5, 0.38, 0.16, 0, 2 * M_PI);
+  cairo_fill(cr);
+  cairo_save(cr);
+  cairo_translate(cr, 0.5, 0.92);
+  cairo_scale(cr, 0.3, 0.3);
+  cairo_arc(cr, 0, 0, 1, 0, 2 * M_PI);
+  cairo_restore(cr);
+  cairo_fill(cr);
+  cairo_destroy(cr);
+  cairo_surface_flush(surface);
+  return surface;
+}
+
+LPARAM gtk_mouse_lparam(double root_x, double root_y, int32_t window_x, int32_t window_y) {
+  // Wrapping 32-bit arithmetic, as the system's: the words keep the low 16 bits.
+  const uint32_t x =
+      static_cast<uint32_t>(static_cast<int64_t>(std::floor(root_x))) - static_cast<uint32_t>(window_x);
+  const uint32_t y =
+      static_cast<uint32_t>(static_cast<int64_t>(std::floor(root_y))) - static_cast<uint32_t>(window_y);
+  return platform_make_lparam(static_cast<int32_t>(x), static_cast<int32_t>(y));
+}

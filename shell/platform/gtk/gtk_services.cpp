@@ -1,0 +1,737 @@
+// The GTK backend's services: memory drawing surfaces, the pop-up menu (a GtkMenu made at each track),
+// the tray icon (GtkStatusIcon), message boxes, the Ctrl+F1 hot key (an X key grab on the root window),
+// drops, web addresses, the clock, errors, the install path and the file services.
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+#include <gdk/gdkx.h>
+#include <time.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "shell/platform/gtk/gtk_backend.h"
+#include "shell/platform/gtk/gtk_pixels.h"
+#include "shell/platform/portable/portable_files.h"
+
+struct PlatformBitmap {
+  int32_t width, height;
+  std::vector<uint8_t> pixels;
+  PlatformDeviceContext* selected_into;
+};
+
+struct PlatformDeviceContext {
+  PlatformBitmap* selected;  // the stock bitmap until the program selects its own
+};
+
+struct PlatformMenu {
+  struct Item {
+    uint32_t flags;  // as appended: MF_STRING or MF_SEPARATOR, MF_GRAYED, MF_CHECKED
+    uintptr_t id;
+    std::string caption;
+    bool checked;
+    bool radio;  // marked by CheckMenuRadioItem: a bullet rather than a tick
+  };
+  std::vector<Item> items;
+};
+
+struct PlatformIcon {
+  GdkPixbuf* pixbuf;
+};
+
+namespace {
+
+struct TrayIcon {
+  TrayIconData data;
+  GtkStatusIcon* status_icon;
+};
+
+struct HotKey {
+  WindowHandle window;
+  int32_t id;
+  uint32_t modifiers, key;
+  KeyCode keycode;
+  unsigned int mask;
+};
+
+// Live objects of each kind: a handle is used only after it is found here, so a stale or foreign one
+// fails like an invalid handle on Windows instead of being read.
+struct Services {
+  uint32_t last_error = ERROR_SUCCESS;
+  std::vector<std::unique_ptr<PlatformDeviceContext>> device_contexts;
+  std::vector<std::unique_ptr<PlatformBitmap>> bitmaps;
+  PlatformBitmap stock_bitmap{1, 1, std::vector<uint8_t>(4), nullptr};
+  std::vector<std::unique_ptr<PlatformMenu>> menus;
+  std::vector<std::unique_ptr<PlatformIcon>> icons;
+  std::vector<std::unique_ptr<TrayIcon>> tray_icons;
+  std::vector<std::unique_ptr<PlatformDrop>> drops;
+  std::vector<PlatformFind*> searches;
+  std::vector<HotKey> hot_keys;
+  bool hot_key_filter_added = false;
+};
+
+Services& services() {
+  static Services instance;
+  return instance;
+}
+
+template <typename T>
+T* find_live(const std::vector<std::unique_ptr<T>>& list, const void* object) {
+  if (object == nullptr) return nullptr;
+  for (const auto& item : list) {
+    if (item.get() == object) return item.get();
+  }
+  return nullptr;
+}
+
+template <typename T>
+void erase_live(std::vector<std::unique_ptr<T>>& list, const T* object) {
+  list.erase(std::remove_if(list.begin(), list.end(),
+                            [object](const std::unique_ptr<T>& item) { return item.get() == object; }),
+             list.end());
+}
+
+bool fail(uint32_t error) {
+  services().last_error = error;
+  return false;
+}
+
+// A failed portable file service hands its error on; the result is whether it succeeded.
+bool finish(uint32_t error) { return error == ERROR_SUCCESS || fail(error); }
+
+PlatformBitmap* live_bitmap(GdiObject object) {
+  Services& s = services();
+  return object == &s.stock_bitmap ? &s.stock_bitmap : find_live(s.bitmaps, object);
+}
+
+// ---- Menus ----
+
+int32_t menu_position(const PlatformMenu* menu, uint32_t item, uint32_t flags) {
+  const int32_t count = static_cast<int32_t>(menu->items.size());
+  if (flags & MF_BYPOSITION) return item < static_cast<uint32_t>(count) ? static_cast<int32_t>(item) : -1;
+  for (int32_t i = 0; i < count; ++i) {
+    const PlatformMenu::Item& entry = menu->items[i];
+    if (!(entry.flags & MF_SEPARATOR) && entry.id == item) return i;
+  }
+  return -1;
+}
+
+struct Tracking {
+  bool done;
+  uintptr_t chosen;
+};
+
+void on_menu_item_activate(GtkMenuItem* item, Tracking* tracking) {
+  tracking->chosen = reinterpret_cast<uintptr_t>(g_object_get_data(G_OBJECT(item), "velissa-id"));
+}
+
+void on_menu_closed(GtkWidget*, Tracking* tracking) { tracking->done = true; }
+
+// The GtkMenu is made from the menu's items for each track and dropped after, so it always shows the
+// marks as the program set them, and a click never changes a mark behind the program's back.
+GtkWidget* build_gtk_menu(const PlatformMenu* menu, Tracking* tracking) {
+  GtkWidget* gtk_menu = gtk_menu_new();
+  for (const PlatformMenu::Item& item : menu->items) {
+    GtkWidget* widget;
+    if (item.flags & MF_SEPARATOR) {
+      widget = gtk_separator_menu_item_new();
+    } else {
+      const std::string caption = gtk_text_from_program(item.caption.c_str());
+      if (item.checked) {
+        widget = gtk_check_menu_item_new_with_label(caption.c_str());
+        gtk_check_menu_item_set_draw_as_radio(GTK_CHECK_MENU_ITEM(widget), item.radio);
+        gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(widget), TRUE);
+      } else {
+        widget = gtk_menu_item_new_with_label(caption.c_str());
+      }
+      gtk_widget_set_sensitive(widget, !(item.flags & MF_GRAYED));
+      g_object_set_data(G_OBJECT(widget), "velissa-id", reinterpret_cast<gpointer>(item.id));
+      g_signal_connect(widget, "activate", G_CALLBACK(on_menu_item_activate), tracking);
+    }
+    gtk_menu_shell_append(GTK_MENU_SHELL(gtk_menu), widget);
+  }
+  g_signal_connect(gtk_menu, "deactivate", G_CALLBACK(on_menu_closed), tracking);
+  g_signal_connect(gtk_menu, "hide", G_CALLBACK(on_menu_closed), tracking);
+  gtk_widget_show_all(gtk_menu);
+  return gtk_menu;
+}
+
+// A button event for the menu's grab: the seat's pointer at the current time. GTK would otherwise look
+// for the event being handled, and there is none while a posted message is dispatched.
+GdkEvent* menu_trigger_event(GdkWindow* root) {
+  const GdkEvent* last = gtk_last_pointer_event();
+  GdkEvent* event = gdk_event_new(GDK_BUTTON_RELEASE);
+  event->button.window = GDK_WINDOW(g_object_ref(root));
+  event->button.send_event = FALSE;
+  event->button.time = GDK_CURRENT_TIME;
+  event->button.button = last != nullptr && last->type != GDK_MOTION_NOTIFY ? last->button.button : 3;
+  GdkSeat* seat = gdk_display_get_default_seat(gdk_window_get_display(root));
+  gdk_event_set_device(event, gdk_seat_get_pointer(seat));
+  return event;
+}
+
+// ---- Tray ----
+
+TrayIcon* find_tray_icon(const TrayIconData* data) {
+  for (const auto& icon : services().tray_icons) {
+    if (icon->data.window == data->window && icon->data.id == data->id) return icon.get();
+  }
+  return nullptr;
+}
+
+gboolean on_tray_button(GtkStatusIcon*, GdkEventButton* event, TrayIcon* icon) {
+  if (event->button != 1 && event->button != 3) return TRUE;
+  gtk_remember_pointer_event(reinterpret_cast<GdkEvent*>(event));
+  const bool left = event->button == 1;
+  uint32_t mouse_message;
+  switch (event->type) {
+    case GDK_BUTTON_PRESS: mouse_message = left ? WM_LBUTTONDOWN : WM_RBUTTONDOWN; break;
+    case GDK_2BUTTON_PRESS: mouse_message = left ? WM_LBUTTONDBLCLK : WM_RBUTTONDBLCLK; break;
+    case GDK_BUTTON_RELEASE: mouse_message = left ? WM_LBUTTONUP : WM_RBUTTONUP; break;
+    default: return TRUE;
+  }
+  if (icon->data.flags & NIF_MESSAGE)
+    gtk_post(icon->data.window, icon->data.callback_message, icon->data.id,
+             static_cast<LPARAM>(mouse_message));
+  return TRUE;
+}
+
+G_GNUC_BEGIN_IGNORE_DEPRECATIONS  // GtkStatusIcon is deprecated, yet it is GTK 3's XEmbed tray icon
+
+    void
+    show_tray_data(TrayIcon* icon) {
+  const TrayIconData& data = icon->data;
+  PlatformIcon* image = find_live(services().icons, data.icon);
+  if ((data.flags & NIF_ICON) && image != nullptr)
+    gtk_status_icon_set_from_pixbuf(icon->status_icon, image->pixbuf);
+  if (data.flags & NIF_TIP) {
+    char tip[sizeof data.tip + 1] = {};
+    memcpy(tip, data.tip, sizeof data.tip);
+    gtk_status_icon_set_tooltip_text(icon->status_icon, gtk_text_from_program(tip).c_str());
+  }
+}
+
+TrayIcon* add_tray_icon(const TrayIconData* data) {
+  auto icon = std::unique_ptr<TrayIcon>(new TrayIcon{*data, gtk_status_icon_new()});
+  gtk_status_icon_set_title(icon->status_icon, "VelissaDesk");
+  gtk_status_icon_set_name(icon->status_icon, "velissadesk");
+  show_tray_data(icon.get());
+  g_signal_connect(icon->status_icon, "button-press-event", G_CALLBACK(on_tray_button), icon.get());
+  g_signal_connect(icon->status_icon, "button-release-event", G_CALLBACK(on_tray_button), icon.get());
+  gtk_status_icon_set_visible(icon->status_icon, TRUE);
+  services().tray_icons.push_back(std::move(icon));
+  return services().tray_icons.back().get();
+}
+
+void remove_tray_icon(TrayIcon* icon) {
+  gtk_status_icon_set_visible(icon->status_icon, FALSE);
+  g_object_unref(icon->status_icon);
+  erase_live(services().tray_icons, static_cast<const TrayIcon*>(icon));
+}
+
+G_GNUC_END_IGNORE_DEPRECATIONS
+
+// ---- Hot keys ----
+
+Display* x_display() { return gdk_x11_display_get_xdisplay(gdk_display_get_default()); }
+
+// What NumLock and CapsLock add to a key's state: a grab names its modifiers exactly, so each
+// combination is grabbed, and ignored when a key arrives.
+const unsigned int kLockVariants[] = {0, Mod2Mask, LockMask, Mod2Mask | LockMask};
+const unsigned int kModifierMasks = ShiftMask | ControlMask | Mod1Mask | Mod4Mask;
+
+KeySym keysym_of(uint32_t key) {
+  if (key >= VK_F1 && key < VK_F1 + 24) return XK_F1 + (key - VK_F1);
+  if (key >= 'A' && key <= 'Z') return XK_a + (key - 'A');
+  if (key >= '0' && key <= '9') return XK_0 + (key - '0');
+  return NoSymbol;
+}
+
+unsigned int mask_of(uint32_t modifiers) {
+  return ((modifiers & MOD_ALT) ? Mod1Mask : 0) | ((modifiers & MOD_CONTROL) ? ControlMask : 0) |
+         ((modifiers & MOD_SHIFT) ? ShiftMask : 0);
+}
+
+void ungrab(const HotKey& key) {
+  Window root = DefaultRootWindow(x_display());
+  for (unsigned int lock : kLockVariants) XUngrabKey(x_display(), key.keycode, key.mask | lock, root);
+}
+
+GdkFilterReturn on_root_event(GdkXEvent* native, GdkEvent*, gpointer) {
+  const XEvent* event = static_cast<const XEvent*>(native);
+  if (event->type != KeyPress) return GDK_FILTER_CONTINUE;
+  for (const HotKey& key : services().hot_keys) {
+    if (event->xkey.keycode == key.keycode && (event->xkey.state & kModifierMasks) == key.mask) {
+      gtk_post(key.window, WM_HOTKEY, static_cast<WPARAM>(key.id), MAKELPARAM(key.modifiers, key.key));
+      return GDK_FILTER_REMOVE;
+    }
+  }
+  return GDK_FILTER_CONTINUE;
+}
+
+// ---- Message boxes ----
+
+struct BoxAnswer {
+  bool done;
+  gint response;
+};
+
+void on_box_response(GtkDialog*, gint response, BoxAnswer* answer) {
+  answer->response = response;
+  answer->done = true;
+}
+
+int32_t box_answer(uint32_t flags, gint response) {
+  switch (response) {
+    case GTK_RESPONSE_OK: return IDOK;
+    case GTK_RESPONSE_YES: return IDYES;
+    case GTK_RESPONSE_NO: return IDNO;
+    case GTK_RESPONSE_CANCEL: return IDCANCEL;
+    default:  // closed by the window manager: what the box's Escape key gives on Windows
+      if ((flags & 0xF) == MB_YESNO) return IDNO;
+      return (flags & 0xF) == MB_OKCANCEL ? IDCANCEL : IDOK;
+  }
+}
+
+}  // namespace
+
+// ================= Shared inside the backend =================
+
+void gtk_forget_hot_keys(WindowHandle window) {
+  auto& keys = services().hot_keys;
+  for (const HotKey& key : keys) {
+    if (key.window == window) ungrab(key);
+  }
+  keys.erase(
+      std::remove_if(keys.begin(), keys.end(), [window](const HotKey& key) { return key.window == window; }),
+      keys.end());
+}
+
+DropHandle gtk_make_drop(std::vector<std::string> paths) {
+  services().drops.push_back(std::unique_ptr<PlatformDrop>(new PlatformDrop{std::move(paths)}));
+  return services().drops.back().get();
+}
+
+bool gtk_selected_pixels(DeviceContext dc, const uint8_t** pixels, int32_t* width, int32_t* height) {
+  Services& s = services();
+  const PlatformDeviceContext* context = find_live(s.device_contexts, dc);
+  if (context == nullptr || context->selected == &s.stock_bitmap) return false;
+  *pixels = context->selected->pixels.data();
+  *width = context->selected->width;
+  *height = context->selected->height;
+  return true;
+}
+
+GdkPixbuf* gtk_program_icon_pixbuf(int32_t size) {
+  cairo_surface_t* surface = gtk_draw_program_icon(size);
+  if (surface == nullptr) return nullptr;
+  GdkPixbuf* pixbuf = gdk_pixbuf_get_from_surface(surface, 0, 0, size, size);
+  cairo_surface_destroy(surface);
+  return pixbuf;
+}
+
+// ================= Drawing surface =================
+
+DeviceContext platform_create_compatible_dc(DeviceContext dc) {
+  Services& s = services();
+  if (dc != nullptr && find_live(s.device_contexts, dc) == nullptr) {
+    fail(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  s.device_contexts.push_back(
+      std::unique_ptr<PlatformDeviceContext>(new PlatformDeviceContext{&s.stock_bitmap}));
+  return s.device_contexts.back().get();
+}
+
+BitmapHandle platform_create_dib_section(DeviceContext, int32_t width, int32_t height, uint8_t** pixels) {
+  Services& s = services();
+  if (pixels != nullptr) *pixels = nullptr;
+  // The limits keep width * height * 4 far from overflow and the allocation sane.
+  const int32_t kMaxSide = 32768;
+  const int64_t kMaxBytes = int64_t{1} << 28;
+  if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) {
+    fail(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  const int64_t bytes = int64_t{width} * height * 4;
+  if (bytes > kMaxBytes) {
+    fail(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  s.bitmaps.push_back(std::unique_ptr<PlatformBitmap>(
+      new PlatformBitmap{width, height, std::vector<uint8_t>(static_cast<size_t>(bytes)), nullptr}));
+  PlatformBitmap* bitmap = s.bitmaps.back().get();
+  if (pixels != nullptr) *pixels = bitmap->pixels.data();
+  return bitmap;
+}
+
+GdiObject platform_select_object(DeviceContext dc, GdiObject object) {
+  Services& s = services();
+  PlatformDeviceContext* context = find_live(s.device_contexts, dc);
+  PlatformBitmap* bitmap = live_bitmap(object);
+  const bool stock = bitmap == &s.stock_bitmap;
+  // A bitmap can be selected into one device context at a time.
+  if (context == nullptr || bitmap == nullptr ||
+      (!stock && bitmap->selected_into != nullptr && bitmap->selected_into != context)) {
+    fail(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  PlatformBitmap* previous = context->selected;
+  if (previous != &s.stock_bitmap) previous->selected_into = nullptr;
+  context->selected = bitmap;
+  if (!stock) bitmap->selected_into = context;
+  return previous;
+}
+
+bool platform_delete_dc(DeviceContext dc) {
+  Services& s = services();
+  PlatformDeviceContext* context = find_live(s.device_contexts, dc);
+  if (context == nullptr) return fail(ERROR_INVALID_HANDLE);
+  if (context->selected != &s.stock_bitmap) context->selected->selected_into = nullptr;
+  erase_live(s.device_contexts, context);
+  return true;
+}
+
+bool platform_delete_object(GdiObject object) {
+  Services& s = services();
+  PlatformBitmap* bitmap = live_bitmap(object);
+  if (bitmap == nullptr) return fail(ERROR_INVALID_HANDLE);
+  if (bitmap == &s.stock_bitmap) return true;  // stock objects are never deleted
+  if (bitmap->selected_into != nullptr) return fail(ERROR_INVALID_PARAMETER);
+  erase_live(s.bitmaps, bitmap);
+  return true;
+}
+
+// ================= Pop-up menu =================
+
+MenuHandle platform_create_popup_menu() {
+  services().menus.push_back(std::unique_ptr<PlatformMenu>(new PlatformMenu{}));
+  return services().menus.back().get();
+}
+
+bool platform_append_menu(MenuHandle menu, uint32_t flags, uintptr_t id, const char* caption) {
+  PlatformMenu* target = find_live(services().menus, menu);
+  if (target == nullptr) return fail(ERROR_INVALID_MENU_HANDLE);
+  if (flags & MF_SEPARATOR)
+    target->items.push_back(PlatformMenu::Item{flags, 0, "", false, false});
+  else
+    target->items.push_back(
+        PlatformMenu::Item{flags, id, caption != nullptr ? caption : "", (flags & MF_CHECKED) != 0, false});
+  return true;
+}
+
+bool platform_delete_menu(MenuHandle menu, uint32_t item, uint32_t flags) {
+  PlatformMenu* target = find_live(services().menus, menu);
+  if (target == nullptr) return fail(ERROR_INVALID_MENU_HANDLE);
+  const int32_t position = menu_position(target, item, flags);
+  if (position < 0) return fail(ERROR_MENU_ITEM_NOT_FOUND);
+  target->items.erase(target->items.begin() + position);
+  return true;
+}
+
+bool platform_check_menu_radio_item(MenuHandle menu, uint32_t first, uint32_t last, uint32_t check,
+                                    uint32_t flags) {
+  PlatformMenu* target = find_live(services().menus, menu);
+  if (target == nullptr) return fail(ERROR_INVALID_MENU_HANDLE);
+  const int32_t from = menu_position(target, first, flags);
+  const int32_t to = menu_position(target, last, flags);
+  if (from < 0 || to < 0 || from > to) return fail(ERROR_MENU_ITEM_NOT_FOUND);
+  const int32_t marked = menu_position(target, check, flags);
+  for (int32_t i = from; i <= to; ++i) {
+    target->items[i].checked = i == marked;
+    target->items[i].radio = i == marked;
+  }
+  return marked >= from && marked <= to ? true : fail(ERROR_MENU_ITEM_NOT_FOUND);
+}
+
+int32_t platform_track_popup_menu(MenuHandle menu, uint32_t flags, int32_t x, int32_t y, WindowHandle owner) {
+  const PlatformMenu* target = find_live(services().menus, menu);
+  if (target == nullptr || gtk_live_window(owner) == nullptr) {
+    fail(target == nullptr ? ERROR_INVALID_MENU_HANDLE : ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  Tracking tracking{false, 0};
+  GtkWidget* gtk_menu = build_gtk_menu(target, &tracking);
+  GdkWindow* root = gdk_get_default_root_window();
+  const GdkRectangle point = {x, y, 1, 1};
+  const bool right = (flags & TPM_RIGHTALIGN) != 0;
+  const bool bottom = (flags & TPM_BOTTOMALIGN) != 0;
+  const GdkGravity corner = bottom ? (right ? GDK_GRAVITY_SOUTH_EAST : GDK_GRAVITY_SOUTH_WEST)
+                                   : (right ? GDK_GRAVITY_NORTH_EAST : GDK_GRAVITY_NORTH_WEST);
+  GdkEvent* trigger = menu_trigger_event(root);
+  gtk_menu_popup_at_rect(GTK_MENU(gtk_menu), root, &point, GDK_GRAVITY_NORTH_WEST, corner, trigger);
+  gdk_event_free(trigger);
+  if (!gtk_widget_get_visible(gtk_menu)) tracking.done = true;  // no grab, no menu: as dismissed
+  gtk_run_modal_loop(&tracking.done);
+  g_signal_handlers_disconnect_by_data(gtk_menu, &tracking);
+  gtk_widget_destroy(gtk_menu);
+
+  // The nested loop may have changed or destroyed the menu: only an item it still holds can be chosen.
+  uintptr_t choice = tracking.chosen;
+  const PlatformMenu* shown = find_live(services().menus, menu);
+  if (choice != 0 && (shown == nullptr || choice > 0xFFFFFFFFu ||
+                      menu_position(shown, static_cast<uint32_t>(choice), MF_BYCOMMAND) < 0))
+    choice = 0;
+  if (flags & TPM_RETURNCMD) return static_cast<int32_t>(choice);
+  if (choice != 0)
+    gtk_post(owner, WM_COMMAND, LOWORD(choice), 0);  // WM_COMMAND carries the id in its low word
+  return 1;
+}
+
+bool platform_destroy_menu(MenuHandle menu) {
+  PlatformMenu* target = find_live(services().menus, menu);
+  if (target == nullptr) return fail(ERROR_INVALID_MENU_HANDLE);
+  erase_live(services().menus, target);
+  return true;
+}
+
+// ================= Tray icon and icons =================
+
+bool platform_notify_icon(uint32_t action, const TrayIconData* data) {
+  if (data == nullptr) return fail(ERROR_INVALID_PARAMETER);
+  if (!gtk_backend_ready()) return fail(ERROR_GEN_FAILURE);
+  TrayIcon* shown = find_tray_icon(data);
+  switch (action) {
+    case NIM_ADD:
+      if (shown != nullptr) return fail(ERROR_ALREADY_EXISTS);
+      add_tray_icon(data);
+      return true;
+    case NIM_MODIFY:
+      if (shown == nullptr) return fail(ERROR_FILE_NOT_FOUND);
+      shown->data = *data;
+      show_tray_data(shown);
+      return true;
+    case NIM_DELETE:
+      if (shown == nullptr) return fail(ERROR_FILE_NOT_FOUND);
+      remove_tray_icon(shown);
+      return true;
+    default: return fail(ERROR_INVALID_PARAMETER);
+  }
+}
+
+IconHandle platform_load_icon(InstanceHandle, int32_t resource_id, int32_t width, int32_t height) {
+  GdkPixbuf* pixbuf =
+      resource_id == APP_ICON_RESOURCE_ID && width == height ? gtk_program_icon_pixbuf(width) : nullptr;
+  if (pixbuf == nullptr) {
+    fail(ERROR_RESOURCE_NAME_NOT_FOUND);
+    return nullptr;
+  }
+  services().icons.push_back(std::unique_ptr<PlatformIcon>(new PlatformIcon{pixbuf}));
+  return services().icons.back().get();
+}
+
+bool platform_destroy_icon(IconHandle icon) {
+  PlatformIcon* target = find_live(services().icons, icon);
+  if (target == nullptr) return fail(ERROR_INVALID_ICON_HANDLE);
+  g_object_unref(target->pixbuf);
+  erase_live(services().icons, target);
+  return true;
+}
+
+// ================= Message box, hot key, dropped files, web address =================
+
+int32_t platform_message_box(WindowHandle owner, const char* text, const char* caption, uint32_t flags) {
+  if ((owner != nullptr && gtk_live_window(owner) == nullptr) || !gtk_backend_ready()) {
+    fail(owner != nullptr ? ERROR_INVALID_WINDOW_HANDLE : ERROR_GEN_FAILURE);
+    return 0;
+  }
+  GtkMessageType type = GTK_MESSAGE_OTHER;
+  switch (flags & 0xF0) {
+    case MB_ICONERROR: type = GTK_MESSAGE_ERROR; break;
+    case MB_ICONQUESTION: type = GTK_MESSAGE_QUESTION; break;
+    case MB_ICONWARNING: type = GTK_MESSAGE_WARNING; break;
+    case MB_ICONINFORMATION: type = GTK_MESSAGE_INFO; break;
+  }
+  GtkButtonsType buttons = GTK_BUTTONS_OK;
+  if ((flags & 0xF) == MB_OKCANCEL) buttons = GTK_BUTTONS_OK_CANCEL;
+  if ((flags & 0xF) == MB_YESNO) buttons = GTK_BUTTONS_YES_NO;
+  GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, type, buttons, "%s",
+                                             gtk_text_from_program(text).c_str());
+  GtkWindow* window = GTK_WINDOW(dialog);
+  gtk_window_set_title(window, caption != nullptr ? gtk_text_from_program(caption).c_str() : "Error");
+  gtk_window_set_keep_above(window, TRUE);  // above the character, which is kept above everything
+  gtk_window_set_position(window, GTK_WIN_POS_CENTER);
+  BoxAnswer answer{false, GTK_RESPONSE_NONE};
+  g_signal_connect(dialog, "response", G_CALLBACK(on_box_response), &answer);
+  gtk_widget_show_all(dialog);
+  gtk_window_present(window);
+  // gtk_dialog_run's loop, with the queue served in it as Windows' modal loops do.
+  gtk_run_modal_loop(&answer.done);
+  g_signal_handlers_disconnect_by_data(dialog, &answer);
+  gtk_widget_destroy(dialog);
+  return box_answer(flags, answer.response);
+}
+
+bool platform_register_hot_key(WindowHandle window, int32_t id, uint32_t modifiers, uint32_t key) {
+  Services& s = services();
+  if (window != nullptr && gtk_live_window(window) == nullptr) return fail(ERROR_INVALID_WINDOW_HANDLE);
+  for (const HotKey& known : s.hot_keys) {
+    if ((known.modifiers == modifiers && known.key == key) || (known.window == window && known.id == id))
+      return fail(ERROR_HOTKEY_ALREADY_REGISTERED);
+  }
+  if (!gtk_backend_ready()) return fail(ERROR_GEN_FAILURE);
+  const KeySym symbol = keysym_of(key);
+  const KeyCode keycode = symbol != NoSymbol ? XKeysymToKeycode(x_display(), symbol) : 0;
+  if (keycode == 0) return fail(ERROR_INVALID_PARAMETER);
+  const HotKey hot_key{window, id, modifiers, key, keycode, mask_of(modifiers)};
+  // Another program holding the key (a second instance) makes X answer BadAccess: caught, not fatal.
+  GdkDisplay* display = gdk_display_get_default();
+  gdk_x11_display_error_trap_push(display);
+  for (unsigned int lock : kLockVariants)
+    XGrabKey(x_display(), keycode, hot_key.mask | lock, DefaultRootWindow(x_display()), False, GrabModeAsync,
+             GrabModeAsync);
+  if (gdk_x11_display_error_trap_pop(display) != 0) {
+    gdk_x11_display_error_trap_push(display);
+    ungrab(hot_key);  // the variants that were granted
+    gdk_x11_display_error_trap_pop_ignored(display);
+    return fail(ERROR_HOTKEY_ALREADY_REGISTERED);
+  }
+  if (!s.hot_key_filter_added) {
+    gdk_window_add_filter(gdk_get_default_root_window(), on_root_event, nullptr);
+    s.hot_key_filter_added = true;
+  }
+  s.hot_keys.push_back(hot_key);
+  return true;
+}
+
+bool platform_unregister_hot_key(WindowHandle window, int32_t id) {
+  auto& keys = services().hot_keys;
+  auto known = std::find_if(keys.begin(), keys.end(),
+                            [window, id](const HotKey& key) { return key.window == window && key.id == id; });
+  if (known == keys.end()) return fail(ERROR_HOTKEY_NOT_REGISTERED);
+  ungrab(*known);
+  keys.erase(known);
+  return true;
+}
+
+uint32_t platform_drag_query_file(DropHandle drop, uint32_t index, char* buffer, uint32_t size) {
+  const PlatformDrop* target = find_live(services().drops, drop);
+  if (target == nullptr) {
+    fail(ERROR_INVALID_HANDLE);
+    return 0;
+  }
+  if (index == DROP_QUERY_COUNT) return static_cast<uint32_t>(target->paths.size());
+  if (index >= target->paths.size()) return 0;
+  const std::string& path = target->paths[index];
+  if (buffer == nullptr) return static_cast<uint32_t>(path.size());
+  if (size == 0) return 0;
+  const uint32_t length = static_cast<uint32_t>(std::min<size_t>(path.size(), size - 1));
+  memcpy(buffer, path.data(), length);
+  buffer[length] = '\0';
+  return length;
+}
+
+void platform_drag_finish(DropHandle drop) {
+  PlatformDrop* target = find_live(services().drops, drop);
+  if (target != nullptr) erase_live(services().drops, static_cast<const PlatformDrop*>(target));
+}
+
+bool platform_shell_execute(WindowHandle, const char*, const char* file, const char*, const char*, int32_t) {
+  if (file == nullptr || file[0] == '\0') return fail(ERROR_FILE_NOT_FOUND);
+  if (!gtk_backend_ready()) return fail(ERROR_GEN_FAILURE);
+  // A plain absolute path opens as a file:// address; anything else must already be an address.
+  gchar* address = g_path_is_absolute(file) ? g_filename_to_uri(file, nullptr, nullptr) : g_strdup(file);
+  const bool opened =
+      address != nullptr && gtk_show_uri_on_window(nullptr, address, GDK_CURRENT_TIME, nullptr);
+  g_free(address);
+  return opened || fail(ERROR_FILE_NOT_FOUND);
+}
+
+// ================= Time, priorities, errors =================
+
+uint32_t platform_time_ms() { return static_cast<uint32_t>(g_get_monotonic_time() / 1000); }
+
+void platform_sleep(uint32_t milliseconds) {
+  struct timespec wait = {static_cast<time_t>(milliseconds / 1000),
+                          static_cast<long>(milliseconds % 1000) * 1000000L};
+  while (nanosleep(&wait, &wait) != 0) {
+  }
+}
+
+int64_t platform_calendar_time() { return static_cast<int64_t>(time(nullptr)); }
+
+// The program asks for real-time and high priorities; a desktop toy that polls every millisecond must
+// not take the machine from the user, and Linux grants them only to privileged processes. So the
+// priority stays as it is, and only the normal levels are reported as set.
+bool platform_set_thread_priority(int32_t priority) {
+  return priority == THREAD_PRIORITY_NORMAL || fail(ERROR_ACCESS_DENIED);
+}
+
+bool platform_set_priority_class(uint32_t priority_class) {
+  return priority_class == NORMAL_PRIORITY_CLASS || fail(ERROR_ACCESS_DENIED);
+}
+
+uint32_t platform_get_last_error() { return services().last_error; }
+void platform_set_last_error(uint32_t code) { services().last_error = code; }
+
+uint32_t platform_error_text(uint32_t code, char* buffer, uint32_t size) {
+  return portable_error_text(code, buffer, size);
+}
+
+// ================= Install path =================
+
+bool platform_read_install_path(char* buffer, uint32_t size) {
+  if (buffer == nullptr || size == 0) return fail(ERROR_INVALID_PARAMETER);
+  return portable_install_path_from_environment(buffer, size) || fail(ERROR_FILE_NOT_FOUND);
+}
+
+// ================= Files =================
+
+FindHandle platform_find_first_file(const char* pattern, PlatformFindData* data) {
+  PlatformFind* find = nullptr;
+  const uint32_t error =
+      data != nullptr ? portable_find_first_file(pattern, data, &find) : ERROR_INVALID_PARAMETER;
+  if (error != ERROR_SUCCESS) {
+    fail(error);
+    return nullptr;
+  }
+  services().searches.push_back(find);
+  return find;
+}
+
+bool platform_find_next_file(FindHandle find, PlatformFindData* data) {
+  const auto& searches = services().searches;
+  if (find == nullptr || std::find(searches.begin(), searches.end(), find) == searches.end())
+    return fail(ERROR_INVALID_HANDLE);
+  return finish(portable_find_next_file(find, data));
+}
+
+bool platform_find_close(FindHandle find) {
+  auto& searches = services().searches;
+  auto known = std::find(searches.begin(), searches.end(), find);
+  if (find == nullptr || known == searches.end()) return fail(ERROR_INVALID_HANDLE);
+  searches.erase(known);
+  portable_find_close(find);
+  return true;
+}
+
+bool platform_copy_file(const char* existing, const char* new_path) {
+  return finish(portable_copy_file(existing, new_path));
+}
+bool platform_create_directory(const char* path) { return finish(portable_create_directory(path)); }
+bool platform_remove_directory(const char* path) { return finish(portable_remove_directory(path)); }
+bool platform_delete_file(const char* path) { return finish(portable_delete_file(path)); }
+
+uint32_t platform_get_file_attributes(const char* path) {
+  uint32_t attributes = INVALID_FILE_ATTRIBUTES;
+  const uint32_t error = portable_get_file_attributes(path, &attributes);
+  if (error != ERROR_SUCCESS) fail(error);
+  return attributes;
+}
+
+bool platform_set_file_attributes(const char* path, uint32_t attributes) {
+  return finish(portable_set_file_attributes(path, attributes));
+}
+
+bool platform_set_current_directory(const char* path) { return finish(portable_set_current_directory(path)); }
+
+uint32_t platform_get_current_directory(char* buffer, uint32_t size) {
+  uint32_t length = 0;
+  const uint32_t error = portable_get_current_directory(buffer, size, &length);
+  if (error != ERROR_SUCCESS) fail(error);
+  return length;
+}
+
+int32_t platform_get_file_title(const char* path, char* buffer, uint16_t size) {
+  return portable_get_file_title(path, buffer, size);
+}

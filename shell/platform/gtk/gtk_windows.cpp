@@ -1,0 +1,633 @@
+// The GTK backend's windows and messages: GTK windows behind window handles, GDK events turned into
+// posted messages, the one queue with the Windows order of WM_CLOSE / WM_DESTROY / WM_QUIT, the
+// layered character window painted with cairo and shaped from its alpha, capture and dropped files.
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <memory>
+
+#include "shell/platform/gtk/gtk_backend.h"
+#include "shell/platform/gtk/gtk_pixels.h"
+
+#if !defined(__BYTE_ORDER__) || __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "cairo's ARGB32 matches the surface's B, G, R, A bytes only on little-endian machines"
+#endif
+
+namespace {
+
+struct WindowClass {
+  std::string name;
+  uint32_t style;
+  WindowProcedure procedure;
+};
+
+enum InitState { kNotTried, kReady, kNoDisplay };
+
+struct Backend {
+  InitState init = kNotTried;
+  std::vector<WindowClass> classes;
+  std::vector<std::unique_ptr<PlatformWindow>> windows;  // destroyed ones stay as records
+  std::deque<PlatformMessage> queue;
+  bool quit_pending = false;
+  int32_t quit_code = 0;
+  WindowHandle capture = nullptr;
+  GdkEvent* last_pointer_event = nullptr;
+};
+
+Backend& backend() {
+  static Backend instance;
+  return instance;
+}
+
+uint32_t now_ms() { return static_cast<uint32_t>(g_get_monotonic_time() / 1000); }
+
+PlatformPoint cursor_now() {
+  PlatformPoint point{0, 0};
+  platform_get_cursor_pos(&point);
+  return point;
+}
+
+// The window, or null with ERROR_INVALID_WINDOW_HANDLE as the system reports a bad handle.
+PlatformWindow* checked_window(WindowHandle window) {
+  PlatformWindow* target = gtk_live_window(window);
+  if (target == nullptr) platform_set_last_error(ERROR_INVALID_WINDOW_HANDLE);
+  return target;
+}
+
+bool is_layered(const PlatformWindow* window) { return (window->ex_style & WS_EX_LAYERED) != 0; }
+
+// ---- The layered window: visual, shape, painting ----
+
+void choose_visual(PlatformWindow* window) {
+  GdkScreen* screen = gtk_widget_get_screen(window->widget);
+  GdkVisual* rgba = gdk_screen_get_rgba_visual(screen);
+  window->composited = rgba != nullptr && gdk_screen_is_composited(screen);
+  gtk_widget_set_visual(window->widget, window->composited ? rgba : gdk_screen_get_system_visual(screen));
+}
+
+// With a compositor every pixel with some alpha takes the mouse and the rest is click-through; without
+// one the window is cut to the pixels that are more opaque than not, which also limits its input.
+void apply_shape(PlatformWindow* window) {
+  if (!is_layered(window) || window->widget == nullptr) return;
+  const uint8_t threshold = window->composited ? 0 : 127;
+  cairo_region_t* region =
+      gtk_alpha_region(window->shown_pixels.data(), window->shown_width, window->shown_height,
+                       static_cast<size_t>(window->shown_width) * 4, threshold);
+  if (window->shape != nullptr && cairo_region_equal(region, window->shape)) {
+    cairo_region_destroy(region);
+    return;
+  }
+  if (window->composited) {
+    gtk_widget_shape_combine_region(window->widget, nullptr);
+    gtk_widget_input_shape_combine_region(window->widget, region);
+  } else {
+    gtk_widget_input_shape_combine_region(window->widget, nullptr);
+    gtk_widget_shape_combine_region(window->widget, region);
+  }
+  if (window->shape != nullptr) cairo_region_destroy(window->shape);
+  window->shape = region;
+}
+
+gboolean on_draw(GtkWidget*, cairo_t* cr, PlatformWindow* window) {
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  cairo_set_source_rgba(cr, 0, 0, 0, 0);
+  cairo_paint(cr);
+  if (window->shown_pixels.empty()) return TRUE;
+  cairo_surface_t* image =
+      cairo_image_surface_create_for_data(window->shown_pixels.data(), CAIRO_FORMAT_ARGB32,
+                                          window->shown_width, window->shown_height, window->shown_width * 4);
+  cairo_set_source_surface(cr, image, 0, 0);
+  if (window->composited) {
+    cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+    cairo_paint_with_alpha(cr, window->opacity / 255.0);
+  } else {
+    cairo_paint(cr);  // no fade without a compositor: the shape alone decides what shows
+  }
+  cairo_surface_destroy(image);
+  return TRUE;
+}
+
+// A compositor came or went: a realized window cannot change its visual, so it is made anew.
+void reconfigure(PlatformWindow* window) {
+  const bool shown = gtk_widget_get_visible(window->widget);
+  if (shown) gtk_widget_hide(window->widget);
+  gtk_widget_unrealize(window->widget);
+  choose_visual(window);
+  if (window->shape != nullptr) cairo_region_destroy(window->shape);
+  window->shape = nullptr;
+  apply_shape(window);
+  gtk_window_move(GTK_WINDOW(window->widget), window->x, window->y);
+  if (shown) gtk_widget_show(window->widget);
+}
+
+void on_composited_changed(GdkScreen*, gpointer) {
+  for (const auto& window : backend().windows) {
+    if (!window->destroyed && is_layered(window.get())) reconfigure(window.get());
+  }
+}
+
+// ---- Input ----
+
+WPARAM button_state(guint state, guint button, bool pressed) {
+  bool left = (state & GDK_BUTTON1_MASK) != 0;
+  bool right = (state & GDK_BUTTON3_MASK) != 0;
+  if (button == 1) left = pressed;
+  if (button == 3) right = pressed;
+  return (left ? MK_LBUTTON : 0) | (right ? MK_RBUTTON : 0);
+}
+
+// Windows reports the second press of a double-click as WM_xBUTTONDBLCLK instead of a press. GDK sends
+// a press and then a 2BUTTON_PRESS; both arrive in the same pump, so the press is still queued.
+bool turn_press_into_double_click(PlatformWindow* window, uint32_t press, uint32_t double_click) {
+  auto& queue = backend().queue;
+  for (auto message = queue.rbegin(); message != queue.rend(); ++message) {
+    if (message->window != window) continue;
+    if (message->message != press) return false;
+    message->message = double_click;
+    return true;
+  }
+  return false;
+}
+
+gboolean on_button(GtkWidget*, GdkEventButton* event, PlatformWindow* window) {
+  if (window->destroyed || (event->button != 1 && event->button != 3)) return TRUE;
+  gtk_remember_pointer_event(reinterpret_cast<GdkEvent*>(event));
+  const bool left = event->button == 1;
+  uint32_t message;
+  switch (event->type) {
+    case GDK_BUTTON_PRESS: message = left ? WM_LBUTTONDOWN : WM_RBUTTONDOWN; break;
+    case GDK_2BUTTON_PRESS:
+      if (!(window->class_style & CS_DBLCLKS)) return TRUE;
+      message = left ? WM_LBUTTONDBLCLK : WM_RBUTTONDBLCLK;
+      if (turn_press_into_double_click(window, left ? WM_LBUTTONDOWN : WM_RBUTTONDOWN, message)) return TRUE;
+      break;
+    case GDK_BUTTON_RELEASE: message = left ? WM_LBUTTONUP : WM_RBUTTONUP; break;
+    default: return TRUE;
+  }
+  const WPARAM state = button_state(event->state, event->button, event->type != GDK_BUTTON_RELEASE);
+  gtk_post(window, message, state, gtk_mouse_lparam(event->x_root, event->y_root, window->x, window->y));
+  return TRUE;
+}
+
+gboolean on_motion(GtkWidget*, GdkEventMotion* event, PlatformWindow* window) {
+  if (window->destroyed) return TRUE;
+  gtk_post(window, WM_MOUSEMOVE, button_state(event->state, 0, false),
+           gtk_mouse_lparam(event->x_root, event->y_root, window->x, window->y));
+  return TRUE;
+}
+
+// The window manager's close button or Alt+F4: a WM_CLOSE, whose default handling destroys the window.
+gboolean on_delete(GtkWidget*, GdkEvent*, PlatformWindow* window) {
+  if (!window->destroyed) gtk_post(window, WM_CLOSE, 0, 0);
+  return TRUE;
+}
+
+bool is_this_host(const char* host) {
+  return host == nullptr || host[0] == '\0' || strcmp(host, "localhost") == 0 ||
+         strcmp(host, g_get_host_name()) == 0;
+}
+
+void on_drag_data_received(GtkWidget*, GdkDragContext*, gint, gint, GtkSelectionData* data, guint, guint,
+                           PlatformWindow* window) {
+  if (window->destroyed || !window->accepts_files) return;
+  gchar** uris = gtk_selection_data_get_uris(data);
+  std::vector<std::string> paths;
+  for (gchar** uri = uris; uri != nullptr && *uri != nullptr; ++uri) {
+    gchar* host = nullptr;
+    gchar* path = g_filename_from_uri(*uri, &host, nullptr);  // null for anything but file:// addresses
+    if (path != nullptr && is_this_host(host)) paths.push_back(path);
+    g_free(path);
+    g_free(host);
+  }
+  g_strfreev(uris);
+  if (!paths.empty())
+    gtk_post(window, WM_DROPFILES, reinterpret_cast<WPARAM>(gtk_make_drop(std::move(paths))), 0);
+}
+
+void on_realize(GtkWidget*, PlatformWindow* window) { apply_shape(window); }
+
+GtkWidget* make_widget(PlatformWindow* window, const char* title) {
+  GtkWidget* widget = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  GtkWindow* gtk_window = GTK_WINDOW(widget);
+  window->widget = widget;
+  gtk_window_set_title(gtk_window, gtk_text_from_program(title).c_str());
+  gtk_widget_set_app_paintable(widget, TRUE);
+  if (window->style & WS_POPUP) gtk_window_set_decorated(gtk_window, FALSE);
+  if (window->ex_style & WS_EX_TOPMOST) {
+    gtk_window_set_keep_above(gtk_window, TRUE);
+    gtk_window_stick(gtk_window);  // the character stays on every workspace
+  }
+  if (window->ex_style & WS_EX_TOOLWINDOW) {
+    gtk_window_set_skip_taskbar_hint(gtk_window, TRUE);
+    gtk_window_set_skip_pager_hint(gtk_window, TRUE);
+    gtk_window_set_type_hint(gtk_window, GDK_WINDOW_TYPE_HINT_UTILITY);
+  }
+  if (is_layered(window)) {
+    // Showing or clicking the character must not take the keyboard from what the user is doing.
+    gtk_window_set_accept_focus(gtk_window, FALSE);
+    gtk_window_set_focus_on_map(gtk_window, FALSE);
+    choose_visual(window);
+  }
+  gtk_window_move(gtk_window, window->x, window->y);
+  gtk_window_set_default_size(gtk_window, std::max(window->width, 1), std::max(window->height, 1));
+  gtk_widget_add_events(widget, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK);
+  g_signal_connect(widget, "draw", G_CALLBACK(on_draw), window);
+  g_signal_connect(widget, "button-press-event", G_CALLBACK(on_button), window);
+  g_signal_connect(widget, "button-release-event", G_CALLBACK(on_button), window);
+  g_signal_connect(widget, "motion-notify-event", G_CALLBACK(on_motion), window);
+  g_signal_connect(widget, "delete-event", G_CALLBACK(on_delete), window);
+  g_signal_connect(widget, "drag-data-received", G_CALLBACK(on_drag_data_received), window);
+  g_signal_connect(widget, "realize", G_CALLBACK(on_realize), window);
+  apply_shape(window);  // a layered window shows nothing until its first update
+  return widget;
+}
+
+void show(PlatformWindow* window, bool visible) {
+  window->visible = visible;
+  if (window->widget == nullptr) return;
+  if (visible) {
+    gtk_window_move(GTK_WINDOW(window->widget), window->x, window->y);
+    gtk_widget_show(window->widget);
+  } else {
+    gtk_widget_hide(window->widget);
+  }
+}
+
+void raise(PlatformWindow* window) {
+  GdkWindow* gdk_window = window->widget != nullptr ? gtk_widget_get_window(window->widget) : nullptr;
+  if (gdk_window != nullptr) gdk_window_raise(gdk_window);
+}
+
+// ---- Queue ----
+
+LRESULT deliver(WindowHandle window, uint32_t message, WPARAM wparam, LPARAM lparam) {
+  PlatformWindow* target = gtk_live_window(window);
+  if (target == nullptr) return 0;
+  return target->procedure(window, message, wparam, lparam);
+}
+
+bool take_message(PlatformMessage* message, bool remove) {
+  Backend& b = backend();
+  if (!b.queue.empty()) {
+    *message = b.queue.front();
+    if (remove) b.queue.pop_front();
+    return true;
+  }
+  if (!b.quit_pending) return false;
+  *message = PlatformMessage{nullptr, WM_QUIT,  static_cast<WPARAM>(static_cast<intptr_t>(b.quit_code)),
+                             0,       now_ms(), cursor_now()};
+  if (remove) b.quit_pending = false;
+  return true;
+}
+
+void dispatch_queued() {
+  PlatformMessage message;
+  while (!backend().queue.empty() && take_message(&message, true))
+    deliver(message.window, message.message, message.wparam, message.lparam);
+}
+
+// One non-blocking turn of GLib: whatever X sent becomes posted messages. Bounded, so a source that is
+// always ready cannot hold the program here.
+void pump_glib() {
+  if (backend().init != kReady) return;
+  for (int turns = 0; turns < 100 && g_main_context_pending(nullptr); ++turns)
+    g_main_context_iteration(nullptr, FALSE);
+}
+
+// DestroyWindow: owned windows first, then the window; each gets WM_DESTROY while it still exists,
+// then loses its capture, hot keys, queued messages and GTK window.
+bool destroy(PlatformWindow* window) {
+  Backend& b = backend();
+  if (window->destroying) return false;
+  window->destroying = true;
+  for (size_t i = 0; i < b.windows.size(); ++i) {
+    PlatformWindow* owned = b.windows[i].get();
+    if (owned->owner == window && !owned->destroyed) destroy(owned);
+  }
+  if (b.capture == window) platform_release_capture();
+  window->procedure(window, WM_DESTROY, 0, 0);
+  gtk_forget_hot_keys(window);
+  b.queue.erase(std::remove_if(b.queue.begin(), b.queue.end(),
+                               [window](const PlatformMessage& message) { return message.window == window; }),
+                b.queue.end());
+  window->destroyed = true;
+  window->visible = false;
+  if (window->widget != nullptr) {
+    GtkWidget* widget = window->widget;
+    window->widget = nullptr;
+    gtk_widget_destroy(widget);
+  }
+  if (window->shape != nullptr) cairo_region_destroy(window->shape);
+  window->shape = nullptr;
+  std::vector<uint8_t>().swap(window->shown_pixels);
+  return true;
+}
+
+}  // namespace
+
+// ================= Shared inside the backend =================
+
+bool gtk_backend_ready() {
+  Backend& b = backend();
+  if (b.init == kNotTried) {
+    if (g_get_prgname() == nullptr) g_set_prgname("velissadesk");
+    gdk_set_allowed_backends("x11");  // shapes, grabs and key grabs are X11's; XWayland serves it too
+    b.init = gtk_init_check(nullptr, nullptr) ? kReady : kNoDisplay;
+    if (b.init == kReady) {
+      g_set_application_name("VelissaDesk");
+      GList* icons = nullptr;
+      for (int32_t size : {16, 32, 48}) {
+        GdkPixbuf* icon = gtk_program_icon_pixbuf(size);
+        if (icon != nullptr) icons = g_list_append(icons, icon);
+      }
+      gtk_window_set_default_icon_list(icons);
+      g_list_free_full(icons, g_object_unref);
+      g_signal_connect(gdk_screen_get_default(), "composited-changed", G_CALLBACK(on_composited_changed),
+                       nullptr);
+    }
+  }
+  return b.init == kReady;
+}
+
+PlatformWindow* gtk_live_window(WindowHandle window) {
+  if (window == nullptr) return nullptr;
+  for (const auto& known : backend().windows) {
+    if (known.get() == window) return known->destroyed ? nullptr : known.get();
+  }
+  return nullptr;
+}
+
+bool gtk_post(WindowHandle window, uint32_t message, WPARAM wparam, LPARAM lparam) {
+  if (window != nullptr && gtk_live_window(window) == nullptr) return false;
+  backend().queue.push_back(PlatformMessage{window, message, wparam, lparam, now_ms(), cursor_now()});
+  return true;
+}
+
+void gtk_run_modal_loop(const bool* done) {
+  while (!*done) {
+    dispatch_queued();
+    if (*done) break;
+    g_main_context_iteration(nullptr, TRUE);
+  }
+}
+
+const GdkEvent* gtk_last_pointer_event() { return backend().last_pointer_event; }
+
+void gtk_remember_pointer_event(const GdkEvent* event) {
+  Backend& b = backend();
+  if (b.last_pointer_event != nullptr) gdk_event_free(b.last_pointer_event);
+  b.last_pointer_event = gdk_event_copy(event);
+}
+
+// ================= Layered character window =================
+
+bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t height, DeviceContext source,
+                                    uint8_t constant_alpha, uint8_t, uint32_t) {
+  PlatformWindow* target = checked_window(window);
+  if (target == nullptr) return false;
+  const uint8_t* pixels = nullptr;
+  int32_t bitmap_width = 0, bitmap_height = 0;
+  if (!is_layered(target) || !gtk_selected_pixels(source, &pixels, &bitmap_width, &bitmap_height) ||
+      width <= 0 || height <= 0 || width > bitmap_width || height > bitmap_height) {
+    platform_set_last_error(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  // The window keeps its own copy, as the system does: GTK paints later, when X asks for it.
+  const size_t row_bytes = static_cast<size_t>(width) * 4;
+  target->shown_pixels.resize(row_bytes * static_cast<size_t>(height));
+  for (int32_t row = 0; row < height; ++row)
+    memcpy(&target->shown_pixels[row_bytes * row], pixels + static_cast<size_t>(bitmap_width) * 4 * row,
+           row_bytes);
+  target->shown_width = width;
+  target->shown_height = height;
+  target->opacity = constant_alpha;
+  if (target->width != width || target->height != height) {
+    target->width = width;
+    target->height = height;
+    gtk_window_resize(GTK_WINDOW(target->widget), width, height);
+  }
+  apply_shape(target);
+  gtk_widget_queue_draw(target->widget);
+  return true;
+}
+
+bool platform_set_window_pos(WindowHandle window, WindowHandle insert_after, int32_t x, int32_t y,
+                             int32_t width, int32_t height, uint32_t flags) {
+  PlatformWindow* target = checked_window(window);
+  if (target == nullptr) return false;
+  GtkWindow* gtk_window = GTK_WINDOW(target->widget);
+  if (!(flags & SWP_NOMOVE)) {
+    target->x = x;
+    target->y = y;
+    gtk_window_move(gtk_window, x, y);
+  }
+  if (!(flags & SWP_NOSIZE)) {
+    target->width = std::max(width, 0);
+    target->height = std::max(height, 0);
+    gtk_window_resize(gtk_window, std::max(width, 1), std::max(height, 1));
+  }
+  if (flags & SWP_SHOWWINDOW) show(target, true);
+  if (flags & SWP_HIDEWINDOW) show(target, false);
+  if (!(flags & SWP_NOZORDER) && insert_after == nullptr) raise(target);
+  return true;
+}
+
+bool platform_show_window(WindowHandle window, int32_t command) {
+  PlatformWindow* target = checked_window(window);
+  if (target == nullptr) return false;
+  const bool was_visible = target->visible;
+  show(target, command != SW_HIDE);
+  return was_visible;
+}
+
+bool platform_bring_window_to_top(WindowHandle window) {
+  PlatformWindow* target = checked_window(window);
+  if (target == nullptr) return false;
+  raise(target);
+  return true;
+}
+
+bool platform_set_foreground_window(WindowHandle window) {
+  PlatformWindow* target = checked_window(window);
+  if (target == nullptr) return false;
+  if (target->visible) gtk_window_present(GTK_WINDOW(target->widget));
+  return true;
+}
+
+WindowHandle platform_set_capture(WindowHandle window) {
+  Backend& b = backend();
+  PlatformWindow* target = checked_window(window);
+  if (target == nullptr) return nullptr;
+  const WindowHandle previous = b.capture;
+  // The button press already holds X's implicit grab; this one also covers a capture taken later.
+  GdkWindow* gdk_window = gtk_widget_get_window(target->widget);
+  if (gdk_window != nullptr && gdk_window_is_viewable(gdk_window)) {
+    GdkSeat* seat = gdk_display_get_default_seat(gdk_window_get_display(gdk_window));
+    gdk_seat_grab(seat, gdk_window, GDK_SEAT_CAPABILITY_ALL_POINTING, FALSE, nullptr, nullptr, nullptr,
+                  nullptr);
+  }
+  b.capture = window;
+  return previous;
+}
+
+bool platform_release_capture() {
+  Backend& b = backend();
+  if (b.capture != nullptr && b.init == kReady)
+    gdk_seat_ungrab(gdk_display_get_default_seat(gdk_display_get_default()));
+  b.capture = nullptr;
+  return true;
+}
+
+bool platform_client_to_screen(WindowHandle window, PlatformPoint* point) {
+  const PlatformWindow* target = gtk_live_window(window);
+  if (target == nullptr || point == nullptr) {
+    platform_set_last_error(target == nullptr ? ERROR_INVALID_WINDOW_HANDLE : ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  point->x = static_cast<int32_t>(static_cast<uint32_t>(point->x) + static_cast<uint32_t>(target->x));
+  point->y = static_cast<int32_t>(static_cast<uint32_t>(point->y) + static_cast<uint32_t>(target->y));
+  return true;
+}
+
+bool platform_get_cursor_pos(PlatformPoint* point) {
+  if (point == nullptr || !gtk_backend_ready()) {
+    platform_set_last_error(point == nullptr ? ERROR_INVALID_PARAMETER : ERROR_GEN_FAILURE);
+    return false;
+  }
+  GdkDevice* pointer = gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
+  gint x = 0, y = 0;
+  if (pointer != nullptr) gdk_device_get_position(pointer, nullptr, &x, &y);
+  *point = PlatformPoint{x, y};
+  return true;
+}
+
+bool platform_get_work_area(PlatformRect* area) {
+  if (area == nullptr || !gtk_backend_ready()) {
+    platform_set_last_error(area == nullptr ? ERROR_INVALID_PARAMETER : ERROR_GEN_FAILURE);
+    return false;
+  }
+  GdkDisplay* display = gdk_display_get_default();
+  GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+  if (monitor == nullptr) monitor = gdk_display_get_monitor(display, 0);
+  if (monitor == nullptr) {
+    platform_set_last_error(ERROR_GEN_FAILURE);
+    return false;
+  }
+  GdkRectangle work{};
+  gdk_monitor_get_workarea(monitor, &work);
+  *area = PlatformRect{work.x, work.y, work.x + work.width, work.y + work.height};
+  return true;
+}
+
+// ================= Windows and messages =================
+
+bool platform_register_class(InstanceHandle, const char* class_name, uint32_t class_style,
+                             WindowProcedure procedure) {
+  Backend& b = backend();
+  if (class_name == nullptr || class_name[0] == '\0' || procedure == nullptr) {
+    platform_set_last_error(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  for (const WindowClass& known : b.classes) {
+    if (known.name == class_name) {
+      platform_set_last_error(ERROR_CLASS_ALREADY_EXISTS);
+      return false;
+    }
+  }
+  b.classes.push_back(WindowClass{class_name, class_style, procedure});
+  return true;
+}
+
+WindowHandle platform_create_window_ex(uint32_t ex_style, const char* class_name, const char* title,
+                                       uint32_t style, int32_t x, int32_t y, int32_t width, int32_t height,
+                                       WindowHandle owner, InstanceHandle) {
+  Backend& b = backend();
+  const WindowClass* window_class = nullptr;
+  for (const WindowClass& known : b.classes) {
+    if (class_name != nullptr && known.name == class_name) window_class = &known;
+  }
+  uint32_t error = ERROR_SUCCESS;
+  if (window_class == nullptr)
+    error = ERROR_CANNOT_FIND_WND_CLASS;
+  else if (owner != nullptr && gtk_live_window(owner) == nullptr)
+    error = ERROR_INVALID_WINDOW_HANDLE;
+  else if (!gtk_backend_ready())
+    error = ERROR_GEN_FAILURE;
+  if (error != ERROR_SUCCESS) {
+    platform_set_last_error(error);
+    return nullptr;
+  }
+  auto or_zero = [](int32_t value) { return value == CW_USEDEFAULT ? 0 : value; };  // WS_POPUP's rule
+  PlatformWindow* window = new PlatformWindow{};
+  window->procedure = window_class->procedure;
+  window->class_style = window_class->style;
+  window->style = style;
+  window->ex_style = ex_style;
+  window->owner = owner;
+  window->x = or_zero(x);
+  window->y = or_zero(y);
+  window->width = std::max(or_zero(width), 0);
+  window->height = std::max(or_zero(height), 0);
+  window->opacity = 255;
+  b.windows.push_back(std::unique_ptr<PlatformWindow>(window));
+  make_widget(window, title);
+  if (ex_style & WS_EX_ACCEPTFILES) platform_drag_accept_files(window, true);
+  if (style & WS_VISIBLE) show(window, true);
+  return window;
+}
+
+bool platform_destroy_window(WindowHandle window) {
+  PlatformWindow* target = gtk_live_window(window);
+  if (target == nullptr || !destroy(target)) {
+    platform_set_last_error(ERROR_INVALID_WINDOW_HANDLE);
+    return false;
+  }
+  return true;
+}
+
+LRESULT platform_default_window_procedure(WindowHandle window, uint32_t message, WPARAM, LPARAM) {
+  PlatformWindow* target = gtk_live_window(window);
+  if (message == WM_CLOSE && target != nullptr) destroy(target);
+  return 0;
+}
+
+bool platform_post_message(WindowHandle window, uint32_t message, WPARAM wparam, LPARAM lparam) {
+  if (gtk_post(window, message, wparam, lparam)) return true;
+  platform_set_last_error(ERROR_INVALID_WINDOW_HANDLE);
+  return false;
+}
+
+void platform_post_quit_message(int32_t exit_code) {
+  Backend& b = backend();
+  b.quit_pending = true;
+  b.quit_code = exit_code;
+}
+
+bool platform_peek_message(PlatformMessage* message, uint32_t remove) {
+  if (message == nullptr) return false;
+  pump_glib();
+  return take_message(message, (remove & PM_REMOVE) != 0);
+}
+
+bool platform_translate_message(const PlatformMessage*) { return false; }  // no keyboard input to translate
+
+LRESULT platform_dispatch_message(const PlatformMessage* message) {
+  if (message == nullptr) return 0;
+  return deliver(message->window, message->message, message->wparam, message->lparam);
+}
+
+// ================= Dropped files =================
+
+void platform_drag_accept_files(WindowHandle window, bool accept) {
+  PlatformWindow* target = gtk_live_window(window);
+  if (target == nullptr) return;
+  target->accepts_files = accept;
+  target->ex_style =
+      accept ? (target->ex_style | WS_EX_ACCEPTFILES) : (target->ex_style & ~WS_EX_ACCEPTFILES);
+  if (accept) {
+    static const GtkTargetEntry kUriList = {const_cast<gchar*>("text/uri-list"), 0, 0};
+    gtk_drag_dest_set(target->widget, GTK_DEST_DEFAULT_ALL, &kUriList, 1, GDK_ACTION_COPY);
+  } else {
+    gtk_drag_dest_unset(target->widget);
+  }
+}

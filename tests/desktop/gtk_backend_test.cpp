@@ -1,0 +1,194 @@
+// The GTK backend's display-free parts: the shape built from a frame's alpha, text made fit for GTK,
+// the drawn icon, the mouse point of a message; and how the backend behaves with no display at all.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "shell/platform/gtk/gtk_backend.h"
+#include "shell/platform/gtk/gtk_pixels.h"
+
+namespace {
+
+// width x height B, G, R, A pixels, every alpha 0, rows of stride bytes.
+struct Picture {
+  int32_t width, height;
+  size_t stride;
+  std::vector<uint8_t> bytes;
+  Picture(int32_t w, int32_t h, size_t row_bytes)
+      : width(w), height(h), stride(row_bytes), bytes(row_bytes * h) {}
+  void set_alpha(int32_t x, int32_t y, uint8_t alpha) { bytes[stride * y + 4 * x + 3] = alpha; }
+};
+
+std::vector<cairo_rectangle_int_t> rectangles(cairo_region_t* region) {
+  std::vector<cairo_rectangle_int_t> list(cairo_region_num_rectangles(region));
+  for (size_t i = 0; i < list.size(); ++i) cairo_region_get_rectangle(region, static_cast<int>(i), &list[i]);
+  cairo_region_destroy(region);
+  return list;
+}
+
+TEST(AlphaRegion, TakesRunsAboveTheThresholdRowByRow) {
+  Picture picture(6, 2, 6 * 4);
+  for (int32_t x : {0, 1, 4}) picture.set_alpha(x, 0, 200);
+  picture.set_alpha(5, 1, 128);
+  picture.set_alpha(2, 1, 127);  // not above 127
+  cairo_region_t* region = gtk_alpha_region(picture.bytes.data(), 6, 2, picture.stride, 127);
+  EXPECT_TRUE(cairo_region_contains_point(region, 0, 0));
+  EXPECT_TRUE(cairo_region_contains_point(region, 1, 0));
+  EXPECT_FALSE(cairo_region_contains_point(region, 2, 0));
+  EXPECT_TRUE(cairo_region_contains_point(region, 4, 0));
+  EXPECT_FALSE(cairo_region_contains_point(region, 2, 1));
+  EXPECT_TRUE(cairo_region_contains_point(region, 5, 1));
+  const auto list = rectangles(region);
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(list[0].width, 2);  // one rectangle per run, not per pixel
+}
+
+TEST(AlphaRegion, ThresholdZeroKeepsEveryVisiblePixel) {
+  Picture picture(3, 1, 3 * 4);
+  picture.set_alpha(1, 0, 1);
+  const auto list = rectangles(gtk_alpha_region(picture.bytes.data(), 3, 1, picture.stride, 0));
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].x, 1);
+  EXPECT_EQ(list[0].width, 1);
+}
+
+TEST(AlphaRegion, ReadsOnlyTheGivenWidthOfWiderRows) {
+  // The surface may be wider than the frame shown: bytes past width in a row are not the frame's.
+  Picture picture(2, 2, 5 * 4);
+  for (int32_t y = 0; y < 2; ++y)
+    for (int32_t x = 0; x < 5; ++x) picture.set_alpha(x, y, 255);
+  const auto list = rectangles(gtk_alpha_region(picture.bytes.data(), 2, 2, picture.stride, 0));
+  ASSERT_EQ(list.size(), 1u);  // pixman joins the two equal rows
+  EXPECT_EQ(list[0].width, 2);
+  EXPECT_EQ(list[0].height, 2);
+}
+
+TEST(AlphaRegion, FullRowsAndEmptyInputs) {
+  Picture picture(4, 1, 4 * 4);
+  for (int32_t x = 0; x < 4; ++x) picture.set_alpha(x, 0, 255);
+  const auto full = rectangles(gtk_alpha_region(picture.bytes.data(), 4, 1, picture.stride, 0));
+  ASSERT_EQ(full.size(), 1u);
+  EXPECT_EQ(full[0].width, 4);
+  for (cairo_region_t* empty :
+       {gtk_alpha_region(nullptr, 4, 1, 16, 0), gtk_alpha_region(picture.bytes.data(), 0, 1, 16, 0),
+        gtk_alpha_region(picture.bytes.data(), 4, -1, 16, 0)}) {
+    ASSERT_NE(empty, nullptr);
+    EXPECT_TRUE(cairo_region_is_empty(empty));
+    cairo_region_destroy(empty);
+  }
+}
+
+TEST(TextFromProgram, KeepsUtf8AndReadsOtherBytesAsWindows1252) {
+  EXPECT_EQ(gtk_text_from_program("Repeat 10 sec"), "Repeat 10 sec");
+  EXPECT_EQ(gtk_text_from_program("Caf\xC3\xA9"), "Caf\xC3\xA9");
+  EXPECT_EQ(gtk_text_from_program("Caf\xE9"), "Caf\xC3\xA9");
+  EXPECT_EQ(gtk_text_from_program("\x80 \x9F \x81"),
+            "\xE2\x82\xAC \xC5\xB8 \xC2\x81");  // euro, Y diaeresis, C1
+  EXPECT_EQ(gtk_text_from_program("\xFF"), "\xC3\xBF");
+  EXPECT_EQ(gtk_text_from_program(nullptr), "");
+}
+
+TEST(ProgramIcon, IsARoundOpaqueMarkOnATransparentSquare) {
+  for (int32_t size : {16, 32, 48}) {
+    cairo_surface_t* icon = gtk_draw_program_icon(size);
+    ASSERT_NE(icon, nullptr);
+    ASSERT_EQ(cairo_image_surface_get_width(icon), size);
+    const uint8_t* data = cairo_image_surface_get_data(icon);
+    const int stride = cairo_image_surface_get_stride(icon);
+    EXPECT_EQ(data[3], 0) << "corner, size " << size;
+    EXPECT_EQ(data[stride * (size / 2) + 4 * (size / 2) + 3], 255) << "centre, size " << size;
+    cairo_surface_destroy(icon);
+  }
+  EXPECT_EQ(gtk_draw_program_icon(0), nullptr);
+  EXPECT_EQ(gtk_draw_program_icon(5000), nullptr);
+}
+
+TEST(MouseLparam, IsTheRootPointLessTheWindowInSigned16BitWords) {
+  LPARAM lparam = gtk_mouse_lparam(864.7, 658.2, 824, 618);
+  EXPECT_EQ(platform_lparam_x(lparam), 40);
+  EXPECT_EQ(platform_lparam_y(lparam), 40);
+  lparam = gtk_mouse_lparam(10, 5, 300, 200);  // left of and above the window, while captured
+  EXPECT_EQ(platform_lparam_x(lparam), -290);
+  EXPECT_EQ(platform_lparam_y(lparam), -195);
+  lparam = gtk_mouse_lparam(-0.5, 0, 0, 0);  // fractions go down, as pixels are counted
+  EXPECT_EQ(platform_lparam_x(lparam), -1);
+  lparam = gtk_mouse_lparam(40000, 0, 0, 0);  // cut to 16 bits like the system's words
+  EXPECT_EQ(platform_lparam_x(lparam), 40000 - 65536);
+}
+
+// Without an X display every call that needs one fails as a Win32 call fails, and the rest works.
+TEST(WithoutDisplay, WindowsAndDesktopCallsFailCleanly) {
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
+  LRESULT (*procedure)
+  (WindowHandle, uint32_t, WPARAM, LPARAM) =
+      [](WindowHandle, uint32_t, WPARAM, LPARAM) -> LRESULT { return 0; };
+  ASSERT_TRUE(platform_register_class(nullptr, "VelissaDeskClass", CS_DBLCLKS, procedure));
+  EXPECT_EQ(platform_create_window_ex(0, "VelissaDeskClass", "VelissaDesk", WS_POPUP, CW_USEDEFAULT,
+                                      CW_USEDEFAULT, 544, 375, nullptr, nullptr),
+            nullptr);
+  EXPECT_EQ(platform_get_last_error(), static_cast<uint32_t>(ERROR_GEN_FAILURE));
+  EXPECT_EQ(platform_message_box(nullptr, "text", "Velissa", MB_ICONINFORMATION), 0);
+  EXPECT_FALSE(platform_register_hot_key(nullptr, 0, MOD_CONTROL, VK_F1));
+  PlatformRect area{};
+  EXPECT_FALSE(platform_get_work_area(&area));
+  TrayIconData tray{nullptr, 101, NIF_TIP, TRAY_CALLBACK_MESSAGE, nullptr, "VelissaDesk"};
+  EXPECT_FALSE(platform_notify_icon(NIM_ADD, &tray));
+
+  // The queue still keeps its order: posted messages first, WM_QUIT once they are gone.
+  PlatformMessage message;
+  EXPECT_FALSE(platform_peek_message(&message, PM_REMOVE));
+  platform_post_quit_message(3);
+  EXPECT_TRUE(platform_post_message(nullptr, WM_USER, 7, 0));
+  ASSERT_TRUE(platform_peek_message(&message, PM_REMOVE));
+  EXPECT_EQ(message.message, static_cast<uint32_t>(WM_USER));
+  ASSERT_TRUE(platform_peek_message(&message, PM_NOREMOVE));
+  ASSERT_TRUE(platform_peek_message(&message, PM_REMOVE));
+  EXPECT_EQ(message.message, static_cast<uint32_t>(WM_QUIT));
+  EXPECT_EQ(message.wparam, 3u);
+  EXPECT_FALSE(platform_peek_message(&message, PM_REMOVE));
+}
+
+TEST(WithoutDisplay, SurfacesMenusAndDropsLiveInMemory) {
+  DeviceContext dc = platform_create_compatible_dc(nullptr);
+  uint8_t* pixels = nullptr;
+  BitmapHandle bitmap = platform_create_dib_section(dc, 3, 2, &pixels);
+  ASSERT_NE(bitmap, nullptr);
+  EXPECT_EQ(pixels[3 * 2 * 4 - 1], 0);
+  EXPECT_EQ(platform_create_dib_section(dc, 40000, 2, &pixels), nullptr);
+  EXPECT_EQ(pixels, nullptr);
+  GdiObject stock = platform_select_object(dc, bitmap);
+  ASSERT_NE(stock, nullptr);
+  EXPECT_FALSE(platform_delete_object(bitmap)) << "still selected";
+  EXPECT_EQ(platform_select_object(dc, stock), bitmap);
+  EXPECT_TRUE(platform_delete_object(bitmap));
+  EXPECT_FALSE(platform_delete_object(bitmap)) << "a stale handle is refused, not read";
+  EXPECT_TRUE(platform_delete_dc(dc));
+  EXPECT_FALSE(platform_delete_dc(dc));
+
+  MenuHandle menu = platform_create_popup_menu();
+  for (uintptr_t id : {3, 4, 5}) EXPECT_TRUE(platform_append_menu(menu, MF_STRING, id, "item"));
+  EXPECT_TRUE(platform_check_menu_radio_item(menu, 3, 5, 4, MF_BYCOMMAND));
+  EXPECT_FALSE(platform_check_menu_radio_item(menu, 3, 9, 4, MF_BYCOMMAND));
+  EXPECT_EQ(platform_get_last_error(), static_cast<uint32_t>(ERROR_MENU_ITEM_NOT_FOUND));
+  int deleted = 0;
+  while (platform_delete_menu(menu, 0, MF_BYPOSITION)) ++deleted;  // how the program empties it
+  EXPECT_EQ(deleted, 3);
+  EXPECT_TRUE(platform_destroy_menu(menu));
+  EXPECT_FALSE(platform_append_menu(menu, MF_STRING, 6, "late"));
+
+  DropHandle drop = gtk_make_drop({"/tmp/one.dat", "/tmp/a longer name.kar"});
+  char path[8];
+  EXPECT_EQ(platform_drag_query_file(drop, DROP_QUERY_COUNT, nullptr, 0), 2u);
+  EXPECT_EQ(platform_drag_query_file(drop, 1, nullptr, 0), 22u);  // the length needed
+  EXPECT_EQ(platform_drag_query_file(drop, 1, path, sizeof path), 7u);
+  EXPECT_STREQ(path, "/tmp/a ");
+  EXPECT_EQ(platform_drag_query_file(drop, 2, path, sizeof path), 0u);
+  platform_drag_finish(drop);
+  EXPECT_EQ(platform_drag_query_file(drop, DROP_QUERY_COUNT, path, sizeof path), 0u);
+  EXPECT_EQ(platform_get_last_error(), static_cast<uint32_t>(ERROR_INVALID_HANDLE));
+}
+
+}  // namespace
