@@ -39,7 +39,10 @@ if(VELISSA_BUILD_TESTS)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   add_subdirectory(${VELISSA_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
-  # CTest starts every test program through Wine, in a prefix of this build (made by scripts/windows.sh).
+  # CTest starts every test program through Wine, in a prefix of this build (made by scripts/windows.sh),
+  # with the stand-in DevIL.dll of tests/windows on Wine's search path.
   set(VELISSA_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine CACHE PATH "Wine prefix the tests run in")
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh ${VELISSA_WINE_PREFIX})
+  set(VELISSA_DEVIL_STANDIN_DIR ${CMAKE_BINARY_DIR}/devil-standin)
+  set(CMAKE_CROSSCOMPILING_EMULATOR
+    ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh ${VELISSA_WINE_PREFIX} ${VELISSA_DEVIL_STANDIN_DIR})
 endif()

@@ -21,6 +21,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >/dev/null 2>&1
   # No display in the unit tests: Wine's null graphics driver still makes windows, menus and GDI objects.
   wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+  # A crashing test prints its backtrace and ends instead of waiting in the debugger's dialog.
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
   wineserver -w
 fi
 # One server and one set of Wine's services for all the tests, started here so that they do not hold a

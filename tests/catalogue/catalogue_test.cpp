@@ -49,12 +49,12 @@ class CatalogueScan : public ::testing::Test {
 TEST_F(CatalogueScan, PassesOverUninstallerFilesOnlyWithTheExactPrefix) {
   write_bytes(dir.file("unins000.dat"), test_package("Uninstaller"));
   write_bytes(dir.file("unins.dat"), str("not a package"));
-  write_bytes(dir.file("Unins000.dat"), test_package("Capital"));
+  write_bytes(dir.file("Unins001.dat"), test_package("Capital"));  // another name also where case is ignored
   write_bytes(dir.file("readme.txt"), test_package("Not a dat"));
   scan();
   EXPECT_EQ(row_names(), std::vector<std::string>{"Capital"});
   ASSERT_EQ(row_count(*catalogue), 1);
-  EXPECT_STREQ(catalogue->file_names.data[0], "Unins000.dat");
+  EXPECT_STREQ(catalogue->file_names.data[0], "Unins001.dat");
   EXPECT_TRUE(headless_message_boxes().empty());
 }
 

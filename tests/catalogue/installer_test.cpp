@@ -281,18 +281,9 @@ TEST_F(Installer, NestedArchivesUnpackBesideTheOuterOne) {
   EXPECT_FALSE(temp_exists());
 }
 
-TEST_F(Installer, TemporaryDirectoryThatIsNotOursIsNeverEmptied) {
+TEST_F(Installer, TemporaryPlaceThatIsNotADirectoryIsRefused) {
   const std::string path = drop("one.kar", test_archive({member("a.dat", test_package("A"))}));
-  fs::create_directory(dir.path() / "precious");
-  write_bytes((dir.path() / "precious" / "a.dat").string(), str("keep me"));
-  fs::create_directory_symlink(dir.path() / "precious", base / "tmp");
-  EXPECT_EQ(install(path), 0);
-  EXPECT_EQ(warning_texts(), std::vector<std::string>{"Cannot access temporary directory \"" + (base / "tmp").string() + "\" !"});
-  EXPECT_EQ(read_text((dir.path() / "precious" / "a.dat").string()), "keep me");
-
-  fs::remove(base / "tmp");
   write_bytes((base / "tmp").string(), str("a file named tmp"));
-  headless_reset();
   EXPECT_EQ(install(path), 0);
   EXPECT_EQ(warning_texts(),
             std::vector<std::string>{"Cannot access temporary file \"" + (base / "tmp" / "a.dat").string() + "\" !"});
@@ -306,22 +297,42 @@ TEST_F(Installer, TemporaryDirectoryThatIsNotOursIsNeverEmptied) {
                                                  (dir.path() / "missing" / "tmp").string() + "\" !"});
 }
 
-TEST_F(Installer, DeleteTreeRemovesReadOnlyFilesAndNestedDirectoriesButNotLinkTargets) {
+TEST_F(Installer, DeleteTreeRemovesReadOnlyFilesAndNestedDirectories) {
   const fs::path tree = dir.path() / "tree";
   fs::create_directories(tree / "a" / "b" / "c");
   write_bytes((tree / "top.dat").string(), str("x"));
   write_bytes((tree / "a" / "b" / "c" / "locked.dat").string(), str("x"));
   fs::permissions(tree / "a" / "b" / "c" / "locked.dat", fs::perms::owner_read, fs::perm_options::replace);
   fs::permissions(tree / "a" / "b", fs::perms::owner_read | fs::perms::owner_exec, fs::perm_options::replace);
+
+  delete_tree((tree.string() + "/").c_str(), false);
+  EXPECT_TRUE(fs::is_directory(tree));
+  EXPECT_TRUE(fs::is_empty(tree));
+  delete_tree((tree.string() + "/").c_str(), true);
+  EXPECT_FALSE(fs::exists(tree));
+}
+
+#ifndef _WIN32
+// Links: making one on Windows needs a privilege that tests do not have.
+TEST_F(Installer, TemporaryDirectoryThatIsNotOursIsNeverEmptied) {
+  const std::string path = drop("one.kar", test_archive({member("a.dat", test_package("A"))}));
+  fs::create_directory(dir.path() / "precious");
+  write_bytes((dir.path() / "precious" / "a.dat").string(), str("keep me"));
+  fs::create_directory_symlink(dir.path() / "precious", base / "tmp");
+  EXPECT_EQ(install(path), 0);
+  EXPECT_EQ(warning_texts(), std::vector<std::string>{"Cannot access temporary directory \"" + (base / "tmp").string() + "\" !"});
+  EXPECT_EQ(read_text((dir.path() / "precious" / "a.dat").string()), "keep me");
+}
+
+TEST_F(Installer, DeleteTreeRemovesLinksButNotTheirTargets) {
+  const fs::path tree = dir.path() / "tree";
+  fs::create_directories(tree / "a");
   fs::create_directory(dir.path() / "outside");
   write_bytes((dir.path() / "outside" / "kept.dat").string(), str("kept"));
   fs::create_directory_symlink(dir.path() / "outside", tree / "to-dir");
   fs::create_symlink(dir.path() / "outside" / "kept.dat", tree / "a" / "to-file");
   fs::create_symlink(dir.path() / "absent", tree / "dangling");
 
-  delete_tree((tree.string() + "/").c_str(), false);
-  EXPECT_TRUE(fs::is_directory(tree));
-  EXPECT_TRUE(fs::is_empty(tree));
   delete_tree((tree.string() + "/").c_str(), true);
   EXPECT_FALSE(fs::exists(tree));
   EXPECT_EQ(read_text((dir.path() / "outside" / "kept.dat").string()), "kept");
@@ -331,5 +342,6 @@ TEST_F(Installer, DeleteTreeRemovesReadOnlyFilesAndNestedDirectoriesButNotLinkTa
   EXPECT_TRUE(fs::is_symlink(dir.path() / "link"));
   EXPECT_TRUE(fs::exists(dir.path() / "outside" / "kept.dat"));
 }
+#endif  // not _WIN32
 
 }  // namespace

@@ -313,7 +313,7 @@ TEST(PackFileBounds, FailedDecompressionIsTracedAndParsedFromWhatCameOut) {
   EXPECT_EQ(details.body_size, body_size);
   EXPECT_EQ(entry_text(pack, 1).size(), 311u);
   trace_close();
-  EXPECT_EQ(read_text(trace_path),
+  EXPECT_EQ(read_text_lines(trace_path),
             "## OpenTraces: " + trace_path + "\nuncompress failed\nuncompress failed\n## CloseTraces\n");
 }
 

@@ -24,11 +24,11 @@ TEST(TraceLog, LinesStandBetweenOpeningAndClosingLines) {
   trace("#pos: %d, %d\n", -3, 12);
   trace("no end ");
   trace("runs on\n");
-  EXPECT_EQ(read_text(path), "## OpenTraces: " + path + "\n#pos: -3, 12\nno end runs on\n");  // flushed at once
+  EXPECT_EQ(read_text_lines(path), "## OpenTraces: " + path + "\n#pos: -3, 12\nno end runs on\n");  // flushed at once
   trace_close();
-  EXPECT_EQ(read_text(path), "## OpenTraces: " + path + "\n#pos: -3, 12\nno end runs on\n## CloseTraces\n");
+  EXPECT_EQ(read_text_lines(path), "## OpenTraces: " + path + "\n#pos: -3, 12\nno end runs on\n## CloseTraces\n");
   trace("after close\n");
-  EXPECT_EQ(read_text(path).find("after close"), std::string::npos);
+  EXPECT_EQ(read_text_lines(path).find("after close"), std::string::npos);
 }
 
 TEST(TraceLog, OpeningAgainClosesTheFirstFile) {
@@ -39,8 +39,8 @@ TEST(TraceLog, OpeningAgainClosesTheFirstFile) {
   trace_open(second.c_str());
   trace("two\n");
   trace_close();
-  EXPECT_EQ(read_text(first), "## OpenTraces: " + first + "\none\n## CloseTraces\n");
-  EXPECT_EQ(read_text(second), "## OpenTraces: " + second + "\ntwo\n## CloseTraces\n");
+  EXPECT_EQ(read_text_lines(first), "## OpenTraces: " + first + "\none\n## CloseTraces\n");
+  EXPECT_EQ(read_text_lines(second), "## OpenTraces: " + second + "\ntwo\n## CloseTraces\n");
 }
 
 TEST(TraceLog, UncreatableFileLeavesTheLogClosed) {
@@ -52,7 +52,7 @@ TEST(TraceLog, UncreatableFileLeavesTheLogClosed) {
   trace("lost\n");
   trace_close();
   EXPECT_FALSE(std::filesystem::exists(bad));
-  EXPECT_EQ(read_text(good), "## OpenTraces: " + good + "\n## CloseTraces\n");
+  EXPECT_EQ(read_text_lines(good), "## OpenTraces: " + good + "\n## CloseTraces\n");
 }
 
 TEST(TraceLog, TracesRacingWithCloseNeverWriteAfterIt) {
@@ -66,7 +66,7 @@ TEST(TraceLog, TracesRacingWithCloseNeverWriteAfterIt) {
     });
   trace_close();
   for (std::thread& writer : writers) writer.join();
-  std::string text = read_text(path);
+  std::string text = read_text_lines(path);
   const std::string closing = "## CloseTraces\n";
   ASSERT_GE(text.size(), closing.size());
   EXPECT_EQ(text.compare(text.size() - closing.size(), closing.size(), closing), 0);

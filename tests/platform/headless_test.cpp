@@ -11,7 +11,7 @@
 
 #include "shell/platform/headless/headless.h"
 #include "shell/platform/portable/portable_files.h"
-#include "tests/platform/scratch_directory.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -391,11 +391,10 @@ TEST_F(Headless, ResetReturnsToTheStart) {
 }
 
 TEST_F(Headless, SearchesAreCountedUntilClosed) {
-  const std::filesystem::path root = make_scratch_directory();
-  ASSERT_FALSE(root.empty());
-  std::ofstream(root / "a.dat") << "a";
+  TempDir dir;
+  write_bytes(dir.file("a.dat"), {'a'});
   char pattern[MAX_PATH];
-  ASSERT_TRUE(platform_join_path(pattern, sizeof pattern, root.string().c_str(), "*.dat"));
+  ASSERT_TRUE(platform_join_path(pattern, sizeof pattern, dir.path().string().c_str(), "*.dat"));
   PlatformFindData data;
   FindHandle find = platform_find_first_file(pattern, &data);
   ASSERT_NE(find, nullptr);
@@ -406,7 +405,6 @@ TEST_F(Headless, SearchesAreCountedUntilClosed) {
   EXPECT_EQ(headless_live_objects().searches, 0);
   EXPECT_FALSE(platform_find_close(find));
   EXPECT_EQ(platform_get_last_error(), static_cast<uint32_t>(ERROR_INVALID_HANDLE));
-  remove_scratch_directory(root);
 }
 
 #ifndef _WIN32
@@ -443,8 +441,8 @@ class ScopedEnvironment {
 TEST(HeadlessInstallPath, FromEnvironmentThenConfigFile) {
   namespace fs = std::filesystem;
   headless_reset();
-  const fs::path root = make_scratch_directory();
-  ASSERT_FALSE(root.empty());
+  TempDir dir;
+  const fs::path& root = dir.path();
   auto write_file = [](const fs::path& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
   };
@@ -485,7 +483,6 @@ TEST(HeadlessInstallPath, FromEnvironmentThenConfigFile) {
   headless_use_environment_install_path();
   ASSERT_TRUE(platform_read_install_path(path, sizeof path));
   EXPECT_STREQ(path, "/home/install");
-  remove_scratch_directory(root);
 }
 #endif  // not _WIN32
 

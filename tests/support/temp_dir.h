@@ -47,6 +47,13 @@ inline std::vector<unsigned char> read_bytes(const std::string& path) {
   return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// A file written in text mode, read back in text mode: the platform's line ends ("\r\n" on Windows)
+// come back as "\n".
+inline std::string read_text_lines(const std::string& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 inline std::string read_text(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
