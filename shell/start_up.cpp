@@ -58,7 +58,8 @@ void empty_catalogue_notice(const char* base_directory, FixedString& text) {
          "Copy .dat packages into that folder, or unpack .kar archives there, and start VelissaDesk "
          "again. While a character is showing, you can also drop .dat and .kar files on it to install "
          "them.\n\n"
-         "VelissaDesk stays in the tray: its menu has the User Guide, and Exit.",
+         "VelissaDesk keeps running in the tray: click its icon for the menu, with the User Guide and "
+         "Exit.",
          animation_directory);
 }
 

@@ -44,11 +44,9 @@ inline Bytes package_bytes(const TestAnimation& animation) {
 class ShellTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    headless_reset();
-    release_program_objects();
     saved_directory_ = std::filesystem::current_path();
     std::filesystem::create_directories(anim_directory());
-    headless_set_install_path(dir.path().c_str());
+    reset_program();
   }
 
   void TearDown() override {
@@ -67,6 +65,14 @@ class ShellTest : public ::testing::Test {
   void install(const TestAnimation& animation) {
     const std::string path = (anim_directory() / ("p" + std::to_string(++written_) + ".dat")).string();
     ASSERT_TRUE(write_test_package(path, animation));
+  }
+
+  // Back to before start-up, ending a run that is still going: for tests that start the program again.
+  void reset_program() {
+    if (running_) tear_down();
+    headless_reset();
+    release_program_objects();
+    headless_set_install_path(dir.path().c_str());
   }
 
   // Start-up; the test's tear-down ends the run unless the test does.
