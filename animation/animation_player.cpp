@@ -47,7 +47,7 @@ void release_image(uint32_t& name) {
 }
 
 // The rectangle's edges usable for placement: finite, with some width and height.
-bool usable(const FrameRect& rect) {
+bool usable(const FrameRectangle& rect) {
   return std::isfinite(rect.left) && std::isfinite(rect.top) && std::isfinite(rect.right) &&
          std::isfinite(rect.bottom) && rect.right != rect.left && rect.top != rect.bottom;
 }
@@ -55,7 +55,7 @@ bool usable(const FrameRect& rect) {
 void compute_extents(AnimationPlayer& player) {
   player.max_right = -1.0f;
   player.min_bottom = 1.0f;
-  FrameRect rect;
+  FrameRectangle rect;
   for (int32_t i = 0; i < frame_count(player); ++i) {
     if (!frame_rectangle(player, i, &rect)) continue;
     if (rect.right > player.max_right) player.max_right = rect.right;
@@ -265,12 +265,12 @@ void load_from_file(AnimationPlayer& player, const char* path) {
   finish_load(player);
 }
 
-bool frame_rectangle(const AnimationPlayer& player, int32_t frame, FrameRect* rect) {
+bool frame_rectangle(const AnimationPlayer& player, int32_t frame, FrameRectangle* rect) {
   if (frame < 0 || frame >= frame_count(player)) return false;
   const int64_t first = int64_t{frame} * 4;
   if (first + 4 > player.frame_rects.count) return false;
   const float* edges = player.frame_rects.data + first;
-  const FrameRect found{edges[0], edges[1], edges[2], edges[3]};
+  const FrameRectangle found{edges[0], edges[1], edges[2], edges[3]};
   if (!usable(found)) return false;
   if (rect != nullptr) *rect = found;
   return true;

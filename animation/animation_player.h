@@ -105,12 +105,12 @@ double now_seconds();
 // digits; the rest is ignored. False for null, no digits, or a value outside 32 bits.
 bool parse_entry_id(const char* name, int32_t* id);
 
-struct FrameRect {
+struct FrameRectangle {
   float left, top, right, bottom;
 };
 // Frame's rectangle; false when the frame does not exist or its rectangle is missing or unusable
 // (zero width or height, an edge that is not finite).
-bool frame_rectangle(const AnimationPlayer& player, int32_t frame, FrameRect* rect);
+bool frame_rectangle(const AnimationPlayer& player, int32_t frame, FrameRectangle* rect);
 
 enum FrameResult {
   FRAME_DRAWN = 0,
