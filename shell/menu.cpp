@@ -3,10 +3,11 @@
 
 #include "shell/shell_state.h"
 
-const char* const kLinkCaptions[kLinkItems] = {"User Guide", "Making Animations", "Licence"};
-const char* const kLinkFiles[kLinkItems] = {"user-guide.html", "making-animations.html", "licence.html"};
-
 namespace {
+
+const char* const kLinkCaptions[kLinkItems] = {"User Guide", "Making Animations", "Licence"};
+// Installed in <base directory>/docs/ beside the animation directory.
+const char* const kLinkFiles[kLinkItems] = {"user-guide.html", "making-animations.html", "licence.html"};
 
 const char* const kRepeatCaptions[kRepeatChoices] = {"Repeat 10 sec", "Repeat 30 sec", "Repeat 50 sec",
                                                      "Repeat Infinitely"};

@@ -11,7 +11,6 @@ struct ProgramObjects {
   Catalogue catalogue;
   ShellState shell;
 
-  ProgramObjects() { player_init(player); }
   ~ProgramObjects() { release_program_objects(); }
 };
 

@@ -94,7 +94,7 @@ int32_t shell_tear_down(bool windows_made, int32_t exit_code);
 // ---- Animations ----
 // next_index = a random catalogue row other than current_index (0 with fewer than two animations).
 void choose_next_animation();
-// Loads row i and shows it at once. Only with shell_lock held.
+// Loads the row's animation and shows it at once. Only with shell_lock held.
 void start_animation(int32_t row);
 // The way in for the menu, the drop handler and start-up: fades the playing animation out and leaves
 // row to the main loop, or starts it at once when nothing has been started.
@@ -113,10 +113,8 @@ void build_menu();
 // Appends a string item with the next command identifier, which it returns.
 int32_t append_menu_item(const char* caption);
 
-// The menu's link items: documents shipped with the program in <base directory>/docs/.
-extern const char* const kLinkCaptions[kLinkItems];
-extern const char* const kLinkFiles[kLinkItems];
-// The file:// address of base_directory/docs/<kLinkFiles[link]>: separators as '/', every byte but
+// The menu's link items open documents shipped with the program: the user guide, the guide to making
+// animations and the licence. The file:// address of link's document in base_directory/docs/: separators as '/', every byte but
 // letters, digits, "-._~", '/' and ':' percent-encoded. False (address empty) for a link out of range
 // or an address that would not fit.
 bool link_address(const char* base_directory, int32_t link, FixedString& address);
