@@ -86,22 +86,29 @@ std::string image_name(const StringArray& names, int32_t frame) {
   return "name \"" + printable(names.data[frame]) + "\"";
 }
 
+// Frames with problems named one by one; the rest are counted, so that a description of a million
+// broken frames stays readable.
+constexpr int32_t kFramesNamed = 20;
+
 void verify_frames(AnimationPlayer& player, const std::string& where, VerifyReport& report) {
+  int32_t broken = 0;
   for (int32_t i = 0; i < frame_count(player); ++i) {
-    const std::string frame = where + ": frame " + std::to_string(i);
-    if (!frame_rectangle(player, i, nullptr)) {
-      problem(report, frame, "no usable rectangle (four finite edges, some width and height)");
-      continue;
-    }
-    const FrameResult result = draw_frame(player, i);
+    const bool placed = frame_rectangle(player, i, nullptr);
+    const FrameResult result = placed ? draw_frame(player, i) : FRAME_NOT_LOADED;
     if (result == FRAME_DRAWN) {
       ++report.frames;
       continue;
     }
+    if (++broken > kFramesNamed) continue;
     const bool alpha = result >= FRAME_ALPHA_MISSING;
-    problem(report, frame,
-            std::string(frame_result_text(result)) + " (" +
-                image_name(alpha ? player.alpha_images : player.color_images, i) + ")");
+    const std::string text = !placed ? "no usable rectangle (four finite edges, some width and height)"
+                                     : std::string(frame_result_text(result)) + " (" +
+                                           image_name(alpha ? player.alpha_images : player.color_images, i) + ")";
+    problem(report, where + ": frame " + std::to_string(i), text);
+  }
+  if (broken > kFramesNamed) {
+    report.problems += broken - kFramesNamed;
+    std::fprintf(report.out, "%s: %d more frames with problems\n", where.c_str(), broken - kFramesNamed);
   }
 }
 
@@ -234,7 +241,8 @@ int run_verify(const Command& self, int argc, char** argv, const ToolStreams& io
     verify_package(path, title.c_str(), path, report);
   }
   if (report.problems > 0)
-    return refuse(self, io, std::string(path) + ": " + std::to_string(report.problems) + " problems");
+    return refuse(self, io, std::string(path) + ": " + std::to_string(report.problems) +
+                                (report.problems == 1 ? " problem" : " problems"));
   if (is_archive)
     std::fprintf(io.out, "%s: ok: %d packages, %d frames\n", path, report.packages, report.frames);
   else

@@ -104,6 +104,21 @@ TEST(Verify, NamesEachBrokenPiece) {
   EXPECT_TRUE(contains(missing.out, "no description (entry 1)")) << missing.out;
 }
 
+TEST(Verify, ManyBrokenFramesAreCounted) {
+  TempDir dir;
+  Entries entries = good_entries();
+  for (int32_t i = 0; i < 48; ++i) {
+    entries.description.rects.insert(entries.description.rects.end(), {-1.0f, 1.0f, 1.0f, -1.0f});
+    entries.description.color_names.push_back("1000");
+    entries.description.alpha_names.push_back("1001");
+  }
+  const ToolRun run = run_pack({"verify", write_entries(dir, "many.dat", entries)});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(count_lines(run.out), 21u) << run.out;
+  EXPECT_TRUE(contains(run.out, "many.dat: 28 more frames with problems")) << run.out;
+  EXPECT_TRUE(contains(run.err, "many.dat: 48 problems")) << run.err;
+}
+
 TEST(Verify, WarningsDoNotFail) {
   TempDir dir;
   Entries entries = good_entries();
