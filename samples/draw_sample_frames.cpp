@@ -30,6 +30,14 @@ void ellipse_path(cairo_t* cr, double cx, double cy, double rx, double ry) {
   cairo_restore(cr);
 }
 
+void triangle_path(cairo_t* cr, double x1, double y1, double x2, double y2, double x3, double y3) {
+  cairo_new_path(cr);
+  cairo_move_to(cr, x1, y1);
+  cairo_line_to(cr, x2, y2);
+  cairo_line_to(cr, x3, y3);
+  cairo_close_path(cr);
+}
+
 void fill_ellipse(cairo_t* cr, double cx, double cy, double rx, double ry, const Colour& c) {
   ellipse_path(cr, cx, cy, rx, ry);
   set_colour(cr, c);
@@ -161,19 +169,11 @@ void draw_cat(cairo_t* cr, double t) {
   fill_and_outline(cr, cream, line, 2.4);
 
   // Ears, then the head over their base.
+  cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
   for (int side : {-1, 1}) {
-    cairo_new_path(cr);
-    cairo_move_to(cr, 110 + side * 46, 96);
-    cairo_line_to(cr, 110 + side * 44, 46);
-    cairo_line_to(cr, 110 + side * 12, 72);
-    cairo_close_path(cr);
-    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    triangle_path(cr, 110 + side * 46, 96, 110 + side * 44, 46, 110 + side * 12, 72);
     fill_and_outline(cr, fur, line, 2.6);
-    cairo_new_path(cr);
-    cairo_move_to(cr, 110 + side * 40, 84);
-    cairo_line_to(cr, 110 + side * 40, 58);
-    cairo_line_to(cr, 110 + side * 22, 74);
-    cairo_close_path(cr);
+    triangle_path(cr, 110 + side * 40, 84, 110 + side * 40, 58, 110 + side * 22, 74);
     set_colour(cr, pink);
     cairo_fill(cr);
   }
@@ -192,11 +192,7 @@ void draw_cat(cairo_t* cr, double t) {
   eye(cr, 130, 106, 6, 8, false);
   blush(cr, 78, 122, 9);
   blush(cr, 142, 122, 9);
-  cairo_new_path(cr);
-  cairo_move_to(cr, 105, 117);
-  cairo_line_to(cr, 115, 117);
-  cairo_line_to(cr, 110, 123);
-  cairo_close_path(cr);
+  triangle_path(cr, 105, 117, 115, 117, 110, 123);
   set_colour(cr, pink);
   cairo_fill(cr);
   cairo_new_sub_path(cr);

@@ -31,7 +31,7 @@ const char kCreateHelp[] =
     "  --loop            start again after the last frame (without it, play once and stay)\n"
     "  --ping-pong       play forward, then backward, and so on (sets --loop too)\n"
     "  --format FORMAT   the description's version: ks01, ks02 (default) or ks03; ks01 keeps\n"
-    "                    no loop, ping-pong or duration (each frame then stays one millisecond)\n"
+    "                    no loop, ping-pong or duration (each frame stays one tick, played once)\n"
     "  --compress        compress the package body with zlib (flag letter z)\n"
     "  --transpose       store the body square-transposed (flag letter s)\n"
     "  --quality Q       JPEG quality, 1 to 100 (default 90)\n"
@@ -265,7 +265,7 @@ int run_create(const Command& self, int argc, char** argv, const ToolStreams& io
   if (settings.compress) tag += 'z';
   if (settings.transpose) tag += 's';
   std::vector<unsigned char> package;
-  if (builder.data.size() > kMaxInputFile || !encode_package(builder, tag.c_str(), package))
+  if (!encode_package(builder, tag.c_str(), package))
     return refuse(self, io, "the package would be larger than 1 GiB");
   if (!write_file_atomically(settings.out_path, package, settings.force, why))
     return refuse(self, io, settings.out_path + ": " + why);

@@ -3,6 +3,7 @@
 #include <IL/il.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "tools/tool_common.h"
@@ -49,10 +50,32 @@ bool encode(ILenum type, const uint8_t* pixels, int32_t width, int32_t height, i
   return written > 0;
 }
 
+// The size a PNG file declares in its header, read before the library allocates for it.
+bool png_size(const char* path, int64_t* width, int64_t* height) {
+  unsigned char head[24];
+  FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) return false;
+  const bool read = std::fread(head, 1, sizeof head, file) == sizeof head;
+  std::fclose(file);
+  if (!read || std::memcmp(head, "\x89PNG\r\n\x1a\n", 8) != 0 || std::memcmp(head + 12, "IHDR", 4) != 0) return false;
+  auto big_endian = [&](int at) {
+    return int64_t{head[at]} << 24 | int64_t{head[at + 1]} << 16 | int64_t{head[at + 2]} << 8 | int64_t{head[at + 3]};
+  };
+  *width = big_endian(16);
+  *height = big_endian(20);
+  return true;
+}
+
 }  // namespace
 
 bool load_picture(const char* path, int32_t max_side, RgbaPicture& picture, std::string& why) {
   picture = RgbaPicture();
+  int64_t declared_width = 0, declared_height = 0;
+  if (png_size(path, &declared_width, &declared_height) && (declared_width > max_side || declared_height > max_side)) {
+    why = "its size " + std::to_string(declared_width) + "x" + std::to_string(declared_height) + " is above " +
+          std::to_string(max_side) + " pixels a side";
+    return false;
+  }
   BoundImage image;
   if (!ilLoadImage(path)) {
     why = "not a picture the image library reads";

@@ -16,9 +16,9 @@ const char kRenderHelp[] =
     "straight shows soft edges a little dark).\n"
     "\n"
     "options:\n"
-    "  --frame N      the frame, counted from 0 (default 0)\n"
+    "  --frame N              the frame, counted from 0 (default 0)\n"
     "  -o, --output OUT.png   where to write the picture (required)\n"
-    "  --force        replace OUT.png when it exists\n";
+    "  --force                replace OUT.png when it exists\n";
 
 int run_render(const Command& self, int argc, char** argv, const ToolStreams& io) {
   ParsedArgs args;

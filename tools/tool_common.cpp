@@ -12,22 +12,14 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+
 void print_command_help(const Command& command, FILE* out) {
   std::fprintf(out, "usage: velissa-pack %s %s\n  %s\n", command.name, command.usage, command.summary);
   if (command.help[0] != '\0') std::fprintf(out, "\n%s", command.help);
 }
 
-int usage_error(const Command& command, const ToolStreams& io, const std::string& message) {
-  std::fprintf(io.err, "velissa-pack %s: %s\n", command.name, message.c_str());
-  std::fprintf(io.err, "usage: velissa-pack %s %s\n", command.name, command.usage);
-  return kExitUsage;
-}
-
-int refuse(const Command& command, const ToolStreams& io, const std::string& message) {
-  std::fprintf(io.err, "velissa-pack %s: %s\n", command.name, message.c_str());
-  return kExitRefused;
-}
-
+// False with why set on an unknown option or a missing value.
 bool parse_args(const std::vector<OptionSpec>& specs, int argc, char** argv, ParsedArgs& parsed, std::string& why) {
   bool options_ended = false;
   for (int i = 1; i < argc; ++i) {
@@ -69,6 +61,29 @@ bool parse_args(const std::vector<OptionSpec>& specs, int argc, char** argv, Par
     }
   }
   return true;
+}
+
+template <typename Number>
+std::string shortest_text(Number value, Number (*read_back)(const char*, char**)) {
+  char text[40];
+  for (int digits = 1; digits <= 17; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(value));
+    if (read_back(text, nullptr) == value) break;
+  }
+  return text;
+}
+
+}  // namespace
+
+int usage_error(const Command& command, const ToolStreams& io, const std::string& message) {
+  std::fprintf(io.err, "velissa-pack %s: %s\n", command.name, message.c_str());
+  std::fprintf(io.err, "usage: velissa-pack %s %s\n", command.name, command.usage);
+  return kExitUsage;
+}
+
+int refuse(const Command& command, const ToolStreams& io, const std::string& message) {
+  std::fprintf(io.err, "velissa-pack %s: %s\n", command.name, message.c_str());
+  return kExitRefused;
 }
 
 bool start_command(const Command& self, int argc, char** argv, const ToolStreams& io,
@@ -135,19 +150,6 @@ std::string json_string(const char* text) {
   return out + "\"";
 }
 
-namespace {
-
-template <typename Number>
-std::string shortest_text(Number value, Number (*read_back)(const char*, char**)) {
-  char text[40];
-  for (int digits = 1; digits <= 17; ++digits) {
-    std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(value));
-    if (read_back(text, nullptr) == value) break;
-  }
-  return text;
-}
-
-}  // namespace
 
 std::string number_text(double value) { return shortest_text<double>(value, std::strtod); }
 std::string number_text(float value) { return shortest_text<float>(value, std::strtof); }

@@ -23,7 +23,6 @@ struct Command {
   int (*run)(const Command& self, int argc, char** argv, const ToolStreams& io);
 };
 
-void print_command_help(const Command& command, FILE* out);
 // "velissa-pack NAME: message", then the command's usage line; returns kExitUsage.
 int usage_error(const Command& command, const ToolStreams& io, const std::string& message);
 // "velissa-pack NAME: message" on one line; returns kExitRefused.
@@ -44,8 +43,6 @@ struct ParsedArgs {
   bool help = false;                                         // --help or -h
 };
 
-// False with why set on an unknown option or a missing value.
-bool parse_args(const std::vector<OptionSpec>& specs, int argc, char** argv, ParsedArgs& parsed, std::string& why);
 bool has_option(const ParsedArgs& parsed, const char* name);
 // The last value given for the option; null when it was not given.
 const char* option_value(const ParsedArgs& parsed, const char* name);

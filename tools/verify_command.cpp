@@ -1,9 +1,9 @@
 // verify: every check the program makes on a package before and while it shows it, through the
 // program's own code (the installer's test of the catalogue entry, the player's loader and decoder).
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <set>
 #include <string>
 #include <system_error>
@@ -139,7 +139,7 @@ void verify_package(const char* path, const char* title, const std::string& wher
     const double duration = player.frame_duration;
     if (frame_count(player) > 1 && !(duration < INFINITY))
       problem(report, where, "frame duration " + number_text(duration) + ": playback never leaves the first frame");
-    else if (frame_count(player) > 1 && duration <= 0.0 && player.loop)
+    else if (frame_count(player) > 1 && duration <= 0.0)
       warning(report, where, "frame duration " + number_text(duration) + ": every frame stays one tick");
     if (player.ping_pong && !player.loop)
       warning(report, where, "ping-pong without loop: the animation plays once and stays on its last frame");
@@ -154,9 +154,10 @@ bool make_scratch_directory(std::string& path) {
   std::error_code error;
   const fs::path base = fs::temp_directory_path(error);
   if (error) return false;
-  std::random_device random;
+  // create_directory says whether it made the directory, so a name taken by anyone else is passed over.
+  const auto start = std::chrono::steady_clock::now().time_since_epoch().count();
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const fs::path candidate = base / ("velissa-pack-verify-" + std::to_string(random()));
+    const fs::path candidate = base / ("velissa-pack-verify-" + std::to_string(start + attempt));
     if (fs::create_directory(candidate, error)) {
       path = candidate.string();
       return true;

@@ -233,9 +233,18 @@ TEST_F(CreateTest, RefusedFramesAndOutputsLeaveNothingBehind) {
   const std::string other_size = write_png(dir, "big.png", disc_frame(41, 32, 10, 10, 5, 1, 2, 3));
   const std::string junk = dir.file("junk.png");
   write_bytes(junk, {0x89, 'P', 'N', 'G', 1, 2, 3});
+  // A header that asks for 10^10 pixels is refused before anything is allocated for them.
+  std::vector<unsigned char> huge = png_bytes(disc_frame(1, 1, 0, 0, 1, 1, 2, 3));
+  const unsigned char hundred_thousand[4] = {0x00, 0x01, 0x86, 0xA0};
+  std::copy(hundred_thousand, hundred_thousand + 4, huge.begin() + 16);
+  std::copy(hundred_thousand, hundred_thousand + 4, huge.begin() + 20);
+  const std::string huge_path = dir.file("huge.png");
+  write_bytes(huge_path, huge);
+  const std::string wide = write_png(dir, "wide.png", disc_frame(8193, 1, 0, 0, 1, 1, 2, 3));
   const std::string out = dir.file("out.dat");
   for (const std::vector<std::string>& frames :
-       {std::vector<std::string>{good, other_size}, {junk}, {dir.file("missing.png")}, {good, dir.path().string()}}) {
+       {std::vector<std::string>{good, other_size}, {junk}, {dir.file("missing.png")}, {good, dir.path().string()},
+        {huge_path}, {wide}}) {
     std::vector<std::string> args = {"create", out, "--name", "n"};
     args.insert(args.end(), frames.begin(), frames.end());
     const ToolRun run = run_pack(args);
