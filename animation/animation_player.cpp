@@ -216,11 +216,16 @@ void load_from_package(AnimationPlayer& player, PackFile* package, int32_t id) {
   const ByteReader* entry = package != nullptr ? find_entry(*package, id) : nullptr;
   if (entry == nullptr) return;
   ByteReader reader = *entry;
+  if (read_description(player, reader, nullptr) == 0) return;
+  finish_load(player);
+}
 
+int32_t read_description(AnimationPlayer& player, ByteReader& reader, FixedString* magic_out) {
   FixedString magic;
   read_fixed_string(reader, magic);
+  if (magic_out != nullptr) *magic_out = magic;
   const int32_t version = version_of_magic(magic.text);
-  if (version == 0) return;
+  if (version == 0) return 0;
   if (version >= 2) {
     player.loop = read_bool(reader);
     player.ping_pong = read_bool(reader);
@@ -235,7 +240,7 @@ void load_from_package(AnimationPlayer& player, PackFile* package, int32_t id) {
     IntArray extra;  // read past and dropped
     read_int_array(reader, extra);
   }
-  finish_load(player);
+  return version;
 }
 
 void load_from_file(AnimationPlayer& player, const char* path) {
