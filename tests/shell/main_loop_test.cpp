@@ -184,7 +184,7 @@ TEST_F(ShellTest, TheDragOffsetCarriesOverToLaterAnimations) {
 
   tear_down();  // closes the trace
   const std::string expected = "#pos: " + std::to_string(first_row.x - 10) + ", " + std::to_string(first_row.y + 4) + "\n";
-  EXPECT_NE(read_text(trace_path).find(expected), std::string::npos) << read_text(trace_path);
+  EXPECT_NE(read_text_lines(trace_path).find(expected), std::string::npos) << read_text_lines(trace_path);
 }
 
 TEST_F(ShellTest, QuitEndsTheLoopAfterTheRestOfTheQueueAndOneMoreSleep) {

@@ -72,7 +72,7 @@ class ShellTest : public ::testing::Test {
     if (running_) tear_down();
     headless_reset();
     release_program_objects();
-    headless_set_install_path(dir.path().c_str());
+    headless_set_install_path(dir.path().string().c_str());
   }
 
   // Start-up; the test's tear-down ends the run unless the test does.

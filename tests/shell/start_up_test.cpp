@@ -230,7 +230,7 @@ TEST_F(ShellTest, WithNoAnimationTheUserIsToldWhereTheyGoAndTheTrayStays) {
 TEST_F(ShellTest, ThePlaceOfAnimationsInTheNoticeIsTheBaseDirectorysAnimFolder) {
   FixedString text;
   empty_catalogue_notice("/opt/Velissa Desk", text);
-  EXPECT_NE(std::string(text.text).find("\n/opt/Velissa Desk/anim\n"), std::string::npos);
+  EXPECT_NE(std::string(text.text).find("\n/opt/Velissa Desk" PLATFORM_PATH_SEPARATOR_TEXT "anim\n"), std::string::npos);
   // A base directory too long for a path still gives a notice.
   const std::string long_base(1500, 'x');
   empty_catalogue_notice(long_base.c_str(), text);

@@ -1,5 +1,7 @@
 // The window procedure: hiding and the hot key, where the menus open, the repeat choices, the links,
 // commands that match nothing, and Exit through to tear-down.
+#include <algorithm>
+
 #include "shell_fixture.h"
 
 TEST_F(ShellTest, ADoubleClickHidesAndCtrlF1TogglesCharacterAndTrayIcon) {
@@ -99,7 +101,14 @@ TEST_F(ShellTest, TheLinksOpenTheDocumentsShippedBesideTheAnimations) {
   for (int i = 0; i < kLinkItems; ++i) command(the_shell().link_ids[i]);
   const std::vector<HeadlessCall> opened = headless_calls_named("shell_execute");
   ASSERT_EQ(opened.size(), 3u);
-  const std::string docs = "file://" + (dir.path() / "docs").string() + "/";
+  // A file address: on Windows "file:///" before the drive letter, with forward slashes.
+  std::string docs_path = (dir.path() / "docs").string() + "/";
+#ifdef _WIN32
+  std::replace(docs_path.begin(), docs_path.end(), '\\', '/');
+  const std::string docs = "file:///" + docs_path;
+#else
+  const std::string docs = "file://" + docs_path;
+#endif
   EXPECT_EQ(opened[0].args, "null, \"open\", \"" + docs + "user-guide.html\", \"\", \"\", 5");
   EXPECT_EQ(opened[1].args, "null, \"open\", \"" + docs + "making-animations.html\", \"\", \"\", 5");
   EXPECT_EQ(opened[2].args, "null, \"open\", \"" + docs + "licence.html\", \"\", \"\", 5");

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 #include <zlib.h>
 
 #include <algorithm>
@@ -47,20 +49,33 @@ inline ToolRun run_pack(const std::vector<std::string>& args) {
   return run;
 }
 
-// The built program, through the shell (each argument quoted).
+// The built program, through the shell (each argument quoted). Its output is text: on Windows it is
+// read in text mode, so that its line ends come back as "\n".
 inline ToolRun run_pack_program(const TempDir& dir, const std::vector<std::string>& args) {
   const std::string err_path = dir.file("stderr.txt");
+#ifdef _WIN32
+  // cmd.exe takes double quotes, and strips one more pair around the whole line.
+  std::string command = std::string("\"\"") + VELISSA_PACK + "\"";
+  for (const std::string& arg : args) command += " \"" + arg + "\"";
+  command += " 2>\"" + err_path + "\"\"";
+  FILE* pipe = _popen(command.c_str(), "rt");
+#else
   std::string command = std::string("'") + VELISSA_PACK + "'";
   for (const std::string& arg : args) command += " '" + arg + "'";
   command += " 2>'" + err_path + "'";
-  ToolRun run;
   FILE* pipe = popen(command.c_str(), "r");
+#endif
+  ToolRun run;
   char buffer[4096];
   size_t got;
   while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, got);
+#ifdef _WIN32
+  run.status = _pclose(pipe);
+#else
   const int status = pclose(pipe);
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.err = read_text(err_path);
+#endif
+  run.err = read_text_lines(err_path);
   return run;
 }
 

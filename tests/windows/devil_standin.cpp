@@ -1,7 +1,7 @@
 // A stand-in DevIL.dll for the Windows tests: the DevIL functions the player and the tests call, with
-// DevIL's names, calling convention and meaning, decoding with stb_image and encoding colour with
-// stb_image_write. Built for the tests only; the program is shipped without it and runs with the
-// user's DevIL.dll.
+// DevIL's names, calling convention and meaning, decoding with stb_image and encoding PNG and colour
+// JPEG with stb_image_write. Built for the tests only; the program is shipped without it and runs
+// with the user's DevIL.dll.
 #define _IL_BUILD_LIBRARY
 #include <IL/il.h>
 
@@ -301,6 +301,27 @@ ILboolean ILAPIENTRY ilTexImage(ILuint width, ILuint height, ILuint depth, ILuby
   return IL_TRUE;
 }
 
+// To RGBA or RGB bytes: grey spreads to the three colours, a missing alpha is opaque.
+ILboolean ILAPIENTRY ilConvertImage(ILenum format, ILenum type) {
+  Image& image = current();
+  if (type != IL_UNSIGNED_BYTE || image.data.empty() || (format != IL_RGBA && format != IL_RGB)) return IL_FALSE;
+  const ILubyte channels = format == IL_RGBA ? 4 : 3;
+  const size_t pixels = static_cast<size_t>(image.width) * image.height;
+  std::vector<ILubyte> converted(pixels * channels);
+  for (size_t i = 0; i < pixels; ++i) {
+    const ILubyte* from = &image.data[i * image.channels];
+    ILubyte* to = &converted[i * channels];
+    const bool grey = image.channels <= 2;
+    to[0] = from[0];
+    to[1] = grey ? from[0] : from[1];
+    to[2] = grey ? from[0] : from[2];
+    if (channels == 4) to[3] = image.channels == 2 ? from[1] : image.channels == 4 ? from[3] : 255;
+  }
+  image.data.swap(converted);
+  image.channels = channels;
+  return IL_TRUE;
+}
+
 ILint ILAPIENTRY ilGetInteger(ILenum mode) {
   const Image& image = current();
   switch (mode) {
@@ -333,15 +354,20 @@ ILubyte* ILAPIENTRY ilGetData(void) {
 // As DevIL: with no buffer, the size the file needs; otherwise the bytes written, 0 when they do not fit.
 ILuint ILAPIENTRY ilSaveL(ILenum type, void* lump, ILuint size) {
   Image image = current();
-  if (type != IL_JPG || image.data.empty() || (image.channels != 1 && image.channels != 3)) return 0;
+  const bool jpeg = type == IL_JPG && (image.channels == 1 || image.channels == 3);
+  if (image.data.empty() || !(jpeg || type == IL_PNG)) return 0;
+  const int width = static_cast<int>(image.width), height = static_cast<int>(image.height);
   std::vector<ILubyte> file;
-  if (image.channels == 1) {
+  if (jpeg && image.channels == 1) {
     file = encode_grey_jpeg(image, library().jpeg_quality);
   } else {
     if (image.origin == IL_ORIGIN_LOWER_LEFT) flip_rows(image);  // the file holds the top row first
-    if (!stbi_write_jpg_to_func(append, &file, static_cast<int>(image.width), static_cast<int>(image.height),
-                                image.channels, image.data.data(), library().jpeg_quality))
-      return 0;
+    const bool written =
+        jpeg ? stbi_write_jpg_to_func(append, &file, width, height, image.channels, image.data.data(),
+                                      library().jpeg_quality)
+             : stbi_write_png_to_func(append, &file, width, height, image.channels, image.data.data(),
+                                      width * image.channels);
+    if (!written) return 0;
   }
   if (lump == nullptr) return static_cast<ILuint>(file.size());
   if (file.size() > size) return 0;
