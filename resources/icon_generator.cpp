@@ -55,7 +55,8 @@ std::vector<uint8_t> draw(int size) {
       Colour sum{0, 0, 0, 0};
       for (int sy = 0; sy < kSamples; ++sy) {
         for (int sx = 0; sx < kSamples; ++sx) {
-          const Colour c = figure((column + (sx + 0.5f) / kSamples) / size, (row + (sy + 0.5f) / kSamples) / size);
+          const Colour c =
+              figure((column + (sx + 0.5f) / kSamples) / size, (row + (sy + 0.5f) / kSamples) / size);
           sum.r += c.r;
           sum.g += c.g;
           sum.b += c.b;
@@ -102,11 +103,13 @@ std::vector<uint8_t> icon_image(int size) {
   put32(out, size * size * 4 + mask_row * size);
   for (int i = 0; i < 4; ++i) put32(out, 0);
   for (int row = size - 1; row >= 0; --row)
-    out.insert(out.end(), &pixels[static_cast<size_t>(row) * size * 4], &pixels[static_cast<size_t>(row + 1) * size * 4]);
+    out.insert(out.end(), &pixels[static_cast<size_t>(row) * size * 4],
+               &pixels[static_cast<size_t>(row + 1) * size * 4]);
   for (int row = size - 1; row >= 0; --row) {
     std::vector<uint8_t> bits(mask_row, 0);
     for (int column = 0; column < size; ++column) {
-      if (pixels[(static_cast<size_t>(row) * size + column) * 4 + 3] == 0) bits[column / 8] |= 0x80 >> (column % 8);
+      if (pixels[(static_cast<size_t>(row) * size + column) * 4 + 3] == 0)
+        bits[column / 8] |= 0x80 >> (column % 8);
     }
     out.insert(out.end(), bits.begin(), bits.end());
   }

@@ -108,7 +108,8 @@ TEST_F(PlatformFiles, SearchMarksLinksAsReparsePoints) {
   };
   EXPECT_EQ(attributes_of("target"), static_cast<uint32_t>(FILE_ATTRIBUTE_DIRECTORY));
   EXPECT_EQ(attributes_of("plain"), static_cast<uint32_t>(FILE_ATTRIBUTE_NORMAL));
-  EXPECT_EQ(attributes_of("to-dir"), static_cast<uint32_t>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+  EXPECT_EQ(attributes_of("to-dir"),
+            static_cast<uint32_t>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
   EXPECT_EQ(attributes_of("to-file"), static_cast<uint32_t>(FILE_ATTRIBUTE_REPARSE_POINT));
   EXPECT_EQ(attributes_of("dangling"), static_cast<uint32_t>(FILE_ATTRIBUTE_REPARSE_POINT));
 }
@@ -259,11 +260,13 @@ TEST_F(PlatformFiles, FileTitleIsTheLastPartOfThePath) {
 #endif
   // Too small a buffer: the size the title needs with its terminator.
   char tiny[4];
-  EXPECT_EQ(platform_get_file_title(dropped.c_str(), tiny, sizeof tiny), static_cast<int32_t>(strlen(title) + 1));
+  EXPECT_EQ(platform_get_file_title(dropped.c_str(), tiny, sizeof tiny),
+            static_cast<int32_t>(strlen(title) + 1));
 
   EXPECT_EQ(platform_get_file_title("pack.kar", title, sizeof title), 0);
   EXPECT_EQ(std::string(title).substr(0, 4), "pack");
-  EXPECT_LT(platform_get_file_title(at("folder" PLATFORM_PATH_SEPARATOR_TEXT).c_str(), title, sizeof title), 0);
+  EXPECT_LT(platform_get_file_title(at("folder" PLATFORM_PATH_SEPARATOR_TEXT).c_str(), title, sizeof title),
+            0);
   EXPECT_LT(platform_get_file_title("", title, sizeof title), 0);
 }
 

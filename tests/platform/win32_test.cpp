@@ -243,7 +243,8 @@ TEST_F(Win32Windows, StylesAndOwnerAsCreated) {
   EXPECT_FALSE(platform_show_window(owner, SW_HIDE));  // returns whether it was visible
   EXPECT_FALSE(IsWindowVisible(owner));
 
-  EXPECT_TRUE(platform_set_window_pos(character, nullptr, 100, 200, 30, 40, SWP_NOZORDER | SWP_NOOWNERZORDER));
+  EXPECT_TRUE(
+      platform_set_window_pos(character, nullptr, 100, 200, 30, 40, SWP_NOZORDER | SWP_NOOWNERZORDER));
   RECT rect;
   ASSERT_TRUE(GetWindowRect(character, &rect));
   EXPECT_EQ(rect.left, 100);

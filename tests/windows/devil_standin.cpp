@@ -50,10 +50,14 @@ Image& current() { return library().images[library().bound]; }
 
 ILenum format_of(ILubyte channels) {
   switch (channels) {
-    case 1: return IL_LUMINANCE;
-    case 2: return IL_LUMINANCE_ALPHA;
-    case 3: return IL_RGB;
-    default: return IL_RGBA;
+    case 1:
+      return IL_LUMINANCE;
+    case 2:
+      return IL_LUMINANCE_ALPHA;
+    case 3:
+      return IL_RGB;
+    default:
+      return IL_RGBA;
   }
 }
 
@@ -151,8 +155,9 @@ std::vector<ILubyte> encode_grey_jpeg(const Image& image, int quality) {
     body.insert(body.end(), 64, static_cast<ILubyte>(quantizer));
     return body;
   }());
-  put_marker(out, 0xC0, {8, static_cast<ILubyte>(height >> 8), static_cast<ILubyte>(height),
-                         static_cast<ILubyte>(width >> 8), static_cast<ILubyte>(width), 1, 1, 0x11, 0});
+  put_marker(out, 0xC0,
+             {8, static_cast<ILubyte>(height >> 8), static_cast<ILubyte>(height),
+              static_cast<ILubyte>(width >> 8), static_cast<ILubyte>(width), 1, 1, 0x11, 0});
   std::vector<ILubyte> dc_table(17, 0);
   dc_table[4] = 12;  // twelve codes of 4 bits: categories 0 to 11
   for (ILubyte c = 0; c < 12; ++c) dc_table.push_back(c);
@@ -182,8 +187,9 @@ std::vector<ILubyte> encode_grey_jpeg(const Image& image, int quality) {
       for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x) {
           const int row = std::min(top + y, height - 1), column = std::min(left + x, width - 1);
-          const size_t index = image.origin == IL_ORIGIN_LOWER_LEFT ? static_cast<size_t>(height - 1 - row) * width + column
-                                                                    : static_cast<size_t>(row) * width + column;
+          const size_t index = image.origin == IL_ORIGIN_LOWER_LEFT
+                                   ? static_cast<size_t>(height - 1 - row) * width + column
+                                   : static_cast<size_t>(row) * width + column;
           block[y * 8 + x] = image.data[index] - 128.0;
         }
       int coefficients[64];
@@ -192,7 +198,8 @@ std::vector<ILubyte> encode_grey_jpeg(const Image& image, int quality) {
           double sum = 0;
           for (int y = 0; y < 8; ++y)
             for (int x = 0; x < 8; ++x)
-              sum += block[y * 8 + x] * std::cos((2 * x + 1) * u * pi / 16) * std::cos((2 * y + 1) * v * pi / 16);
+              sum += block[y * 8 + x] * std::cos((2 * x + 1) * u * pi / 16) *
+                     std::cos((2 * y + 1) * v * pi / 16);
           const double scale = (u == 0 ? std::sqrt(0.5) : 1.0) * (v == 0 ? std::sqrt(0.5) : 1.0) / 4;
           coefficients[v * 8 + u] = static_cast<int>(std::lround(sum * scale / quantizer));
         }
@@ -269,7 +276,8 @@ ILboolean ILAPIENTRY ilOriginFunc(ILenum mode) {
 ILboolean ILAPIENTRY ilLoadL(ILenum type, const void* lump, ILuint size) {
   const auto* bytes = static_cast<const stbi_uc*>(lump);
   // Only what is asked for: a JPEG starts with the start-of-image marker.
-  if (type != IL_JPG || bytes == nullptr || size < 3 || bytes[0] != 0xFF || bytes[1] != 0xD8 || bytes[2] != 0xFF)
+  if (type != IL_JPG || bytes == nullptr || size < 3 || bytes[0] != 0xFF || bytes[1] != 0xD8 ||
+      bytes[2] != 0xFF)
     return IL_FALSE;
   int width, height, channels;
   stbi_uc* pixels = stbi_load_from_memory(bytes, static_cast<int>(size), &width, &height, &channels, 0);
@@ -285,8 +293,8 @@ ILboolean ILAPIENTRY ilLoadImage(ILconst_string file_name) {
 
 ILboolean ILAPIENTRY ilTexImage(ILuint width, ILuint height, ILuint depth, ILubyte channels, ILenum format,
                                 ILenum type, void* data) {
-  if (width == 0 || height == 0 || depth != 1 || channels < 1 || channels > 4 || format != format_of(channels) ||
-      type != IL_UNSIGNED_BYTE)
+  if (width == 0 || height == 0 || depth != 1 || channels < 1 || channels > 4 ||
+      format != format_of(channels) || type != IL_UNSIGNED_BYTE)
     return IL_FALSE;
   Image& image = current();
   image.width = width;
@@ -304,7 +312,8 @@ ILboolean ILAPIENTRY ilTexImage(ILuint width, ILuint height, ILuint depth, ILuby
 // To RGBA or RGB bytes: grey spreads to the three colours, a missing alpha is opaque.
 ILboolean ILAPIENTRY ilConvertImage(ILenum format, ILenum type) {
   Image& image = current();
-  if (type != IL_UNSIGNED_BYTE || image.data.empty() || (format != IL_RGBA && format != IL_RGB)) return IL_FALSE;
+  if (type != IL_UNSIGNED_BYTE || image.data.empty() || (format != IL_RGBA && format != IL_RGB))
+    return IL_FALSE;
   const ILubyte channels = format == IL_RGBA ? 4 : 3;
   const size_t pixels = static_cast<size_t>(image.width) * image.height;
   std::vector<ILubyte> converted(pixels * channels);
@@ -325,20 +334,34 @@ ILboolean ILAPIENTRY ilConvertImage(ILenum format, ILenum type) {
 ILint ILAPIENTRY ilGetInteger(ILenum mode) {
   const Image& image = current();
   switch (mode) {
-    case IL_IMAGE_WIDTH: return static_cast<ILint>(image.width);
-    case IL_IMAGE_HEIGHT: return static_cast<ILint>(image.height);
-    case IL_IMAGE_DEPTH: return image.data.empty() ? 0 : 1;
-    case IL_IMAGE_BPP: return image.channels;
-    case IL_IMAGE_BITS_PER_PIXEL: return image.channels * 8;
-    case IL_IMAGE_CHANNELS: return image.channels;
-    case IL_IMAGE_FORMAT: return image.data.empty() ? 0 : static_cast<ILint>(format_of(image.channels));
-    case IL_IMAGE_TYPE: return IL_UNSIGNED_BYTE;
-    case IL_IMAGE_SIZE_OF_DATA: return static_cast<ILint>(image.data.size());
-    case IL_IMAGE_ORIGIN: return static_cast<ILint>(image.origin);
-    case IL_ORIGIN_MODE: return static_cast<ILint>(library().origin_mode);
-    case IL_CUR_IMAGE: return static_cast<ILint>(library().bound);
-    case IL_JPG_QUALITY: return library().jpeg_quality;
-    default: return 0;
+    case IL_IMAGE_WIDTH:
+      return static_cast<ILint>(image.width);
+    case IL_IMAGE_HEIGHT:
+      return static_cast<ILint>(image.height);
+    case IL_IMAGE_DEPTH:
+      return image.data.empty() ? 0 : 1;
+    case IL_IMAGE_BPP:
+      return image.channels;
+    case IL_IMAGE_BITS_PER_PIXEL:
+      return image.channels * 8;
+    case IL_IMAGE_CHANNELS:
+      return image.channels;
+    case IL_IMAGE_FORMAT:
+      return image.data.empty() ? 0 : static_cast<ILint>(format_of(image.channels));
+    case IL_IMAGE_TYPE:
+      return IL_UNSIGNED_BYTE;
+    case IL_IMAGE_SIZE_OF_DATA:
+      return static_cast<ILint>(image.data.size());
+    case IL_IMAGE_ORIGIN:
+      return static_cast<ILint>(image.origin);
+    case IL_ORIGIN_MODE:
+      return static_cast<ILint>(library().origin_mode);
+    case IL_CUR_IMAGE:
+      return static_cast<ILint>(library().bound);
+    case IL_JPG_QUALITY:
+      return library().jpeg_quality;
+    default:
+      return 0;
   }
 }
 
@@ -362,11 +385,10 @@ ILuint ILAPIENTRY ilSaveL(ILenum type, void* lump, ILuint size) {
     file = encode_grey_jpeg(image, library().jpeg_quality);
   } else {
     if (image.origin == IL_ORIGIN_LOWER_LEFT) flip_rows(image);  // the file holds the top row first
-    const bool written =
-        jpeg ? stbi_write_jpg_to_func(append, &file, width, height, image.channels, image.data.data(),
-                                      library().jpeg_quality)
-             : stbi_write_png_to_func(append, &file, width, height, image.channels, image.data.data(),
-                                      width * image.channels);
+    const bool written = jpeg ? stbi_write_jpg_to_func(append, &file, width, height, image.channels,
+                                                       image.data.data(), library().jpeg_quality)
+                              : stbi_write_png_to_func(append, &file, width, height, image.channels,
+                                                       image.data.data(), width * image.channels);
     if (!written) return 0;
   }
   if (lump == nullptr) return static_cast<ILuint>(file.size());

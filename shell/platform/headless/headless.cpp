@@ -54,9 +54,9 @@ struct PlatformDrop {
 
 namespace {
 
-// The handle of one of this backend's objects, and the object of a handle. Off Windows the handle types
-// are pointers to these objects; on Windows they are the system's own types (HWND, HMENU, ...), which
-// the modules above are built against, and the objects travel through them unchanged.
+// The handle of one of this backend's objects, and the search of a find handle. Off Windows the handle
+// types are pointers to these objects; on Windows they are the system's own types (HWND, HMENU, ...),
+// which the modules above are built against, and the objects travel through them unchanged.
 template <typename Handle, typename Object>
 Handle handle_of(Object* object) {
   return reinterpret_cast<Handle>(object);

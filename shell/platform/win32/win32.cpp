@@ -154,7 +154,11 @@ void platform_post_quit_message(int32_t exit_code) { PostQuitMessage(exit_code);
 bool platform_peek_message(PlatformMessage* message, uint32_t remove) {
   MSG msg;
   if (message == nullptr || !PeekMessageA(&msg, nullptr, 0, 0, remove)) return false;
-  *message = PlatformMessage{msg.hwnd, msg.message, msg.wParam, msg.lParam, static_cast<uint32_t>(msg.time),
+  *message = PlatformMessage{msg.hwnd,
+                             msg.message,
+                             msg.wParam,
+                             msg.lParam,
+                             static_cast<uint32_t>(msg.time),
                              PlatformPoint{msg.pt.x, msg.pt.y}};
   return true;
 }
@@ -232,7 +236,9 @@ bool platform_register_hot_key(WindowHandle window, int32_t id, uint32_t modifie
   return RegisterHotKey(window, id, modifiers, key) != 0;
 }
 
-bool platform_unregister_hot_key(WindowHandle window, int32_t id) { return UnregisterHotKey(window, id) != 0; }
+bool platform_unregister_hot_key(WindowHandle window, int32_t id) {
+  return UnregisterHotKey(window, id) != 0;
+}
 
 void platform_drag_accept_files(WindowHandle window, bool accept) { DragAcceptFiles(window, accept); }
 
@@ -271,10 +277,9 @@ uint32_t platform_error_text(uint32_t code, char* buffer, uint32_t size) {
   buffer[0] = '\0';
   // The system allocates the text, so a long one is cut to the buffer instead of being lost.
   char* text = nullptr;
-  const DWORD length =
-      FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                     nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&text), 0,
-                     nullptr);
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&text), 0, nullptr);
   if (length == 0 || text == nullptr) return 0;
   const uint32_t kept = length < size ? length : size - 1;
   memcpy(buffer, text, kept);
@@ -349,7 +354,9 @@ bool platform_set_file_attributes(const char* path, uint32_t attributes) {
   return succeeded(portable_set_file_attributes(path, attributes));
 }
 
-bool platform_set_current_directory(const char* path) { return succeeded(portable_set_current_directory(path)); }
+bool platform_set_current_directory(const char* path) {
+  return succeeded(portable_set_current_directory(path));
+}
 
 uint32_t platform_get_current_directory(char* buffer, uint32_t size) {
   uint32_t length = 0;
