@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Packs the Windows build into dist/VelissaDesk-<version>-win32.zip: the program and velissa-pack
+# (stripped), the sample animations in anim/, samples.kar, docs/ and a readme. DevIL.dll is not ours to
+# ship: the user puts DevIL's own beside the program (the build's stand-in is for tests only).
+# Usage: scripts/package-windows.sh BUILD_DIR SAMPLES_DIR (run by `bash scripts/windows.sh --zip`)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$1 samples=$2
+version=$(sed -n 's/^project(VelissaDesk VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+name=VelissaDesk-$version-win32
+staging=$build/dist/$name
+
+rm -rf "$staging"
+mkdir -p "$staging/anim" "$staging/docs" dist
+for program in app/velissadesk.exe tools/velissa-pack.exe; do
+  i686-w64-mingw32-strip -o "$staging/$(basename "$program")" "$build/$program"
+done
+cp "$samples"/anim/*.dat "$staging/anim/"
+cp "$samples/samples.kar" "$staging/"
+cp docs/*.html "$staging/docs/"
+# Windows line ends: the readme is opened with Notepad.
+sed 's/$/\r/' > "$staging/README.txt" <<TEXT
+VelissaDesk $version for Windows (32-bit)
+
+velissadesk.exe   the desktop character player
+velissa-pack.exe  the tool that makes, checks and packs animations (velissa-pack help)
+anim\\            the sample animations
+samples.kar       the same samples as one archive, to drop on the character
+docs\\            the user guide, the guide to making animations, the licence
+
+1. Put DevIL.dll beside velissadesk.exe: the 32-bit "DevIL.dll" from the DevIL project's Windows
+   binaries (http://openil.sourceforge.net), the one without "u" (not unicode) in its name.
+2. Tell the player where this folder is (the folder that holds anim\\):
+   reg add HKCU\\Software\\Orvant\\VelissaDesk /v path /t REG_SZ /d C:\\path\\to\\this\\folder
+3. Start velissadesk.exe. Right-click the character or click its tray icon for the menu.
+TEXT
+
+rm -f "dist/$name.zip"
+(cd "$build/dist" && zip -qr -X "$OLDPWD/dist/$name.zip" "$name")
+echo "dist/$name.zip"
