@@ -28,13 +28,18 @@ anim\\            the sample animations
 samples.kar       the same samples as one archive, to drop on the character
 docs\\            the user guide, the guide to making animations, the licence
 
-1. Put DevIL.dll beside velissadesk.exe: the 32-bit "DevIL.dll" from the DevIL project's Windows
-   binaries (http://openil.sourceforge.net), the one without "u" (not unicode) in its name.
+1. Put DevIL.dll beside velissadesk.exe: the 32-bit, non-Unicode "DevIL.dll" of the DevIL project's
+   Windows binaries (https://openil.sourceforge.net), which exports the plain names (ilInit, ...).
 2. Tell the player where this folder is (the folder that holds anim\\):
    reg add HKCU\\Software\\Orvant\\VelissaDesk /v path /t REG_SZ /d C:\\path\\to\\this\\folder
 3. Start velissadesk.exe. Right-click the character or click its tray icon for the menu.
 TEXT
 
+# The build's stand-in DevIL.dll must never ship.
+if find "$staging" -iname 'devil*.dll' | grep -q .; then
+  echo "package-windows.sh: a DevIL.dll is in $staging" >&2
+  exit 1
+fi
 rm -f "dist/$name.zip"
 (cd "$build/dist" && zip -qr -X "$OLDPWD/dist/$name.zip" "$name")
 echo "dist/$name.zip"
