@@ -65,7 +65,7 @@ def main():
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
         try:
-            wine("wineboot", "-i", timeout=300)
+            wine("wineboot", "-i", timeout=240)
             wine("wine", "reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog",
                  "/t", "REG_DWORD", "/d", "0", "/f")
             # Wine shows the Unix root as drive Z:.
