@@ -17,7 +17,7 @@ if [ -z "$samples" ]; then
     samples=build-test/samples
   else
     bash scripts/deps.sh build
-    cmake -S . -B build-samples -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake -S . -B build-samples -DCMAKE_BUILD_TYPE=Release -DVELISSA_BUILD_TESTS=OFF >/dev/null
     cmake --build build-samples -j "$(nproc)" --target velissa_samples
     samples=build-samples/samples
   fi
