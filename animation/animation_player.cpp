@@ -47,7 +47,7 @@ void release_image(uint32_t& name) {
 }
 
 // The rectangle's edges usable for placement: finite, with some width and height.
-bool usable(const FrameRect& rect) {
+bool usable(const FrameRectangle& rect) {
   return std::isfinite(rect.left) && std::isfinite(rect.top) && std::isfinite(rect.right) &&
          std::isfinite(rect.bottom) && rect.right != rect.left && rect.top != rect.bottom;
 }
@@ -55,7 +55,7 @@ bool usable(const FrameRect& rect) {
 void compute_extents(AnimationPlayer& player) {
   player.max_right = -1.0f;
   player.min_bottom = 1.0f;
-  FrameRect rect;
+  FrameRectangle rect;
   for (int32_t i = 0; i < frame_count(player); ++i) {
     if (!frame_rectangle(player, i, &rect)) continue;
     if (rect.right > player.max_right) player.max_right = rect.right;
@@ -216,11 +216,16 @@ void load_from_package(AnimationPlayer& player, PackFile* package, int32_t id) {
   const ByteReader* entry = package != nullptr ? find_entry(*package, id) : nullptr;
   if (entry == nullptr) return;
   ByteReader reader = *entry;
+  if (read_description(player, reader, nullptr) == 0) return;
+  finish_load(player);
+}
 
+int32_t read_description(AnimationPlayer& player, ByteReader& reader, FixedString* magic_out) {
   FixedString magic;
   read_fixed_string(reader, magic);
+  if (magic_out != nullptr) *magic_out = magic;
   const int32_t version = version_of_magic(magic.text);
-  if (version == 0) return;
+  if (version == 0) return 0;
   if (version >= 2) {
     player.loop = read_bool(reader);
     player.ping_pong = read_bool(reader);
@@ -235,7 +240,7 @@ void load_from_package(AnimationPlayer& player, PackFile* package, int32_t id) {
     IntArray extra;  // read past and dropped
     read_int_array(reader, extra);
   }
-  finish_load(player);
+  return version;
 }
 
 void load_from_file(AnimationPlayer& player, const char* path) {
@@ -265,12 +270,12 @@ void load_from_file(AnimationPlayer& player, const char* path) {
   finish_load(player);
 }
 
-bool frame_rectangle(const AnimationPlayer& player, int32_t frame, FrameRect* rect) {
+bool frame_rectangle(const AnimationPlayer& player, int32_t frame, FrameRectangle* rect) {
   if (frame < 0 || frame >= frame_count(player)) return false;
   const int64_t first = int64_t{frame} * 4;
   if (first + 4 > player.frame_rects.count) return false;
   const float* edges = player.frame_rects.data + first;
-  const FrameRect found{edges[0], edges[1], edges[2], edges[3]};
+  const FrameRectangle found{edges[0], edges[1], edges[2], edges[3]};
   if (!usable(found)) return false;
   if (rect != nullptr) *rect = found;
   return true;

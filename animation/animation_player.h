@@ -84,6 +84,11 @@ void load_from_package(AnimationPlayer& player, PackFile* package, int32_t id);
 // The same from a description file; its extra flag (ks03) is set by any non-zero byte, and a magic
 // whose length is negative or above 16 bytes is unrecognised. package stays null, description_id as it was.
 void load_from_file(AnimationPlayer& player, const char* path);
+// The fields of a package's description read from the reader's cursor into a released player, as
+// load_from_package reads them, but without making a surface or images: for tools that report on a
+// description. Returns the version, 1 to 3, or 0 for an unrecognised magic (then nothing more is read);
+// magic, when given, receives the magic's text.
+int32_t read_description(AnimationPlayer& player, ByteReader& reader, FixedString* magic);
 
 inline int32_t frame_count(const AnimationPlayer& player) { return player.color_images.count; }
 
@@ -105,12 +110,12 @@ double now_seconds();
 // digits; the rest is ignored. False for null, no digits, or a value outside 32 bits.
 bool parse_entry_id(const char* name, int32_t* id);
 
-struct FrameRect {
+struct FrameRectangle {
   float left, top, right, bottom;
 };
 // Frame's rectangle; false when the frame does not exist or its rectangle is missing or unusable
 // (zero width or height, an edge that is not finite).
-bool frame_rectangle(const AnimationPlayer& player, int32_t frame, FrameRect* rect);
+bool frame_rectangle(const AnimationPlayer& player, int32_t frame, FrameRectangle* rect);
 
 enum FrameResult {
   FRAME_DRAWN = 0,

@@ -72,7 +72,7 @@ int32_t add_saturated(int32_t a, int32_t b) {
 // Sets offset_x / offset_y for the current frame, drawn at image_width x image_height: its left and
 // top edges measured from the right and bottom edges of the animation's area, plus the margins that
 // put the area's used corner on the anchor. The margins keep the scale of the first frame placed.
-void place_frame(AnimationPlayer& player, const FrameRect& rect) {
+void place_frame(AnimationPlayer& player, const FrameRectangle& rect) {
   const double left = rect.left, top = rect.top, right = rect.right, bottom = rect.bottom;
   const double area_width = 2.0 * player.image_width / (right - left);
   const double area_height = 2.0 * player.image_height / (top - bottom);
@@ -210,7 +210,7 @@ FrameResult draw_frame(AnimationPlayer& player, int32_t frame) {
 
 void present_frame(AnimationPlayer& player) {
   if (frame_count(player) <= 0) return;
-  FrameRect rect;
+  FrameRectangle rect;
   if (!frame_rectangle(player, player.frame_index, &rect)) {
     trace("present_frame: frame %d has no usable rectangle\n", player.frame_index);
     return;

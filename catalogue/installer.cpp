@@ -89,15 +89,6 @@ bool is_device_name(const char* name) {
   return base == 4 && (same("com", 3) || same("lpt", 3)) && name[3] >= '0' && name[3] <= '9';
 }
 
-// A member's name must name a file right inside the temporary directory.
-bool is_plain_file_name(const FixedString& name) {
-  if (name.length <= 0 || name.length >= FixedString::kMaxLength) return false;  // empty, or cut
-  if (std::strlen(name.text) != static_cast<size_t>(name.length)) return false;   // a NUL inside
-  if (std::strpbrk(name.text, "/\\:") != nullptr) return false;
-  if (equals(name, ".") || equals(name, "..")) return false;
-  return !is_device_name(name.text);
-}
-
 // base/tmp for the outermost archive; each nested archive one level further down: base/tmp/1/2...
 bool temp_directory(const InstallContext& context, int32_t depth, char (&path)[kTempPathSize]) {
   if (!platform_join_path(path, sizeof path, context.base_directory, "tmp")) return false;
@@ -240,12 +231,13 @@ int32_t install_at(const InstallContext& context, const char* path, char (&name)
 
   PackFile package;
   CatalogueLines lines;
-  if (!open(package, path) || !read_catalogue_lines(package, lines) || !lines.version_read || !lines.offsets_read) {
+  const EntryVerdict verdict = open(package, path) ? check_catalogue_entry(package, lines) : ENTRY_UNREADABLE;
+  if (verdict == ENTRY_UNREADABLE) {
     format(message, "Animation file \"%s\" is Corrupted or requires a Newer version of Velissa Player!\n", title);
     show_warning(message);
     return 0;
   }
-  if (lines.version != kCatalogueVersion) {
+  if (verdict != ENTRY_INSTALLABLE) {
     warn_version_refused(lines.version, lines.name.text, title);
     return 0;
   }
@@ -259,6 +251,21 @@ int32_t install_at(const InstallContext& context, const char* path, char (&name)
 }
 
 }  // namespace
+
+bool is_plain_file_name(const FixedString& name) {
+  if (name.length <= 0 || name.length >= FixedString::kMaxLength) return false;  // empty, or cut
+  if (std::strlen(name.text) != static_cast<size_t>(name.length)) return false;   // a NUL inside
+  if (std::strpbrk(name.text, "/\\:") != nullptr) return false;
+  if (equals(name, ".") || equals(name, "..")) return false;
+  return !is_device_name(name.text);
+}
+
+EntryVerdict check_catalogue_entry(PackFile& package, CatalogueLines& lines) {
+  if (!read_catalogue_lines(package, lines) || !lines.version_read || !lines.offsets_read) return ENTRY_UNREADABLE;
+  if (lines.version > kCatalogueVersion) return ENTRY_NEWER_VERSION;
+  if (lines.version < kCatalogueVersion) return ENTRY_CORRUPTED;
+  return ENTRY_INSTALLABLE;
+}
 
 int32_t install_file(const InstallContext& context, const char* path, char (&name)[kInstallNameSize]) {
   return install_at(context, path, name, 0);

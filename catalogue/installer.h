@@ -4,6 +4,9 @@
 
 #include <cstdint>
 
+#include "catalogue/catalogue.h"
+#include "foundation/fixed_string.h"
+#include "package/pack_file.h"
 #include "shell/platform.h"
 
 // What the installer needs of the shell.
@@ -44,6 +47,21 @@ int32_t install_file(const InstallContext& context, const char* path, char (&nam
 // kMaxArchiveDepth levels down are refused. A temporary directory that is a link is refused as not
 // accessible: nothing is unpacked, or deleted, through it.
 int32_t unpack_archive(const InstallContext& context, const char* path, char (&name)[kInstallNameSize]);
+
+// The test a package passes before it is copied: a catalogue entry whose line 1 converts as "c.%d." and
+// line 4 as "%d,%d" (stricter than the catalogue scan), of version kCatalogueVersion. lines receives what
+// was read, for the messages.
+enum EntryVerdict {
+  ENTRY_INSTALLABLE = 0,
+  ENTRY_UNREADABLE,     // no entry 0, or line 1 or line 4 does not convert
+  ENTRY_NEWER_VERSION,  // made for a newer program
+  ENTRY_CORRUPTED,      // version 0 or below
+};
+EntryVerdict check_catalogue_entry(PackFile& package, CatalogueLines& lines);
+
+// Whether an archive member's name names a file right inside the directory it is unpacked into: not
+// empty, under 1023 characters, no NUL, '/', '\\' or ':', not "." or "..", not a device name.
+bool is_plain_file_name(const FixedString& name);
 
 // Deletes everything below directory (a path that ends in a separator), read-only files included, then
 // the directory itself when asked. Links are removed as links: nothing is deleted through them, and a

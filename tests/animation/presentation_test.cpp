@@ -17,7 +17,7 @@ std::vector<std::string> call_texts(const char* name = nullptr) {
   return texts;
 }
 
-TestAnimation one_frame(int32_t width, int32_t height, FrameRect rect, int32_t canvas) {
+TestAnimation one_frame(int32_t width, int32_t height, FrameRectangle rect, int32_t canvas) {
   TestAnimation animation;
   animation.canvas_width = animation.canvas_height = canvas;
   animation.frames.push_back({width, height, 0, 0, 0, 255, rect.left, rect.top, rect.right, rect.bottom});
@@ -347,10 +347,10 @@ TEST_F(PlayerTest, UnusableFramesAreSkippedWithoutTouchingTheSurface) {
   struct Case {
     const char* colour;
     const char* alpha;
-    FrameRect rect;
+    FrameRectangle rect;
     FrameResult drawn;  // what draw_frame says; FRAME_DRAWN marks the frames skipped for their rectangle
   };
-  const FrameRect whole{-1.0f, 1.0f, 1.0f, -1.0f};
+  const FrameRectangle whole{-1.0f, 1.0f, 1.0f, -1.0f};
   const Case cases[] = {
       {"2", "3", whole, FRAME_DRAWN},
       {"4", "3", whole, FRAME_TOO_LARGE},

@@ -1,0 +1,123 @@
+// The shell: its global state, start-up, the main loop with the rotation between animations, the
+// pop-up menu and tear-down. The window procedure that carries out the user's commands is in window_procedure.h.
+#pragma once
+
+#include <cstdint>
+
+#include "animation/animation_player.h"
+#include "catalogue/catalogue.h"
+#include "foundation/arrays.h"
+#include "foundation/fixed_string.h"
+#include "shell/platform.h"
+
+constexpr int32_t kInstallPathBufferSize = 520;
+constexpr int32_t kBaseDirectorySize = 260;
+constexpr int32_t kInstalledNameSize = 260;
+constexpr int32_t kRepeatChoices = 4;
+constexpr int32_t kLinkItems = 3;
+// Both windows are created this large; the first present sizes the character window to its frame.
+constexpr int32_t kWindowWidth = 544;
+constexpr int32_t kWindowHeight = 375;
+
+constexpr const char* kWindowClassName = "VelissaDeskClass";
+constexpr const char* kProgramTitle = "VelissaDesk";
+
+// The global state of the shell. Every field starts as given here; the player, the catalogue and this
+// state exist once, reached through the_player(), the_catalogue() and the_shell().
+struct ShellState {
+  char install_path[kInstallPathBufferSize] = {};
+  char base_directory[kBaseDirectorySize] = {};  // the install path as a full path; anim/ and tmp/ are below it
+  PlatformRect work_area = {0, 0, 0, 0};
+  PlatformPoint row_offset = {0, 0};   // the playing animation's catalogue position
+  PlatformPoint drag_offset = {0, 0};  // every drag movement since start-up; never reset
+  PlatformPoint window_pos = {0, 0};   // work-area corner + row_offset + drag_offset: the player's anchor
+  PlatformPoint last_cursor = {0, 0};  // screen point of the previous drag step
+  double start_time = 0.0;             // now_seconds() when the playing animation started
+  int32_t current_index = 0;
+  int32_t next_index = 0;
+  bool started = false;    // an animation has been started and the character window shown
+  bool switching = false;  // a fade-out runs; next_index starts when it ends
+  bool dragging = false;
+  bool hidden = false;
+  int32_t repeat_choice = 0;
+  int32_t repeat_intervals[kRepeatChoices] = {10, 30, 50, -1};  // seconds; 0 or less never rotates
+  char installed_name[kInstalledNameSize] = {};  // the first animation the latest successful drop installed
+  int32_t install_match = -1;                     // its catalogue row after the rescan, or -1
+  InstanceHandle instance = nullptr;
+  WindowHandle owner_window = nullptr;      // never shown: tray messages, the hot key, the close request
+  WindowHandle character_window = nullptr;  // the layered window the character is drawn on
+  MenuHandle menu = nullptr;
+  TrayIconData tray_data = {};
+  IconHandle tray_icon = nullptr;
+  IntArray menu_ids;  // command id of each animation item, in catalogue row order
+  int32_t repeat_ids[kRepeatChoices] = {};
+  int32_t link_ids[kLinkItems] = {};
+  int32_t exit_id = 0;
+  int32_t hide_show_id = 0;
+  int32_t next_menu_id = 2;  // raised before each use, so the first item gets 3; never reset
+  // Over the player, started, switching, next_index, current_index, start_time, and the start of a
+  // drag. Re-entrant: the drop handler holds it while play_animation takes it again.
+  PlatformLock shell_lock;
+};
+
+AnimationPlayer& the_player();
+Catalogue& the_catalogue();
+ShellState& the_shell();
+
+// Releases the catalogue rows (and their packages), the menu identifiers and the player, in that
+// order, and puts all three back to their state before start-up. Runs when the program exits; tests
+// call it between runs of the program in one process.
+void release_program_objects();
+
+// ---- The program's life ----
+// Start-up, the main loop and tear-down: the program's main function. Returns the exit code.
+int32_t shell_main(InstanceHandle instance);
+
+// Start-up steps up to the main loop. False when the window class or a window could not be made:
+// the caller goes on with shell_tear_down(false, 0).
+bool shell_start_up(InstanceHandle instance);
+
+struct MainLoop {
+  bool quit = false;       // WM_QUIT was seen
+  int32_t exit_code = 0;   // the exit code it carried
+};
+// One pass of the main loop: steps the player and applies the rotation rule (when the lock is free and
+// the character is started, shown and not dragged), hands every waiting message to its window
+// procedure, and sleeps 1 ms. False once a WM_QUIT has been handled: the loop ends.
+bool main_loop_pass(MainLoop& loop);
+
+// Tear-down: with windows_made, removes the hot key, the drop registrations, the tray icon, its icon and
+// the menu first; then releases the player, closes the trace log and shuts the image library down.
+// Returns exit_code.
+int32_t shell_tear_down(bool windows_made, int32_t exit_code);
+
+// ---- Animations ----
+// next_index = a random catalogue row other than current_index (0 with fewer than two animations).
+void choose_next_animation();
+// Loads the row's animation and shows it at once. Only with shell_lock held.
+void start_animation(int32_t row);
+// The way in for the menu, the drop handler and start-up: fades the playing animation out and leaves
+// row to the main loop, or starts it at once when nothing has been started.
+void play_animation(int32_t row);
+// Positions come from package files and from the mouse: their sums, taken in 64 bits, stay at the
+// ends of the 32-bit range instead of overflowing.
+int32_t clamp_to_int32(int64_t value);
+// Seconds since start_time, taken on the millisecond clock as an unsigned difference so that the
+// rotation keeps working across the clock's wrap.
+double seconds_since_start(const ShellState& shell);
+
+// ---- Menu ----
+// Empties the menu and fills it from the catalogue: the animations, the repeat choices (marked), the
+// links, Exit and Quick Hide/Show. Fills menu_ids, one identifier per catalogue row.
+void build_menu();
+// Appends a string item with the next command identifier, which it returns.
+int32_t append_menu_item(const char* caption);
+
+// The menu's link items open documents shipped with the program: the user guide, the guide to making
+// animations and the licence. The file:// address of link's document in base_directory/docs/: separators as '/', every byte but
+// letters, digits, "-._~", '/' and ':' percent-encoded. False (address empty) for a link out of range
+// or an address that would not fit.
+bool link_address(const char* base_directory, int32_t link, FixedString& address);
+
+// What start-up tells the user when no animation is installed: where animations go and how to add them.
+void empty_catalogue_notice(const char* base_directory, FixedString& text);

@@ -1,0 +1,133 @@
+// Start-up, from the install path to the first animation, and the orderly tear-down after the main loop.
+#include <cstring>
+
+#include "package/trace_log.h"
+#include "shell/shell_state.h"
+#include "shell/window_procedure.h"
+
+namespace {
+
+constexpr uint32_t kTrayIconId = 101;
+constexpr int32_t kHotKeyId = 0;
+
+// Seeds from the calendar time, then seeds again while a draw is large against the number of seeds so
+// far, which spreads the first draws of programs started in the same second.
+void seed_random_numbers() {
+  platform_srand(static_cast<uint32_t>(platform_calendar_time()));
+  platform_rand();
+  platform_rand();
+  int32_t reseeds = 0;
+  int32_t draw = platform_rand();
+  while (draw * 10 / 32767 > reseeds) {
+    platform_srand(static_cast<uint32_t>(platform_calendar_time()));
+    ++reseeds;
+    draw = platform_rand();
+  }
+}
+
+void add_tray_icon(ShellState& shell) {
+  shell.tray_icon = platform_load_icon(shell.instance, APP_ICON_RESOURCE_ID, 16, 16);
+  TrayIconData& tray = shell.tray_data;
+  tray = TrayIconData{};
+  tray.window = shell.owner_window;
+  tray.id = kTrayIconId;
+  tray.flags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  tray.callback_message = TRAY_CALLBACK_MESSAGE;
+  tray.icon = shell.tray_icon;
+  std::strncpy(tray.tip, kProgramTitle, sizeof tray.tip - 1);
+  platform_notify_icon(NIM_ADD, &tray);
+}
+
+// With nothing installed the character cannot show, so nothing could be dropped on it: the user is
+// told where animations go. The program stays in the tray, whose menu still offers the guides and Exit.
+void show_empty_catalogue_notice(const ShellState& shell) {
+  FixedString text;
+  empty_catalogue_notice(shell.base_directory, text);
+  platform_message_box(nullptr, text.text, "Velissa", MB_ICONINFORMATION);
+}
+
+}  // namespace
+
+void empty_catalogue_notice(const char* base_directory, FixedString& text) {
+  char animation_directory[FixedString::kCapacity];
+  if (!platform_join_path(animation_directory, sizeof animation_directory, base_directory, "anim"))
+    std::strcpy(animation_directory, "anim");
+  format(text,
+         "No animations are installed yet.\n\n"
+         "VelissaDesk plays the animation packages (.dat files) in this folder:\n%s\n\n"
+         "Copy .dat packages into that folder, or unpack .kar archives there, and start VelissaDesk "
+         "again. While a character is showing, you can also drop .dat and .kar files on it to install "
+         "them.\n\n"
+         "VelissaDesk keeps running in the tray: click its icon for the menu, with the User Guide and "
+         "Exit.",
+         animation_directory);
+}
+
+bool shell_start_up(InstanceHandle instance) {
+  ShellState& shell = the_shell();
+  AnimationPlayer& player = the_player();
+  shell.instance = instance;
+  platform_read_install_path(shell.install_path, sizeof shell.install_path);
+  // Also with no install path: the call then fails and the directory stays as it is.
+  platform_set_current_directory(shell.install_path);
+  // shell_lock was made with the shell state.
+  animation_library_init();
+  platform_get_work_area(&shell.work_area);
+  platform_get_current_directory(shell.base_directory, sizeof shell.base_directory);
+  trace("current dir: %s\n", shell.base_directory);
+  // Package file names are relative to the animation directory from here on.
+  platform_set_current_directory("anim");
+
+  if (!platform_register_class(instance, kWindowClassName, CS_DBLCLKS, window_procedure)) return false;
+  shell.owner_window = platform_create_window_ex(0, kWindowClassName, kProgramTitle, WS_POPUP, CW_USEDEFAULT,
+                                                 CW_USEDEFAULT, kWindowWidth, kWindowHeight, nullptr, instance);
+  if (shell.owner_window == nullptr) return false;
+  platform_show_window(shell.owner_window, SW_HIDE);
+  shell.character_window = platform_create_window_ex(
+      WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kWindowClassName, kProgramTitle, WS_POPUP, CW_USEDEFAULT,
+      CW_USEDEFAULT, kWindowWidth, kWindowHeight, shell.owner_window, instance);
+  if (shell.character_window == nullptr) return false;
+  player.window = shell.character_window;
+  platform_sleep(2);
+
+  seed_random_numbers();
+  scan_catalogue(the_catalogue(), shell.menu_ids, shell.installed_name, shell.install_match);
+  shell.menu = platform_create_popup_menu();
+  build_menu();
+  add_tray_icon(shell);
+  if (row_count(the_catalogue()) == 0) show_empty_catalogue_notice(shell);
+
+  choose_next_animation();
+  play_animation(shell.next_index);
+  platform_drag_accept_files(shell.character_window, true);
+  platform_drag_accept_files(shell.owner_window, true);
+  platform_register_hot_key(shell.owner_window, kHotKeyId, MOD_CONTROL, VK_F1);
+  platform_set_priority_class(REALTIME_PRIORITY_CLASS);
+  platform_set_thread_priority(THREAD_PRIORITY_TIME_CRITICAL);
+  return true;
+}
+
+int32_t shell_tear_down(bool windows_made, int32_t exit_code) {
+  ShellState& shell = the_shell();
+  if (windows_made) {
+    platform_unregister_hot_key(shell.owner_window, kHotKeyId);
+    platform_drag_accept_files(shell.character_window, false);
+    platform_drag_accept_files(shell.owner_window, false);
+    platform_notify_icon(NIM_DELETE, &shell.tray_data);
+    platform_destroy_icon(shell.tray_icon);
+    platform_destroy_menu(shell.menu);
+  }
+  // The early failures of start-up continue here. shell_lock goes with the shell state.
+  player_release(the_player());
+  trace_close();
+  animation_library_shutdown();
+  return exit_code;
+}
+
+int32_t shell_main(InstanceHandle instance) {
+  if (!shell_start_up(instance)) return shell_tear_down(false, 0);
+  MainLoop loop;
+  while (main_loop_pass(loop)) {
+  }
+  return shell_tear_down(true, loop.exit_code);
+}

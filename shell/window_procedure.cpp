@@ -1,0 +1,177 @@
+// What the user does with the mouse, the menu, the hot key and dropped files, for both windows.
+#include "shell/window_procedure.h"
+
+#include <cstring>
+
+#include "catalogue/installer.h"
+#include "package/trace_log.h"
+#include "shell/shell_state.h"
+
+namespace {
+
+// Mouse points arrive in lparam as signed 16-bit words: left of or above a window that holds the
+// capture they are negative.
+PlatformPoint screen_point(WindowHandle window, LPARAM lparam) {
+  PlatformPoint point{platform_lparam_x(lparam), platform_lparam_y(lparam)};
+  platform_client_to_screen(window, &point);
+  return point;
+}
+
+void start_drag(WindowHandle window, LPARAM lparam) {
+  ShellState& shell = the_shell();
+  platform_lock(&shell.shell_lock);
+  platform_set_capture(window);
+  shell.dragging = true;
+  shell.last_cursor = screen_point(window, lparam);
+  platform_unlock(&shell.shell_lock);
+}
+
+// Moves the character with the mouse; the main loop leaves the player alone meanwhile.
+void drag_step(WindowHandle window, LPARAM lparam) {
+  ShellState& shell = the_shell();
+  AnimationPlayer& player = the_player();
+  const PlatformPoint point = screen_point(window, lparam);
+  const int64_t dx = int64_t{point.x} - shell.last_cursor.x;
+  const int64_t dy = int64_t{point.y} - shell.last_cursor.y;
+  shell.last_cursor = point;
+  shell.drag_offset = {clamp_to_int32(shell.drag_offset.x + dx), clamp_to_int32(shell.drag_offset.y + dy)};
+  shell.window_pos = {clamp_to_int32(shell.window_pos.x + dx), clamp_to_int32(shell.window_pos.y + dy)};
+  // The position relative to the work area's corner, as a catalogue entry's fourth line gives it.
+  trace("#pos: %d, %d\n", clamp_to_int32(int64_t{shell.drag_offset.x} + shell.row_offset.x),
+        clamp_to_int32(int64_t{shell.drag_offset.y} + shell.row_offset.y));
+  player.anchor_x = shell.window_pos.x;
+  player.anchor_y = shell.window_pos.y;
+  platform_set_window_pos(window, nullptr, clamp_to_int32(int64_t{shell.window_pos.x} + player.offset_x),
+                          clamp_to_int32(int64_t{shell.window_pos.y} + player.offset_y), 0, 0, SWP_NOSIZE);
+}
+
+void show_menu(uint32_t flags, PlatformPoint at, WindowHandle owner) {
+  platform_track_popup_menu(the_shell().menu, flags, at.x, at.y, owner);
+}
+
+void open_link(int32_t link) {
+  FixedString address;
+  if (link_address(the_shell().base_directory, link, address))
+    platform_shell_execute(nullptr, "open", address.text, "", "", SW_SHOW);
+}
+
+// Position of id in ids, or -1.
+int32_t position_of(const int32_t* ids, int32_t count, WPARAM id) {
+  for (int32_t i = 0; i < count; ++i) {
+    if (static_cast<WPARAM>(ids[i]) == id) return i;
+  }
+  return -1;
+}
+
+}  // namespace
+
+void hide_character() {
+  ShellState& shell = the_shell();
+  platform_notify_icon(NIM_DELETE, &shell.tray_data);
+  platform_show_window(shell.character_window, SW_HIDE);
+  shell.hidden = true;
+}
+
+void toggle_hidden() {
+  ShellState& shell = the_shell();
+  shell.hidden = !shell.hidden;
+  if (shell.hidden) {
+    platform_notify_icon(NIM_DELETE, &shell.tray_data);
+    platform_show_window(shell.character_window, SW_HIDE);
+  } else {
+    platform_notify_icon(NIM_ADD, &shell.tray_data);
+    platform_show_window(shell.character_window, SW_SHOW);
+  }
+}
+
+void run_menu_command(WPARAM command) {
+  ShellState& shell = the_shell();
+  // No item has identifier 0; the identifiers are 0 until the first menu is built.
+  if (command == 0) return;
+  if (command == static_cast<WPARAM>(shell.hide_show_id)) {
+    hide_character();
+  } else if (command == static_cast<WPARAM>(shell.exit_id)) {
+    platform_post_message(shell.owner_window, WM_CLOSE, 0, 0);
+  } else if (const int32_t link = position_of(shell.link_ids, kLinkItems, command); link >= 0) {
+    open_link(link);
+  } else if (const int32_t choice = position_of(shell.repeat_ids, kRepeatChoices, command); choice >= 0) {
+    shell.repeat_choice = choice;
+    platform_check_menu_radio_item(shell.menu, shell.repeat_ids[0], shell.repeat_ids[kRepeatChoices - 1],
+                                   shell.repeat_ids[choice], MF_BYCOMMAND);
+  } else if (const int32_t row = position_of(shell.menu_ids.data, shell.menu_ids.count, command); row >= 0) {
+    play_animation(row);
+  }
+}
+
+int32_t install_dropped_files(DropHandle drop) {
+  ShellState& shell = the_shell();
+  int32_t installed = 0;
+  platform_lock(&shell.shell_lock);
+  const InstallContext context{shell.base_directory, shell.character_window};
+  const uint32_t count = platform_drag_query_file(drop, DROP_QUERY_COUNT, nullptr, 0);
+  for (uint32_t i = 0; i < count; ++i) {
+    char path[MAX_PATH];
+    // A path that does not fit would be cut into the name of some other file, or of none: it is
+    // passed over like a file that cannot be named.
+    if (platform_drag_query_file(drop, i, nullptr, 0) >= sizeof path) continue;
+    if (platform_drag_query_file(drop, i, path, sizeof path) == 0) continue;
+    char name[kInstallNameSize] = {};
+    const int32_t result = install_file(context, path, name);
+    if (result == 0) continue;
+    if (installed == 0) {
+      // Cut to the buffer: a longer name then matches no row, which the restart below handles.
+      const size_t length = strnlen(name, sizeof shell.installed_name - 1);
+      std::memcpy(shell.installed_name, name, length);
+      shell.installed_name[length] = '\0';
+    }
+    installed += result;
+  }
+  platform_drag_finish(drop);
+
+  shell.install_match = -1;
+  if (installed != 0) {
+    scan_catalogue(the_catalogue(), shell.menu_ids, shell.installed_name, shell.install_match);
+    build_menu();
+    FixedString text;
+    format(text, "%d New Animations Installed.", installed);
+    platform_message_box(nullptr, text.text, "Velissa", MB_ICONINFORMATION);
+    // The rescan released every package, the one the player shows included, so the player starts
+    // again from the new catalogue: with the first new animation, or, when the scan does not list it
+    // (a file it passes over, a name longer than the buffer), with a row drawn at random.
+    player_release(the_player());
+    shell.started = false;
+    if (shell.install_match == -1) choose_next_animation();
+    play_animation(shell.install_match != -1 ? shell.install_match : shell.next_index);
+  }
+  platform_unlock(&shell.shell_lock);
+  return installed;
+}
+
+LRESULT PLATFORM_CALLBACK window_procedure(WindowHandle window, uint32_t message, WPARAM wparam, LPARAM lparam) {
+  ShellState& shell = the_shell();
+  switch (message) {
+    case WM_COMMAND: run_menu_command(wparam); return 0;
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDBLCLK: hide_character(); return 0;
+    case WM_LBUTTONDOWN: start_drag(window, lparam); return 0;
+    case WM_MOUSEMOVE:
+      if (shell.dragging) drag_step(window, lparam);
+      return 0;
+    case WM_LBUTTONUP:
+      shell.dragging = false;
+      platform_release_capture();
+      return 0;
+    case WM_RBUTTONUP: show_menu(0, screen_point(window, lparam), window); return 0;
+    case TRAY_CALLBACK_MESSAGE:
+      if (lparam == WM_LBUTTONUP || lparam == WM_RBUTTONUP) {
+        PlatformPoint cursor{0, 0};
+        platform_get_cursor_pos(&cursor);
+        show_menu(TPM_RIGHTALIGN | TPM_BOTTOMALIGN, cursor, shell.owner_window);
+      }
+      return 0;
+    case WM_HOTKEY: toggle_hidden(); return 0;
+    case WM_DROPFILES: install_dropped_files(platform_drop_from_wparam(wparam)); return 0;
+    case WM_DESTROY: platform_post_quit_message(0); return 0;
+    default: return platform_default_window_procedure(window, message, wparam, lparam);
+  }
+}

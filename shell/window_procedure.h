@@ -1,0 +1,23 @@
+// The window procedure of both windows: menu commands, the tray icon's clicks, dragging, hiding with a
+// double-click or the hot key, and installing files dropped on the character.
+#pragma once
+
+#include <cstdint>
+
+#include "shell/platform.h"
+
+// Returns 0 for every message it handles and the default window procedure's result for the others.
+LRESULT PLATFORM_CALLBACK window_procedure(WindowHandle window, uint32_t message, WPARAM wparam, LPARAM lparam);
+
+// WM_COMMAND: carries out the menu item whose identifier equals command.
+void run_menu_command(WPARAM command);
+
+// Hides the character and its tray icon (menu item and double-clicks).
+void hide_character();
+// The hot key: hides the character and its tray icon, or shows both again.
+void toggle_hidden();
+
+// WM_DROPFILES: installs every dropped file, holding shell_lock throughout; when anything was
+// installed, rescans the catalogue, rebuilds the menu, reports the count and starts the first new
+// animation. Returns how many animations were installed.
+int32_t install_dropped_files(DropHandle drop);

@@ -1,0 +1,198 @@
+// Files dropped on the character: the count, the rebuilt menu, the first new animation starting at
+// once, and a player that never keeps a package the rescan released.
+#include "shell_fixture.h"
+#include "support/test_archives.h"
+
+namespace {
+
+std::vector<uintptr_t> item_ids(MenuHandle menu) {
+  std::vector<uintptr_t> ids;
+  for (const HeadlessMenuItem& item : headless_menu_items(menu)) {
+    if (!(item.flags & MF_SEPARATOR)) ids.push_back(item.id);
+  }
+  return ids;
+}
+
+std::vector<std::string> marked_captions(MenuHandle menu) {
+  std::vector<std::string> captions;
+  for (const HeadlessMenuItem& item : headless_menu_items(menu)) {
+    if (item.checked) captions.push_back(item.caption);
+  }
+  return captions;
+}
+
+}  // namespace
+
+class DropTest : public ShellTest {
+ protected:
+  // Files to drop live beside anim/, not in it.
+  std::string outside(const std::string& name, const Bytes& bytes) {
+    const std::string path = dir.file(name);
+    write_bytes(path, bytes);
+    return path;
+  }
+  void drop(const std::vector<std::string>& paths) {
+    ASSERT_NE(headless_drop_files(the_shell().character_window, paths), nullptr);
+    pass();
+  }
+  size_t warnings() {
+    size_t count = 0;
+    for (const HeadlessMessageBox& box : headless_message_boxes()) count += box.caption == "Warning" ? 1 : 0;
+    return count;
+  }
+  std::vector<std::string> information_boxes() {
+    std::vector<std::string> texts;
+    for (const HeadlessMessageBox& box : headless_message_boxes()) {
+      if (box.caption == "Velissa") {
+        EXPECT_EQ(box.flags, static_cast<uint32_t>(MB_ICONINFORMATION));
+        texts.push_back(box.text);
+      }
+    }
+    return texts;
+  }
+};
+
+TEST_F(DropTest, ThreeFilesReportTheirCountAndTheSecondFilesAnimationStarts) {
+  install(test_animation("Old one"));
+  install(test_animation("Old two"));
+  const std::string not_a_package = outside("notes.dat", str("just some text"));
+  const std::string second = outside("second.dat", package_bytes(test_animation("Second")));
+  const std::string pair = outside("pair.kar", test_archive({{"third.dat", package_bytes(test_animation("Third"))},
+                                                             {"fourth.dat", package_bytes(test_animation("Fourth"))}}));
+  start();
+  run_until(3000);
+  drop({not_a_package, second, pair});
+
+  EXPECT_EQ(information_boxes(), (std::vector<std::string>{"3 New Animations Installed."}));
+  EXPECT_EQ(warnings(), 1u);  // the file that is no package
+  EXPECT_STREQ(the_shell().installed_name, "Second");
+  EXPECT_EQ(row_count(the_catalogue()), 5);
+  EXPECT_EQ(the_shell().install_match, row_named("Second"));
+  EXPECT_EQ(current_name(), "Second");  // at once, without a fade-out of the old one
+  EXPECT_FALSE(the_shell().switching);
+  EXPECT_EQ(the_player().fade_direction, 1);
+  EXPECT_EQ(the_player().package, the_catalogue().rows[row_named("Second")].package);
+  EXPECT_TRUE(std::filesystem::exists(anim_directory() / "fourth.dat"));
+
+  // It plays on from the new catalogue.
+  const size_t shown = presents();
+  run_until(platform_time_ms() + 1000);
+  EXPECT_GT(presents(), shown);
+}
+
+TEST_F(DropTest, TheRebuiltMenuGoesOnCountingAndKeepsTheRepeatMark) {
+  install(test_animation("One"));
+  install(test_animation("Two"));
+  const std::string third = outside("third.dat", package_bytes(test_animation("Three")));
+  start();
+  command(the_shell().repeat_ids[2]);
+  run_until(2000);
+  drop({third});
+
+  const ShellState& shell = the_shell();
+  EXPECT_EQ(item_ids(shell.menu), (std::vector<uintptr_t>{14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25}));
+  ASSERT_EQ(shell.menu_ids.count, 3);
+  EXPECT_EQ(shell.repeat_ids[0], 17);
+  EXPECT_EQ(shell.link_ids[0], 21);
+  EXPECT_EQ(shell.exit_id, 24);
+  EXPECT_EQ(shell.hide_show_id, 25);
+  // The repeat mark stays on the choice; the animation mark is on the new animation, which started.
+  EXPECT_EQ(marked_captions(shell.menu), (std::vector<std::string>{"Three", "Repeat 50 sec"}));
+
+  // The old identifiers are gone.
+  headless_clear_calls();
+  command(12);
+  EXPECT_EQ(loop.quit, false);
+  EXPECT_TRUE(headless_calls_named("post_message").empty());
+}
+
+TEST_F(DropTest, ADropThatInstallsNothingChangesNothing) {
+  install(test_animation("One"));
+  install(test_animation("Two"));
+  const std::string bad = outside("bad.dat", str("not a package"));
+  start();
+  run_until(1000);
+  const PackFile* package = the_player().package;
+  const int32_t playing = the_shell().current_index;
+  headless_clear_calls();
+  drop({bad});
+  EXPECT_EQ(warnings(), 1u);
+  EXPECT_TRUE(information_boxes().empty());
+  EXPECT_TRUE(headless_calls_named("find_first_file").empty());  // no rescan
+  EXPECT_EQ(the_player().package, package);
+  EXPECT_EQ(the_shell().current_index, playing);
+  EXPECT_EQ(the_shell().install_match, -1);
+  EXPECT_EQ(headless_calls_named("drag_finish").size(), 1u);
+}
+
+// An installed file that the scan passes over ("unins..." names) leaves no row to start; the rescan has
+// still released every package, the one on screen included.
+TEST_F(DropTest, WhenTheRescanListsNoNewAnimationThePlayerStartsAgainFromTheNewCatalogue) {
+  install(test_animation("One"));
+  install(test_animation("Two"));
+  const std::string hidden_by_scan = outside("uninstaller.dat", package_bytes(test_animation("Never listed")));
+  start();
+  run_until(2000);
+  drop({hidden_by_scan});
+  EXPECT_EQ(information_boxes(), (std::vector<std::string>{"1 New Animations Installed."}));
+  EXPECT_EQ(the_shell().install_match, -1);
+  EXPECT_EQ(row_count(the_catalogue()), 2);
+  const ShellState& shell = the_shell();
+  ASSERT_GE(shell.current_index, 0);
+  ASSERT_LT(shell.current_index, 2);
+  EXPECT_TRUE(shell.started);
+  EXPECT_EQ(the_player().package, the_catalogue().rows[shell.current_index].package);
+  // AddressSanitizer stops the test if the player still reads a released package.
+  const size_t shown = presents();
+  run_until(platform_time_ms() + 12000);
+  EXPECT_GT(presents(), shown + 50);
+}
+
+TEST_F(DropTest, ANameLongerThanItsBufferIsCutAndMatchesNoRow) {
+  install(test_animation("One"));
+  const std::string long_name(300, 'n');
+  const std::string package = outside("long.dat", package_bytes(test_animation(long_name)));
+  start();
+  run_until(1000);
+  drop({package});
+  EXPECT_EQ(std::string(the_shell().installed_name), long_name.substr(0, 259));
+  EXPECT_EQ(the_shell().install_match, -1);
+  ASSERT_EQ(row_count(the_catalogue()), 2);
+  EXPECT_EQ(the_player().package, the_catalogue().rows[the_shell().current_index].package);
+  run_until(platform_time_ms() + 2000);
+}
+
+TEST_F(DropTest, ADropDuringAFadeOutStartsTheNewAnimationAtOnce) {
+  install(test_animation("One"));
+  install(test_animation("Two"));
+  const std::string third = outside("third.dat", package_bytes(test_animation("Three")));
+  start();
+  run_until(1000);
+  command(the_shell().menu_ids.data[1 - the_shell().current_index]);
+  ASSERT_TRUE(the_shell().switching);
+  drop({third});
+  EXPECT_FALSE(the_shell().switching);
+  EXPECT_EQ(current_name(), "Three");
+  run_until(platform_time_ms() + 1500);
+  EXPECT_EQ(current_name(), "Three");
+}
+
+TEST_F(DropTest, APathTooLongForTheBufferIsPassedOver) {
+  install(test_animation("One"));
+  start();
+  const std::string long_path = dir.file(std::string(300, 'p') + ".dat");
+  drop({long_path});
+  EXPECT_TRUE(headless_message_boxes().empty());  // not even a warning about a cut path
+  EXPECT_EQ(headless_calls_named("drag_finish").size(), 1u);
+}
+
+TEST_F(DropTest, FilesDroppedOnTheOwnerWindowAreInstalledToo) {
+  const std::string first = outside("first.dat", package_bytes(test_animation("First")));
+  start();  // nothing installed: the notice, and an empty player
+  ASSERT_NE(headless_drop_files(the_shell().owner_window, {first}), nullptr);
+  pass();
+  EXPECT_EQ(current_name(), "First");
+  EXPECT_EQ(frame_count(the_player()), 3);
+  run_until(platform_time_ms() + 500);
+  EXPECT_GT(presents(), 0u);
+}

@@ -1,0 +1,123 @@
+#include "tools/images.h"
+
+#include <IL/il.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "tools/tool_common.h"
+
+namespace {
+
+// One DevIL image name for the length of a call, bound while it lives.
+struct BoundImage {
+  ILuint name = 0;
+  BoundImage() {
+    use_image_library();
+    ilGenImages(1, &name);
+    ilBindImage(name);
+  }
+  ~BoundImage() { ilDeleteImages(1, &name); }
+  BoundImage(const BoundImage&) = delete;
+  BoundImage& operator=(const BoundImage&) = delete;
+};
+
+bool encode(ILenum type, const uint8_t* pixels, int32_t width, int32_t height, int32_t channels,
+            std::vector<unsigned char>& file) {
+  file.clear();
+  const ILenum format = channels == 4 ? IL_RGBA : channels == 3 ? IL_RGB : IL_LUMINANCE;
+  BoundImage image;
+  if (width <= 0 || height <= 0 ||
+      !ilTexImage(static_cast<ILuint>(width), static_cast<ILuint>(height), 1, static_cast<ILubyte>(channels),
+                  format, IL_UNSIGNED_BYTE, nullptr))
+    return false;
+  // A new image counts its rows from the bottom, whatever origin the loaders use; the writers turn
+  // such an image upright, so the rows go in from the bottom up.
+  const bool bottom_first = ilGetInteger(IL_IMAGE_ORIGIN) == IL_ORIGIN_LOWER_LEFT;
+  const size_t row_bytes = static_cast<size_t>(width) * static_cast<size_t>(channels);
+  uint8_t* data = ilGetData();
+  for (int32_t row = 0; row < height; ++row) {
+    const int32_t stored = bottom_first ? height - 1 - row : row;
+    std::memcpy(data + row_bytes * static_cast<size_t>(stored), pixels + row_bytes * static_cast<size_t>(row),
+                row_bytes);
+  }
+  const ILuint needed = ilSaveL(type, nullptr, 0);
+  if (needed == 0) return false;
+  file.resize(needed);
+  const ILuint written = ilSaveL(type, file.data(), needed);
+  file.resize(written);
+  return written > 0;
+}
+
+// The size a PNG file declares in its header, read before the library allocates for it.
+bool png_size(const char* path, int64_t* width, int64_t* height) {
+  unsigned char head[24];
+  FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) return false;
+  const bool read = std::fread(head, 1, sizeof head, file) == sizeof head;
+  std::fclose(file);
+  if (!read || std::memcmp(head, "\x89PNG\r\n\x1a\n", 8) != 0 || std::memcmp(head + 12, "IHDR", 4) != 0) return false;
+  auto big_endian = [&](int at) {
+    return int64_t{head[at]} << 24 | int64_t{head[at + 1]} << 16 | int64_t{head[at + 2]} << 8 | int64_t{head[at + 3]};
+  };
+  *width = big_endian(16);
+  *height = big_endian(20);
+  return true;
+}
+
+}  // namespace
+
+bool load_picture(const char* path, int32_t max_side, RgbaPicture& picture, std::string& why) {
+  picture = RgbaPicture();
+  int64_t declared_width = 0, declared_height = 0;
+  if (png_size(path, &declared_width, &declared_height) && (declared_width > max_side || declared_height > max_side)) {
+    why = "its size " + std::to_string(declared_width) + "x" + std::to_string(declared_height) + " is above " +
+          std::to_string(max_side) + " pixels a side";
+    return false;
+  }
+  BoundImage image;
+  if (!ilLoadImage(path)) {
+    why = "not a picture the image library reads";
+    return false;
+  }
+  if (ilGetInteger(IL_IMAGE_DEPTH) != 1 || !ilConvertImage(IL_RGBA, IL_UNSIGNED_BYTE)) {
+    why = "not a flat picture that converts to RGBA";
+    return false;
+  }
+  const ILint width = ilGetInteger(IL_IMAGE_WIDTH);
+  const ILint height = ilGetInteger(IL_IMAGE_HEIGHT);
+  if (width <= 0 || height <= 0 || width > max_side || height > max_side) {
+    why = "its size " + std::to_string(width) + "x" + std::to_string(height) + " is outside 1 to " +
+          std::to_string(max_side) + " pixels a side";
+    return false;
+  }
+  const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+  const uint8_t* data = ilGetData();
+  if (data == nullptr || static_cast<size_t>(ilGetInteger(IL_IMAGE_SIZE_OF_DATA)) < bytes) {
+    why = "the image library gave no pixels";
+    return false;
+  }
+  picture.width = width;
+  picture.height = height;
+  picture.pixels.assign(data, data + bytes);
+  if (ilGetInteger(IL_IMAGE_ORIGIN) == IL_ORIGIN_LOWER_LEFT) {
+    // The player's settings make the loaders store the top row first; should one not, turn it here.
+    const size_t row_bytes = static_cast<size_t>(width) * 4;
+    for (size_t top = 0, bottom = static_cast<size_t>(height) - 1; top < bottom; ++top, --bottom)
+      std::swap_ranges(picture.pixels.begin() + top * row_bytes, picture.pixels.begin() + (top + 1) * row_bytes,
+                       picture.pixels.begin() + bottom * row_bytes);
+  }
+  return true;
+}
+
+bool encode_jpeg(const uint8_t* pixels, int32_t width, int32_t height, int32_t channels, int32_t quality,
+                 std::vector<unsigned char>& file) {
+  use_image_library();
+  ilSetInteger(IL_JPG_QUALITY, quality);
+  return (channels == 1 || channels == 3) && encode(IL_JPG, pixels, width, height, channels, file);
+}
+
+bool encode_png(const uint8_t* rgba, int32_t width, int32_t height, std::vector<unsigned char>& file) {
+  return encode(IL_PNG, rgba, width, height, 4, file);
+}
