@@ -27,6 +27,8 @@
 // A directory for this process only, created on first use and removed at exit. In memory when the
 // machine has /dev/shm: a file rewritten on disk thousands of times a second waits for the disk.
 inline const std::filesystem::path& scratch_directory() {
+  // The exit handler reads plain storage: the path object below is destroyed before it runs.
+  static char removed_at_exit[4096];
   static const std::filesystem::path path = [] {
     std::error_code ec;
     const std::filesystem::path parent =
@@ -34,9 +36,10 @@ inline const std::filesystem::path& scratch_directory() {
     std::filesystem::path made = parent / ("velissa-fuzz-" + std::to_string(static_cast<long>(::getpid())));
     std::filesystem::remove_all(made);
     std::filesystem::create_directories(made);
+    std::snprintf(removed_at_exit, sizeof removed_at_exit, "%s", made.c_str());
     std::atexit([] {
       std::error_code ignored;
-      std::filesystem::remove_all(scratch_directory(), ignored);
+      std::filesystem::remove_all(removed_at_exit, ignored);
     });
     return made;
   }();

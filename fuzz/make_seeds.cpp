@@ -110,8 +110,7 @@ void description_file_seeds() {
   seed(target, "self", description_bytes(description));
 }
 
-void archive_seeds() {
-  const std::string target = "archive";
+void archive_seeds(const std::string& target) {
   const auto member_package = [](const std::string& name) {
     TestAnimation animation;
     animation.name = name;
@@ -149,10 +148,11 @@ int main(int argc, char** argv) {
   root = argv[1];
   pack_seeds("pack_open");
   pack_seeds("inspect");
+  archive_seeds("inspect");
   catalogue_seeds();
   description_package_seeds();
   description_file_seeds();
-  archive_seeds();
+  archive_seeds("archive");
   if (failed) std::fprintf(stderr, "make_seeds: some seeds could not be written below %s\n", argv[1]);
   return failed ? 1 : 0;
 }
