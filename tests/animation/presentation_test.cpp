@@ -292,7 +292,7 @@ namespace {
 
 // The JPEG with its frame header's size replaced. A colour image declaring 65000 x 65000 pixels made
 // DevIL allocate 65000 * 65000 * 3 bytes counted in 32 bits (4085065408) and then decode 12.7 GB of rows
-// into them (found by fuzzing packages: an out-of-memory report on malloc(4085065408)).
+// into them (the package fuzz target reports it as out of memory on malloc(4085065408)).
 Bytes with_declared_size(Bytes jpeg, uint16_t width, uint16_t height) {
   for (size_t i = 0; i + 9 <= jpeg.size(); ++i) {
     if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {

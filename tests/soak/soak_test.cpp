@@ -114,7 +114,7 @@ class SoakTest : public ::testing::Test {
   }
 
   // The blocks each kind of record costs, from doing each thing twice and counting the second time
-  // (the first may give a list of records its first block).
+  // (the first may also allocate the first block of a list of records).
   void calibrate() {
     platform_register_class(nullptr, "SoakCalibration", 0, calibration_procedure);
     WindowHandle window = platform_create_window_ex(0, "SoakCalibration", "", WS_POPUP, 0, 0, 8, 8, nullptr, nullptr);
