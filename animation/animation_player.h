@@ -131,8 +131,16 @@ enum FrameResult {
 };
 const char* frame_result_text(FrameResult result);
 
+// The width and height that a JPEG's frame header (SOFn) declares, its markers read as libjpeg reads
+// them from the start of image up to the first frame header. False when the bytes do not begin with
+// SOI or end, or reach a scan, before a frame header. A package's frame images are decoded only when
+// this size fits (see draw_frame).
+bool jpeg_declared_size(const uint8_t* bytes, int32_t size, int32_t* width, int32_t* height);
+
 // Decodes frame's colour and alpha images into the player's two DevIL images and merges them into the
-// top-left image_width x image_height pixels of the surface. image_width and image_height take the
+// top-left image_width x image_height pixels of the surface. From a package, a colour image that
+// declares itself larger than the canvas, or an alpha image that declares another size than its
+// colour image, is refused before it is decoded. image_width and image_height take the
 // colour image's size once it has passed its checks (also when the alpha image then fails); anything
 // but FRAME_DRAWN leaves the surface as it was.
 FrameResult draw_frame(AnimationPlayer& player, int32_t frame);

@@ -9,11 +9,19 @@
 
 namespace {
 
-enum ImageLoad { kImageLoaded, kImageMissing, kImageUndecodable };
+enum ImageLoad { kImageLoaded, kImageMissing, kImageUndecodable, kImageWrongSize };
+
+// The size an image may have: at most (colour, against the canvas) or exactly (alpha, as its colour).
+struct SizeRule {
+  int32_t width, height;
+  bool exact;
+};
 
 // Decodes the named image into the bound DevIL image: an entry of the package (always as JPEG), or,
-// for a description file, a file in whatever format the library makes of it.
-ImageLoad load_bound_image(const AnimationPlayer& player, const char* name) {
+// for a description file, a file in whatever format the library makes of it. A package's JPEG is
+// decoded only when the size its frame header declares keeps the rule: DevIL sizes its buffer in 32
+// bits, so a declared 65000 x 65000 would be decoded far past the end of a wrapped-around allocation.
+ImageLoad load_bound_image(const AnimationPlayer& player, const char* name, SizeRule rule) {
   if (player.package == nullptr) {
     if (name == nullptr) return kImageMissing;
     return ilLoadImage(name) ? kImageLoaded : kImageUndecodable;
@@ -22,7 +30,10 @@ ImageLoad load_bound_image(const AnimationPlayer& player, const char* name) {
   if (!parse_entry_id(name, &id)) return kImageMissing;
   const ByteReader* entry = find_entry(*player.package, id);
   if (entry == nullptr) return kImageMissing;
-  if (entry->remaining <= 0) return kImageUndecodable;
+  int32_t width = 0, height = 0;
+  if (!jpeg_declared_size(entry->cursor, entry->remaining, &width, &height)) return kImageUndecodable;
+  if (rule.exact ? width != rule.width || height != rule.height : width > rule.width || height > rule.height)
+    return kImageWrongSize;
   return ilLoadL(IL_JPG, entry->cursor, static_cast<ILuint>(entry->remaining)) ? kImageLoaded
                                                                                : kImageUndecodable;
 }
@@ -104,6 +115,32 @@ bool parse_entry_id(const char* name, int32_t* id) {
   return true;
 }
 
+bool jpeg_declared_size(const uint8_t* bytes, int32_t size, int32_t* width, int32_t* height) {
+  if (bytes == nullptr || size < 2 || bytes[0] != 0xFF || bytes[1] != 0xD8) return false;
+  int32_t at = 2;
+  for (;;) {
+    // Like libjpeg: bytes up to the next 0xFF are passed over, then 0xFF fill bytes; FF 00 is no marker.
+    while (at < size && bytes[at] != 0xFF) ++at;
+    while (at < size && bytes[at] == 0xFF) ++at;
+    if (at >= size) return false;
+    const uint8_t marker = bytes[at++];
+    if (marker == 0x00 || (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01) continue;  // no length
+    if (marker == 0xD8 || marker == 0xD9 || marker == 0xDA) return false;  // SOI, EOI or SOS before a frame
+    if (size - at < 2) return false;
+    const int32_t length = bytes[at] << 8 | bytes[at + 1];
+    const bool frame_header = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+    if (frame_header) {
+      // Length, precision, height, width.
+      if (length < 8 || size - at < 7) return false;
+      *height = bytes[at + 3] << 8 | bytes[at + 4];
+      *width = bytes[at + 5] << 8 | bytes[at + 6];
+      return true;
+    }
+    if (length < 2 || size - at < length) return false;
+    at += length;
+  }
+}
+
 const char* frame_result_text(FrameResult result) {
   switch (result) {
     case FRAME_DRAWN: return "drawn";
@@ -141,9 +178,11 @@ FrameResult draw_frame(AnimationPlayer& player, int32_t frame) {
   if (frame < 0 || frame >= frame_count(player) || player.pixels == nullptr) return FRAME_NOT_LOADED;
 
   ilBindImage(player.color_image);
-  switch (load_bound_image(player, player.color_images.data[frame])) {
+  switch (load_bound_image(player, player.color_images.data[frame],
+                           SizeRule{player.canvas_width, player.canvas_height, false})) {
     case kImageMissing: return FRAME_COLOR_MISSING;
     case kImageUndecodable: return FRAME_COLOR_UNDECODABLE;
+    case kImageWrongSize: return FRAME_TOO_LARGE;
     case kImageLoaded: break;
   }
   DecodedImage colour;
@@ -154,9 +193,10 @@ FrameResult draw_frame(AnimationPlayer& player, int32_t frame) {
 
   if (frame >= player.alpha_images.count) return FRAME_ALPHA_MISSING;
   ilBindImage(player.alpha_image);  // the colour pixels stay valid while another image is bound
-  switch (load_bound_image(player, player.alpha_images.data[frame])) {
+  switch (load_bound_image(player, player.alpha_images.data[frame], SizeRule{colour.width, colour.height, true})) {
     case kImageMissing: return FRAME_ALPHA_MISSING;
     case kImageUndecodable: return FRAME_ALPHA_UNDECODABLE;
+    case kImageWrongSize: return FRAME_ALPHA_SIZE_DIFFERS;
     case kImageLoaded: break;
   }
   DecodedImage grey;

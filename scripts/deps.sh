@@ -7,7 +7,7 @@ packages=()
 for profile in "$@"; do
   case "$profile" in
     build)   packages+=(cmake make g++ pkg-config zlib1g-dev libdevil-dev libcairo2-dev) ;;
-    test)    packages+=(cmake make g++ pkg-config zlib1g-dev libdevil-dev libcairo2-dev libgtest-dev libgmock-dev) ;;
+    test)    packages+=(cmake make g++ pkg-config zlib1g-dev libdevil-dev libcairo2-dev libgtest-dev libgmock-dev valgrind) ;;
     bench)   packages+=(libbenchmark-dev libturbojpeg0-dev) ;;
     desktop) packages+=(libgtk-3-dev) ;;
     e2e)     packages+=(xvfb xcompmgr xdotool imagemagick hsetroot x11-utils trayer python3) ;;

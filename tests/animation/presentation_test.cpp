@@ -244,6 +244,91 @@ TEST_F(PlayerTest, FramesFromADescriptionFileAreImageFiles) {
 
 // ---- Frames that must be skipped ----
 
+TEST(JpegDeclaredSize, ReadsTheFrameHeaderWhereLibjpegFindsIt) {
+  int32_t width = 0, height = 0;
+  const Bytes encoded = flat_color_jpeg(16, 8, 1, 2, 3);
+  ASSERT_TRUE(jpeg_declared_size(encoded.data(), static_cast<int32_t>(encoded.size()), &width, &height));
+  EXPECT_EQ(width, 16);
+  EXPECT_EQ(height, 8);
+
+  const Bytes soi = {0xFF, 0xD8};
+  const Bytes sof = {0xFF, 0xC0, 0, 11, 8, 0x01, 0x02, 0x03, 0x04, 1, 1, 0x11, 0};  // 0x0304 x 0x0102
+  const Bytes app = {0xFF, 0xE1, 0, 11, 0xFF, 0xC0, 0, 11, 8, 0x7F, 0x7F, 0x7F, 0x7F};  // a false SOF inside
+  const struct {
+    Bytes bytes;
+    bool found;
+  } cases[] = {
+      {soi + sof, true},
+      {soi + Bytes{0xFF, 0xFF, 0xFF} + sof, true},                        // fill bytes
+      {soi + str("junk") + Bytes{0xFF, 0x00, 0xFF, 0xD3, 0x01} + sof, true},  // garbage, FF 00, RST3
+      {soi + app + sof, true},                                            // a segment is skipped whole
+      {soi + Bytes{0xFF, 0xC2, 0, 11, 8, 0x01, 0x02, 0x03, 0x04, 1, 1, 0x11, 0}, true},  // progressive
+      {Bytes{}, false},
+      {soi, false},
+      {Bytes{0xD8, 0xFF} + sof, false},
+      {str("x") + soi + sof, false},                                      // SOI must come first
+      {soi + Bytes{0xFF, 0xDA, 0, 2} + sof, false},                       // a scan before the frame
+      {soi + Bytes{0xFF, 0xD9} + sof, false},
+      {soi + Bytes{0xFF, 0xD8} + sof, false},
+      {soi + Bytes{0xFF, 0xC4, 0, 2}, false},                             // the end before a frame header
+      {soi + Bytes{0xFF, 0xE0, 0, 16, 1, 2}, false},                      // a length past the end
+      {soi + Bytes{0xFF, 0xE0, 0, 1} + sof, false},                       // a length below its own two bytes
+      {soi + Bytes(sof.begin(), sof.begin() + 8), false},                 // the header cut inside the width
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(i);
+    width = height = -1;
+    const Bytes& bytes = cases[i].bytes;
+    EXPECT_EQ(jpeg_declared_size(bytes.data(), static_cast<int32_t>(bytes.size()), &width, &height), cases[i].found);
+    if (cases[i].found) {
+      EXPECT_EQ(width, 0x0304);
+      EXPECT_EQ(height, 0x0102);
+    }
+  }
+  EXPECT_FALSE(jpeg_declared_size(nullptr, 10, &width, &height));
+}
+
+namespace {
+
+// The JPEG with its frame header's size replaced. A colour image declaring 65000 x 65000 pixels made
+// DevIL allocate 65000 * 65000 * 3 bytes counted in 32 bits (4085065408) and then decode 12.7 GB of rows
+// into them (the package fuzz target reports it as out of memory on malloc(4085065408)).
+Bytes with_declared_size(Bytes jpeg, uint16_t width, uint16_t height) {
+  for (size_t i = 0; i + 9 <= jpeg.size(); ++i) {
+    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {
+      jpeg[i + 5] = static_cast<uint8_t>(height >> 8);
+      jpeg[i + 6] = static_cast<uint8_t>(height);
+      jpeg[i + 7] = static_cast<uint8_t>(width >> 8);
+      jpeg[i + 8] = static_cast<uint8_t>(width);
+      return jpeg;
+    }
+  }
+  ADD_FAILURE() << "no baseline frame header";
+  return jpeg;
+}
+
+}  // namespace
+
+TEST_F(PlayerTest, ImagesDeclaringAnotherSizeAreRefusedBeforeDecoding) {
+  PackBuilder builder;
+  add_entry(builder, 2, flat_color_jpeg(8, 8, 1, 2, 3));
+  add_entry(builder, 3, flat_alpha_jpeg(8, 8, 255));
+  add_entry(builder, 4, with_declared_size(flat_color_jpeg(8, 8, 1, 2, 3), 65000, 65000));
+  add_entry(builder, 5, with_declared_size(flat_alpha_jpeg(8, 8, 255), 65000, 65000));
+  add_entry(builder, 6, with_declared_size(flat_alpha_jpeg(8, 8, 255), 9, 8));
+  TestDescription d;
+  d.canvas_width = d.canvas_height = 8;
+  d.rects = {-1.0f, 1.0f, 1.0f, -1.0f, -1.0f, 1.0f, 1.0f, -1.0f, -1.0f, 1.0f, 1.0f, -1.0f, -1.0f, 1.0f, 1.0f, -1.0f};
+  d.color_names = {"4", "2", "2", "2"};
+  d.alpha_names = {"3", "5", "6", "3"};
+  load(d, builder);
+  EXPECT_EQ(draw_frame(player, 0), FRAME_TOO_LARGE);
+  EXPECT_EQ(draw_frame(player, 1), FRAME_ALPHA_SIZE_DIFFERS);
+  EXPECT_EQ(draw_frame(player, 2), FRAME_ALPHA_SIZE_DIFFERS);
+  EXPECT_EQ(draw_frame(player, 3), FRAME_DRAWN);
+}
+
+
 TEST_F(PlayerTest, UnusableFramesAreSkippedWithoutTouchingTheSurface) {
   const Bytes grey8 = flat_alpha_jpeg(8, 8, 255);
   const Bytes colour8 = flat_color_jpeg(8, 8, 1, 2, 3);
