@@ -69,11 +69,11 @@ def plays_the_installed_samples(root, home):
         session.start([os.path.join(root, "bin", "velissadesk")], env=env)
 
         def character():
-            for window in display.find_window("^VelissaDesk$"):
-                geometry = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window], env=display.env,
-                                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=10).stdout
-                values = dict(line.split("=") for line in geometry.decode().split())
-                x, y, width, height = (int(values[key]) for key in ("X", "Y", "WIDTH", "HEIGHT"))
+            for window in display.find_window("^VelissaDesk$", only_visible=True):
+                geometry = display.geometry(window)
+                if geometry is None:
+                    continue
+                x, y, width, height = geometry
                 # The samples stand a few dozen pixels in from the corner.
                 if width > 16 and display.width - 100 <= x + width <= display.width and \
                         display.height - 100 <= y + height <= display.height:
