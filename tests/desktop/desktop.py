@@ -279,9 +279,12 @@ class Display:
         once it gives true, nudging the pointer by a pixel meanwhile (a drop target answers motion)."""
         self.move(*start)
         self.xdotool("mousedown", button)
+        # One burst, as from a quick hand: the program sees several motions in one turn of its loop.
+        moves = []
         for step in range(1, steps + 1):
-            self.move(start[0] + (end[0] - start[0]) * step // steps,
-                      start[1] + (end[1] - start[1]) * step // steps)
+            moves += ["mousemove", start[0] + (end[0] - start[0]) * step // steps,
+                      start[1] + (end[1] - start[1]) * step // steps]
+        self.xdotool(*moves)
         if ready_to_drop is not None:
             nudge = [0]
 

@@ -23,7 +23,7 @@ FRAME = (120, 100)
 # Points of the frame, each in the middle of a flat region (see pixel_of). Clicks that follow each other
 # go to body points apart, so that no two pair up as a double-click, which hides the character.
 BODY, HOLE, HALF, MARKER = (16, 64), (64, 48), (16, 16), (100, 82)
-OTHER_BODIES = ((40, 90), (64, 16))
+OTHER_BODY, THIRD_BODY = (40, 90), (64, 16)
 RIGHT_EDGE, BOTTOM_EDGE = (FRAME[0] - 1, 40), (16, FRAME[1] - 1)
 MARKERS = ((250, 250, 0), (0, 250, 250))  # the even frames' and the odd frames'
 HALF_WHITE = (128, 128, 128)  # white at alpha 128, premultiplied
@@ -186,7 +186,7 @@ class Checks:
         self.session.stop(listener.process)
 
     def drag_moves_it_by_the_drag_distance(self):
-        start = self.at(BODY)
+        start = self.at(OTHER_BODY)
         self.display.drag(start, (start[0] + DRAG[0], start[1] + DRAG[1]))
         old = self.at(BODY)
         self.drag_offset = DRAG
@@ -203,7 +203,7 @@ class Checks:
         # The menu lists the animations in catalogue order: the one playing first is row 1, so the
         # menu's first item is the other one.
         other = GREEN if self.playing is RED else RED
-        window, _ = self.open_menu(OTHER_BODIES[0])
+        window, _ = self.open_menu(THIRD_BODY)
         old = self.at(BODY)
         self.choose(window, "Down", "Return")
         self.expect_character(other)  # at its own position, moved by the earlier drag
@@ -229,7 +229,7 @@ class Checks:
         self.session.stop(source.process)
 
     def menu_grows_and_exit_ends_the_program(self):
-        window, geometry = self.open_menu(OTHER_BODIES[1])
+        window, geometry = self.open_menu(OTHER_BODY)
         item = geometry[3] - self.menu_height
         assert 16 <= item <= 40, "the menu grew by %d pixels, not one item" % item
         self.choose(window, "Up", "Up", "Return")  # the last items: Exit, then Quick Hide/Show
