@@ -9,7 +9,6 @@ composited: xcompmgr runs, so the character is blended by its alpha after the fa
 pixels are click-through. plain: no compositor, so the window is cut to its more-than-half-opaque pixels."""
 
 import os
-import re
 import subprocess
 import sys
 import tempfile
@@ -216,11 +215,20 @@ class Checks:
         box = desktop.wait_until(lambda: self.display.find_window("^Velissa$", only_visible=True),
                                  what="the information box")[0]
         self.display.xdotool("windowfocus", "--sync", box.decode())
-        self.display.key("ctrl+c")
+        # Ctrl+C copies a message box whole, caption and text, as on Windows.
         line = "---------------------------"
         expected = "\n".join([line, "Velissa", line, "1 New Animations Installed.", line, "OK   ", line, ""])
-        desktop.wait_until(lambda: self.display.clipboard() == expected,
-                           what="the box's text on the clipboard, last %r" % self.display.clipboard())
+        copied = []
+
+        def box_copied():
+            self.display.key("ctrl+c")
+            copied[:] = [self.display.clipboard()]
+            return copied[0] == expected
+
+        try:
+            desktop.wait_until(box_copied, what="the box's text on the clipboard")
+        except AssertionError as failure:
+            raise AssertionError("%s; it holds %r" % (failure, copied))
         assert os.path.isfile(os.path.join(self.anim, ORANGE.file + ".dat")), "not copied into anim/"
         self.display.key("Return")
         desktop.wait_until(lambda: not self.display.find_window("^Velissa$", only_visible=True),
