@@ -105,7 +105,7 @@ class SoakTest : public ::testing::Test {
                                      soak_animation("Soak " + two_digits(i + 1), -100 - 12 * i, -80 + 5 * i,
                                                     static_cast<uint8_t>(20 * i))));
     }
-    headless_set_install_path(dir_.path().c_str());
+    headless_set_install_path(dir_.path().string().c_str());
   }
 
   void TearDown() override {
