@@ -8,7 +8,8 @@ windows=${VELISSA_WINDOWS:-0}
 [ "${1:-}" = "--windows" ] && windows=1
 bash scripts/deps.sh test desktop e2e
 build=${VELISSA_TEST_BUILD:-build-test}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELISSA_SANITIZE=ON -DVELISSA_BUILD_TESTS=ON >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELISSA_SANITIZE=ON -DVELISSA_BUILD_TESTS=ON \
+  -DVELISSA_PLATFORM=gtk >/dev/null
 cmake --build "$build" -j "$(nproc)"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}

@@ -1,6 +1,8 @@
 """What every desktop test needs, with the standard library only: a virtual X display (Xvfb) with a
-known background and an optional compositor, screenshots read pixel by pixel, xdotool input, programs
-whose output lines can be waited for, and the rule that every process a test starts is ended by its id.
+known background, an optional compositor and a work area of the test's choosing, screenshots read pixel
+by pixel, windows found by name with their geometry, xdotool input, the clipboard, programs whose output
+lines can be waited for, PNG pictures drawn by the test, and the rule that every process a test starts is
+ended by its id.
 
 Usage:
     with desktop.Session() as session:
@@ -12,15 +14,18 @@ Usage:
 
 import contextlib
 import ctypes
+import ctypes.util
 import os
 import re
 import select
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import threading
 import time
+import zlib
 
 SKIP = 77  # CTest's SKIP_RETURN_CODE for these tests
 TOOLS = ("Xvfb", "xdotool", "import", "hsetroot", "xcompmgr")
@@ -55,6 +60,18 @@ def _die_with_parent():
     # A child started here ends when the test process dies, even by SIGKILL from a CTest timeout.
     with contextlib.suppress(Exception):
         ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+
+
+def write_png(path, width, height, pixel):
+    """A width x height RGBA PNG whose pixel (x, y) is pixel(x, y), a (red, green, blue, alpha) tuple."""
+    rows = b"".join(b"\0" + b"".join(bytes(pixel(x, y)) for x in range(width)) for y in range(height))
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    with open(path, "wb") as png:
+        png.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)) +
+                  chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
 
 
 class Image:
@@ -173,11 +190,57 @@ class Display:
         wait_until(lambda: self.find_window("^panel$"), what="trayer to start")
         return True
 
-    def find_window(self, name_pattern):
+    def find_window(self, name_pattern, only_visible=False):
         """The ids of the windows whose name matches, or an empty list."""
-        result = subprocess.run(["xdotool", "search", "--name", name_pattern], env=self.env,
+        result = subprocess.run(["xdotool", "search"] + (["--onlyvisible"] if only_visible else []) +
+                                ["--name", name_pattern], env=self.env,
                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=10)
         return result.stdout.split()
+
+    def geometry(self, window):
+        """(x, y, width, height) of a window on the screen; None once it is gone."""
+        result = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window], env=self.env,
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=10)
+        values = dict(line.split("=", 1) for line in result.stdout.decode().split() if "=" in line)
+        if result.returncode != 0 or not all(key in values for key in ("X", "Y", "WIDTH", "HEIGHT")):
+            return None
+        return tuple(int(values[key]) for key in ("X", "Y", "WIDTH", "HEIGHT"))
+
+    def set_work_area(self, x, y, width, height):
+        """Announces a work area on the root window as a window manager does (_NET_WORKAREA), so that
+        programs see the screen less a panel."""
+        x11 = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x11.XDefaultRootWindow.restype = ctypes.c_ulong
+        x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+        x11.XInternAtom.restype = ctypes.c_ulong
+        x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        x11.XChangeProperty.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_ulong,
+                                        ctypes.c_int, ctypes.c_int, ctypes.c_void_p, ctypes.c_int]
+        x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        connection = x11.XOpenDisplay(self.name.encode())
+        if not connection:
+            raise AssertionError("cannot open display " + self.name)
+        root = x11.XDefaultRootWindow(connection)
+
+        def put(name, kind, values):
+            data = (ctypes.c_ulong * len(values))(*values)  # format 32 is passed as longs
+            x11.XChangeProperty(connection, root, x11.XInternAtom(connection, name.encode(), 0), kind, 32, 0,
+                                data, len(values))
+
+        xa_atom, xa_cardinal, xa_window = 4, 6, 33
+        # GDK reads _NET_WORKAREA only from a window manager that names itself: the root stands in.
+        put("_NET_SUPPORTING_WM_CHECK", xa_window, [root])
+        put("_NET_SUPPORTED", xa_atom, [x11.XInternAtom(connection, b"_NET_WORKAREA", 0)])
+        put("_NET_WORKAREA", xa_cardinal, [x, y, width, height])
+        x11.XCloseDisplay(connection)
+
+    def clipboard(self):
+        """The text of the CLIPBOARD selection, or None when nobody offers text."""
+        result = subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=self.env, stdout=subprocess.PIPE,
+                                stderr=subprocess.DEVNULL, timeout=10)
+        return result.stdout.decode("utf-8", "replace") if result.returncode == 0 else None
 
     def screenshot(self):
         data = self.run("import", "-silent", "-window", "root", "-depth", "8", "rgb:-")
@@ -216,9 +279,12 @@ class Display:
         once it gives true, nudging the pointer by a pixel meanwhile (a drop target answers motion)."""
         self.move(*start)
         self.xdotool("mousedown", button)
+        # One burst, as from a quick hand: the program sees several motions in one turn of its loop.
+        moves = []
         for step in range(1, steps + 1):
-            self.move(start[0] + (end[0] - start[0]) * step // steps,
-                      start[1] + (end[1] - start[1]) * step // steps)
+            moves += ["mousemove", start[0] + (end[0] - start[0]) * step // steps,
+                      start[1] + (end[1] - start[1]) * step // steps]
+        self.xdotool(*moves)
         if ready_to_drop is not None:
             nudge = [0]
 

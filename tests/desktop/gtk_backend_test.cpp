@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "shell/platform/gtk/gtk_backend.h"
@@ -116,6 +117,41 @@ TEST(MouseLparam, IsTheRootPointLessTheWindowInSigned16BitWords) {
   EXPECT_EQ(platform_lparam_x(lparam), -1);
   lparam = gtk_mouse_lparam(40000, 0, 0, 0);  // cut to 16 bits like the system's words
   EXPECT_EQ(platform_lparam_x(lparam), 40000 - 65536);
+}
+
+TEST(MessageBoxCopy, HoldsCaptionTextAndButtonsAsWindowsCopiesThem) {
+  EXPECT_EQ(gtk_message_box_copy_text("Velissa", "1 New Animations Installed.", MB_ICONINFORMATION),
+            "---------------------------\nVelissa\n---------------------------\n"
+            "1 New Animations Installed.\n---------------------------\nOK   \n---------------------------\n");
+  const std::string question = gtk_message_box_copy_text(nullptr, "Caf\xE9?", MB_YESNO | MB_ICONQUESTION);
+  EXPECT_NE(question.find("\nError\n"), std::string::npos);
+  EXPECT_NE(question.find("\nCaf\xC3\xA9?\n"), std::string::npos);  // package names are Windows-1252
+  EXPECT_NE(question.find("\nYes   No   \n"), std::string::npos);
+  EXPECT_NE(gtk_message_box_copy_text("Warning", "", MB_OKCANCEL).find("\nOK   Cancel   \n"), std::string::npos);
+}
+
+TEST(InstalledDataDirectory, IsFoundFromTheProgramsOwnDirectory) {
+  EXPECT_EQ(gtk_installed_data_directory("/usr/local/bin/velissadesk", "../share/velissadesk"),
+            "/usr/local/share/velissadesk");
+  EXPECT_EQ(gtk_installed_data_directory("/opt/v/bin/velissadesk", "../../share/v"), "/opt/share/v");
+  EXPECT_EQ(gtk_installed_data_directory("bin/velissadesk", "../share/velissadesk"), "");
+  EXPECT_EQ(gtk_installed_data_directory(nullptr, "../share/velissadesk"), "");
+}
+
+// Beside a program that was not installed there is no data directory: with nothing configured the
+// program has no install path, as on Windows without the registry value.
+TEST(InstallPath, ComesFromTheSettingsOrNotAtAll) {
+  const std::string home = testing::TempDir() + "velissa-gtk-home";
+  setenv("HOME", home.c_str(), 1);
+  unsetenv("XDG_CONFIG_HOME");
+  unsetenv("VELISSADESK_PATH");
+  char path[520];
+  EXPECT_FALSE(platform_read_install_path(path, sizeof path));
+  EXPECT_EQ(platform_get_last_error(), static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+  setenv("VELISSADESK_PATH", "/srv/velissa", 1);
+  ASSERT_TRUE(platform_read_install_path(path, sizeof path));
+  EXPECT_STREQ(path, "/srv/velissa");
+  unsetenv("VELISSADESK_PATH");
 }
 
 // Without an X display every call that needs one fails as a Win32 call fails, and the rest works.

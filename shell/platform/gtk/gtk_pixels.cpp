@@ -1,9 +1,11 @@
-// Display-free helpers of the GTK backend: alpha shapes, text conversion, the icon, mouse positions.
+// Display-free helpers of the GTK backend: alpha shapes, text conversion, the icon, mouse positions,
+// a message box's copied text, the data directory of an installed program.
 #include "shell/platform/gtk/gtk_pixels.h"
 
 #include <glib.h>
 
 #include <cmath>
+#include <filesystem>
 #include <vector>
 
 cairo_region_t* gtk_alpha_region(const uint8_t* pixels, int32_t width, int32_t height, size_t stride,
@@ -94,4 +96,19 @@ LPARAM gtk_mouse_lparam(double root_x, double root_y, int32_t window_x, int32_t 
   const uint32_t y =
       static_cast<uint32_t>(static_cast<int64_t>(std::floor(root_y))) - static_cast<uint32_t>(window_y);
   return platform_make_lparam(static_cast<int32_t>(x), static_cast<int32_t>(y));
+}
+
+std::string gtk_message_box_copy_text(const char* caption, const char* text, uint32_t flags) {
+  const char* buttons = "OK   ";
+  if ((flags & 0xF) == MB_OKCANCEL) buttons = "OK   Cancel   ";
+  if ((flags & 0xF) == MB_YESNO) buttons = "Yes   No   ";
+  const std::string line = "---------------------------\n";
+  return line + gtk_text_from_program(caption != nullptr ? caption : "Error") + "\n" + line +
+         gtk_text_from_program(text) + "\n" + line + buttons + "\n" + line;
+}
+
+std::string gtk_installed_data_directory(const char* program_path, const char* data_from_program) {
+  if (program_path == nullptr || program_path[0] != '/' || data_from_program == nullptr) return "";
+  const std::filesystem::path program(program_path);
+  return (program.parent_path() / data_from_program).lexically_normal().string();
 }

@@ -1,5 +1,6 @@
 // Pieces of the GTK backend that need no display: the window shape from a frame's alpha, text made
-// fit for GTK, the program's icon drawn with cairo, and the client point of a mouse message.
+// fit for GTK, the program's icon drawn with cairo, the client point of a mouse message, a message
+// box as Ctrl+C copies it, and where an installed program keeps its data.
 #pragma once
 
 #include <cairo.h>
@@ -24,3 +25,12 @@ cairo_surface_t* gtk_draw_program_icon(int32_t size);
 // The lparam of a mouse message: the pointer's root position less the window's position, each cut to a
 // signed 16-bit word as Windows does.
 LPARAM gtk_mouse_lparam(double root_x, double root_y, int32_t window_x, int32_t window_y);
+
+// What Ctrl+C in a message box puts on the clipboard, as Windows writes it: the caption, the text and
+// the buttons of flags (MB_OK, MB_OKCANCEL, MB_YESNO) between dashed lines. A null caption is "Error".
+std::string gtk_message_box_copy_text(const char* caption, const char* text, uint32_t flags);
+
+// The data directory of a program installed at program_path: data_from_program taken from the
+// program's own directory and made plain ("/usr/bin/velissadesk" and "../share/velissadesk" give
+// "/usr/share/velissadesk"). Empty when program_path is not absolute.
+std::string gtk_installed_data_directory(const char* program_path, const char* data_from_program);

@@ -281,6 +281,15 @@ void on_box_response(GtkDialog*, gint response, BoxAnswer* answer) {
   answer->done = true;
 }
 
+// Ctrl+C (or Ctrl+Insert) copies the whole box, as on Windows, so its text can be pasted or read.
+gboolean on_box_key(GtkWidget* dialog, GdkEventKey* event, const std::string* copy_text) {
+  const bool copy = (event->state & GDK_CONTROL_MASK) &&
+                    (event->keyval == GDK_KEY_c || event->keyval == GDK_KEY_C || event->keyval == GDK_KEY_Insert);
+  if (!copy) return FALSE;
+  gtk_clipboard_set_text(gtk_widget_get_clipboard(dialog, GDK_SELECTION_CLIPBOARD), copy_text->c_str(), -1);
+  return TRUE;
+}
+
 int32_t box_answer(uint32_t flags, gint response) {
   switch (response) {
     case GTK_RESPONSE_OK: return IDOK;
@@ -552,12 +561,15 @@ int32_t platform_message_box(WindowHandle owner, const char* text, const char* c
   gtk_window_set_keep_above(window, TRUE);  // above the character, which is kept above everything
   gtk_window_set_position(window, GTK_WIN_POS_CENTER);
   BoxAnswer answer{false, GTK_RESPONSE_NONE};
+  std::string copy_text = gtk_message_box_copy_text(caption, text, flags);
   g_signal_connect(dialog, "response", G_CALLBACK(on_box_response), &answer);
+  g_signal_connect(dialog, "key-press-event", G_CALLBACK(on_box_key), &copy_text);
   gtk_widget_show_all(dialog);
   gtk_window_present(window);
   // gtk_dialog_run's loop, with the queue served in it as Windows' modal loops do.
   gtk_run_modal_loop(&answer.done);
   g_signal_handlers_disconnect_by_data(dialog, &answer);
+  g_signal_handlers_disconnect_by_data(dialog, &copy_text);
   gtk_widget_destroy(dialog);
   return box_answer(flags, answer.response);
 }
@@ -670,9 +682,18 @@ uint32_t platform_error_text(uint32_t code, char* buffer, uint32_t size) {
 
 // ================= Install path =================
 
+// After the user's settings, an installed program falls back on the data installed with it (the
+// samples and guides), found from its own location so that any prefix or staging directory works.
 bool platform_read_install_path(char* buffer, uint32_t size) {
   if (buffer == nullptr || size == 0) return fail(ERROR_INVALID_PARAMETER);
-  return portable_install_path_from_environment(buffer, size) || fail(ERROR_FILE_NOT_FOUND);
+  if (portable_install_path_from_environment(buffer, size)) return true;
+  gchar* program = g_file_read_link("/proc/self/exe", nullptr);
+  const std::string installed = gtk_installed_data_directory(program, VELISSA_DATA_FROM_PROGRAM);
+  g_free(program);
+  if (installed.empty() || installed.size() >= size || !g_file_test(installed.c_str(), G_FILE_TEST_IS_DIR))
+    return fail(ERROR_FILE_NOT_FOUND);
+  memcpy(buffer, installed.c_str(), installed.size() + 1);
+  return true;
 }
 
 // ================= Files =================

@@ -2,6 +2,7 @@
 // posted messages, the one queue with the Windows order of WM_CLOSE / WM_DESTROY / WM_QUIT, the
 // layered character window painted with cairo and shaped from its alpha, capture and dropped files.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -149,6 +150,16 @@ bool turn_press_into_double_click(PlatformWindow* window, uint32_t press, uint32
   return false;
 }
 
+bool is_mouse_message(uint32_t message) { return message >= WM_MOUSEMOVE && message <= WM_RBUTTONDBLCLK; }
+
+// A mouse message waits in the queue with the pointer's root position as its point; its client point
+// is taken when the message is taken, against where the window is then, as Windows does. A drag moves
+// the window between the messages of one pump, so a client point taken earlier would be stale.
+void post_mouse(PlatformWindow* window, uint32_t message, WPARAM state, double root_x, double root_y) {
+  const PlatformPoint root{static_cast<int32_t>(std::floor(root_x)), static_cast<int32_t>(std::floor(root_y))};
+  backend().queue.push_back(PlatformMessage{window, message, state, 0, now_ms(), root});
+}
+
 gboolean on_button(GtkWidget*, GdkEventButton* event, PlatformWindow* window) {
   if (window->destroyed || (event->button != 1 && event->button != 3)) return TRUE;
   gtk_remember_pointer_event(reinterpret_cast<GdkEvent*>(event));
@@ -165,14 +176,13 @@ gboolean on_button(GtkWidget*, GdkEventButton* event, PlatformWindow* window) {
     default: return TRUE;
   }
   const WPARAM state = button_state(event->state, event->button, event->type != GDK_BUTTON_RELEASE);
-  gtk_post(window, message, state, gtk_mouse_lparam(event->x_root, event->y_root, window->x, window->y));
+  post_mouse(window, message, state, event->x_root, event->y_root);
   return TRUE;
 }
 
 gboolean on_motion(GtkWidget*, GdkEventMotion* event, PlatformWindow* window) {
   if (window->destroyed) return TRUE;
-  gtk_post(window, WM_MOUSEMOVE, button_state(event->state, 0, false),
-           gtk_mouse_lparam(event->x_root, event->y_root, window->x, window->y));
+  post_mouse(window, WM_MOUSEMOVE, button_state(event->state, 0, false), event->x_root, event->y_root);
   return TRUE;
 }
 
@@ -271,6 +281,9 @@ bool take_message(PlatformMessage* message, bool remove) {
   if (!b.queue.empty()) {
     *message = b.queue.front();
     if (remove) b.queue.pop_front();
+    const PlatformWindow* target = gtk_live_window(message->window);
+    if (target != nullptr && is_mouse_message(message->message))
+      message->lparam = gtk_mouse_lparam(message->point.x, message->point.y, target->x, target->y);
     return true;
   }
   if (!b.quit_pending) return false;

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# CPU percent of one core of the desktop program (Release, gtk backend) under Xvfb with a compositor,
+# playing a 256 x 256 animation at 10 frames a second and hidden, over 20 s each (DESKTOP_CPU_SECONDS),
+# beside the headless baseline of the same main loop (main_loop_bench, 10 s each).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh build bench desktop e2e
+cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DVELISSA_SANITIZE=OFF -DVELISSA_BUILD_TESTS=OFF \
+  -DVELISSA_BUILD_BENCH=ON -DVELISSA_PLATFORM=gtk >/dev/null
+cmake --build build-bench -j 2 --target velissadesk velissa-pack main_loop_bench >/dev/null
+python3 bench/desktop_cpu.py build-bench/app/velissadesk build-bench/tools/velissa-pack "${DESKTOP_CPU_SECONDS:-20}"
+./build-bench/bench/main_loop_bench --benchmark_format=csv 2>/dev/null | awk -F, '
+  /^name,/ { for (i = 1; i <= NF; ++i) { field = $i; gsub(/"/, "", field); column[field] = i }; next }
+  column["cpu_percent"] {
+    name = $1; gsub(/"/, "", name); sub(/\/iterations.*/, "", name); sub(/^main_loop\//, "", name)
+    printf "headless %-9s %6.2f %% of one core  (%.0f passes/s)\n", name, $column["cpu_percent"],
+           $column["passes_per_second"]
+  }'
