@@ -3,6 +3,8 @@
 #include <IL/il.h>
 
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 #include "animation/animation_player.h"
 #include "package/trace_log.h"
@@ -16,6 +18,23 @@ struct SizeRule {
   int32_t width, height;
   bool exact;
 };
+
+// DevIL's memory source cannot end a skip past its last byte: a marker segment whose length runs beyond
+// the data makes its skip loop for ever. The JPEG is therefore handed over followed by more zero bytes
+// than any segment can span and an end-of-image marker, so every skip ends inside the buffer and the
+// decoder then meets the end. The buffer is kept between frames: decoding allocates nothing per frame.
+const ILubyte* padded_jpeg(const uint8_t* data, int32_t size, ILuint* padded_size) {
+  static std::vector<uint8_t> buffer;  // DevIL decodes on the one thread only
+  constexpr size_t kPadding = 65536 + 2;
+  const size_t length = static_cast<size_t>(size);
+  buffer.resize(length + kPadding);
+  if (length > 0) std::memcpy(buffer.data(), data, length);
+  std::memset(buffer.data() + length, 0, kPadding - 2);
+  buffer[length + kPadding - 2] = 0xFF;
+  buffer[length + kPadding - 1] = 0xD9;
+  *padded_size = static_cast<ILuint>(buffer.size());
+  return buffer.data();
+}
 
 // Decodes the named image into the bound DevIL image: an entry of the package (always as JPEG), or,
 // for a description file, a file in whatever format the library makes of it. A package's JPEG is
@@ -34,8 +53,9 @@ ImageLoad load_bound_image(const AnimationPlayer& player, const char* name, Size
   if (!jpeg_declared_size(entry->cursor, entry->remaining, &width, &height)) return kImageUndecodable;
   if (rule.exact ? width != rule.width || height != rule.height : width > rule.width || height > rule.height)
     return kImageWrongSize;
-  return ilLoadL(IL_JPG, entry->cursor, static_cast<ILuint>(entry->remaining)) ? kImageLoaded
-                                                                               : kImageUndecodable;
+  ILuint padded_size = 0;
+  const ILubyte* padded = padded_jpeg(entry->cursor, entry->remaining, &padded_size);
+  return ilLoadL(IL_JPG, padded, padded_size) ? kImageLoaded : kImageUndecodable;
 }
 
 struct DecodedImage {

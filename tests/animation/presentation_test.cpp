@@ -328,6 +328,24 @@ TEST_F(PlayerTest, ImagesDeclaringAnotherSizeAreRefusedBeforeDecoding) {
   EXPECT_EQ(draw_frame(player, 3), FRAME_DRAWN);
 }
 
+// A comment segment after the image data whose length runs past the end of the entry: DevIL's memory
+// source looped for ever skipping it (found by the package fuzz target as a timeout).
+TEST_F(PlayerTest, SegmentRunningPastTheEndDoesNotHangTheDecoder) {
+  Bytes colour = flat_color_jpeg(8, 8, 1, 2, 3);
+  ASSERT_GE(colour.size(), 2u);
+  colour.resize(colour.size() - 2);  // drop the end-of-image marker
+  colour.insert(colour.end(), {0xFF, 0xFE, 0xFF, 0xFF});  // the entry ends right after the length
+  PackBuilder builder;
+  add_entry(builder, 2, colour);
+  add_entry(builder, 3, flat_alpha_jpeg(8, 8, 255));
+  TestDescription d;
+  d.canvas_width = d.canvas_height = 8;
+  d.rects = {-1.0f, 1.0f, 1.0f, -1.0f};
+  d.color_names = {"2"};
+  d.alpha_names = {"3"};
+  load(d, builder);
+  EXPECT_EQ(draw_frame(player, 0), FRAME_DRAWN);
+}
 
 TEST_F(PlayerTest, UnusableFramesAreSkippedWithoutTouchingTheSurface) {
   const Bytes grey8 = flat_alpha_jpeg(8, 8, 255);
