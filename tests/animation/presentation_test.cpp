@@ -344,7 +344,9 @@ TEST_F(PlayerTest, SegmentRunningPastTheEndDoesNotHangTheDecoder) {
   d.color_names = {"2"};
   d.alpha_names = {"3"};
   load(d, builder);
-  EXPECT_EQ(draw_frame(player, 0), FRAME_DRAWN);
+  // What counts is that it returns: DevIL draws the frame, other decoders may refuse the stray segment.
+  const FrameResult result = draw_frame(player, 0);
+  EXPECT_TRUE(result == FRAME_DRAWN || result == FRAME_COLOR_UNDECODABLE) << frame_result_text(result);
 }
 
 TEST_F(PlayerTest, UnusableFramesAreSkippedWithoutTouchingTheSurface) {
