@@ -3,6 +3,7 @@
 #include <IL/il.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -50,37 +51,24 @@ bool encode(ILenum type, const uint8_t* pixels, int32_t width, int32_t height, i
   return written > 0;
 }
 
-// The size a PNG file declares in its header, read before the library allocates for it.
-bool png_size(const char* path, int64_t* width, int64_t* height) {
-  unsigned char head[24];
-  FILE* file = std::fopen(path, "rb");
-  if (file == nullptr) return false;
-  const bool read = std::fread(head, 1, sizeof head, file) == sizeof head;
-  std::fclose(file);
-  if (!read || std::memcmp(head, "\x89PNG\r\n\x1a\n", 8) != 0 || std::memcmp(head + 12, "IHDR", 4) != 0) return false;
-  auto big_endian = [&](int at) {
-    return int64_t{head[at]} << 24 | int64_t{head[at + 1]} << 16 | int64_t{head[at + 2]} << 8 | int64_t{head[at + 3]};
-  };
-  *width = big_endian(16);
-  *height = big_endian(20);
-  return true;
+// Whether the bound image, as decoded, carries alpha: an alpha channel or a palette with alpha.
+bool bound_image_has_alpha() {
+  switch (ilGetInteger(IL_IMAGE_FORMAT)) {
+    case IL_RGBA:
+    case IL_BGRA:
+    case IL_LUMINANCE_ALPHA:
+    case IL_ALPHA: return true;
+    case IL_COLOUR_INDEX: {
+      const ILint palette = ilGetInteger(IL_PALETTE_TYPE);
+      return palette == IL_PAL_RGBA32 || palette == IL_PAL_BGRA32;
+    }
+    default: return false;
+  }
 }
 
-}  // namespace
-
-bool load_picture(const char* path, int32_t max_side, RgbaPicture& picture, std::string& why) {
-  picture = RgbaPicture();
-  int64_t declared_width = 0, declared_height = 0;
-  if (png_size(path, &declared_width, &declared_height) && (declared_width > max_side || declared_height > max_side)) {
-    why = "its size " + std::to_string(declared_width) + "x" + std::to_string(declared_height) + " is above " +
-          std::to_string(max_side) + " pixels a side";
-    return false;
-  }
-  BoundImage image;
-  if (!ilLoadImage(path)) {
-    why = "not a picture the image library reads";
-    return false;
-  }
+// The bound image, just loaded, as RGBA rows top first.
+bool take_loaded(int32_t max_side, RgbaPicture& picture, bool* has_alpha, std::string& why) {
+  if (has_alpha != nullptr) *has_alpha = bound_image_has_alpha();
   if (ilGetInteger(IL_IMAGE_DEPTH) != 1 || !ilConvertImage(IL_RGBA, IL_UNSIGNED_BYTE)) {
     why = "not a flat picture that converts to RGBA";
     return false;
@@ -109,6 +97,58 @@ bool load_picture(const char* path, int32_t max_side, RgbaPicture& picture, std:
                        picture.pixels.begin() + bottom * row_bytes);
   }
   return true;
+}
+
+// The size a PNG file declares in its header, read before the library allocates for it.
+bool png_size(const unsigned char* head, size_t size, int64_t* width, int64_t* height) {
+  if (size < 24 || std::memcmp(head, "\x89PNG\r\n\x1a\n", 8) != 0 || std::memcmp(head + 12, "IHDR", 4) != 0)
+    return false;
+  auto big_endian = [&](int at) {
+    return int64_t{head[at]} << 24 | int64_t{head[at + 1]} << 16 | int64_t{head[at + 2]} << 8 | int64_t{head[at + 3]};
+  };
+  *width = big_endian(16);
+  *height = big_endian(20);
+  return true;
+}
+
+bool declared_size_fits(const unsigned char* head, size_t size, int32_t max_side, std::string& why) {
+  int64_t width = 0, height = 0;
+  if (!png_size(head, size, &width, &height) || (width <= max_side && height <= max_side)) return true;
+  why = "its size " + std::to_string(width) + "x" + std::to_string(height) + " is above " + std::to_string(max_side) +
+        " pixels a side";
+  return false;
+}
+
+}  // namespace
+
+bool load_picture(const char* path, int32_t max_side, RgbaPicture& picture, bool* has_alpha, std::string& why) {
+  picture = RgbaPicture();
+  unsigned char head[24] = {};
+  size_t got = 0;
+  if (FILE* file = std::fopen(path, "rb")) {
+    got = std::fread(head, 1, sizeof head, file);
+    std::fclose(file);
+  }
+  if (!declared_size_fits(head, got, max_side, why)) return false;
+  BoundImage image;
+  if (!ilLoadImage(path)) {
+    why = "not a picture the image library reads";
+    return false;
+  }
+  return take_loaded(max_side, picture, has_alpha, why);
+}
+
+bool decode_png(const unsigned char* bytes, size_t size, int32_t max_side, RgbaPicture& picture, bool* has_alpha,
+                std::string& why) {
+  picture = RgbaPicture();
+  if (!declared_size_fits(bytes, size, max_side, why)) return false;
+  BoundImage image;
+  // A size of 0 would read without bound.
+  if (size == 0 || size > UINT32_MAX || !ilLoadL(IL_PNG, bytes, static_cast<ILuint>(size))) {
+    why = "not a PNG file the image library reads";
+    return false;
+  }
+  return take_loaded(max_side, picture, has_alpha, why);
 }
 
 bool encode_jpeg(const uint8_t* pixels, int32_t width, int32_t height, int32_t channels, int32_t quality,

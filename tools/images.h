@@ -2,6 +2,7 @@
 // the library reads (PNG above all), and JPEG and PNG files encoded in memory.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -13,9 +14,13 @@ struct RgbaPicture {
   std::vector<uint8_t> pixels;
 };
 
-// Reads a picture file; false with why set when the library cannot read it or a side is above
-// max_side. A picture without alpha reads as opaque.
-bool load_picture(const char* path, int32_t max_side, RgbaPicture& picture, std::string& why);
+// Reads a picture file of a kind the library tells by its name; false with why set when the library
+// cannot read it or a side is above max_side. A picture without alpha reads as opaque; has_alpha says
+// whether it had an alpha channel (or a palette with alpha).
+bool load_picture(const char* path, int32_t max_side, RgbaPicture& picture, bool* has_alpha, std::string& why);
+// The same for a PNG file held in memory (size above 0).
+bool decode_png(const unsigned char* bytes, size_t size, int32_t max_side, RgbaPicture& picture, bool* has_alpha,
+                std::string& why);
 
 // Encodes width x height pixels, top row first, of 3 bytes (red, green, blue) or 1 byte (grey) as a JPEG
 // file of that many channels at quality 1 to 100. False when the library fails.

@@ -1,4 +1,8 @@
 // inspect: what a package or an archive holds, as the program reads it, as text or JSON.
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -17,7 +21,7 @@ const char kInspectHelp[] =
     "members and their sizes. Frames count from 0.\n"
     "\n"
     "options:\n"
-    "  --json   one JSON object on one line instead of text:\n"
+    "  --json   one JSON object on one line instead of text, keys in this order:\n"
     "    package: {\"kind\": \"package\", \"tag\": S, \"flags\": S, \"body_size\": N,\n"
     "              \"entries\": [{\"id\": N, \"offset\": N, \"size\": N, \"extra\": N}, ...],\n"
     "              \"catalogue\": null | {\"header\": S, \"second_line\": S, \"name\": S, \"x\": N, \"y\": N,\n"
@@ -29,7 +33,8 @@ const char kInspectHelp[] =
     "                                                 \"color_id\": N | null, \"alpha_id\": N | null}]}}\n"
     "    archive: {\"kind\": \"archive\", \"tag\": \"kar.1.0\", \"member_count\": N,\n"
     "              \"members\": [{\"name\": S, \"size\": N}, ...], \"problem\": null | S}\n"
-    "  S is a string (bytes above 126 as \\u00XX), N an integer, F a number (null when not finite),\n"
+    "  S is a string in UTF-8 (a text that is not valid UTF-8 is read as Windows-1252, as the desktop\n"
+    "  shows it), N an integer, F a number (null when not finite),\n"
     "  B true or false. catalogue is null without entry 0, description null without entry 1; a\n"
     "  version is null when it does not read (an unrecognised magic leaves the other description\n"
     "  fields null and frames empty); color_id and alpha_id are null when the image name is no number.\n"
@@ -121,54 +126,76 @@ void print_text(FILE* out, const PackFile& pack, const PackDetails& details, con
   }
 }
 
+using Json = nlohmann::ordered_json;  // keeps the documented order of the keys
+
+Json json_text(const char* text) { return utf8_text(text); }
+
+// A float as the double its shortest text reads as (0.1f as 0.1, not 0.100000001490116); null when not
+// finite, which JSON cannot hold.
+Json json_number(float value) {
+  if (!std::isfinite(value)) return nullptr;
+  return std::strtod(number_text(value).c_str(), nullptr);
+}
+Json json_number(double value) { return std::isfinite(value) ? Json(value) : Json(nullptr); }
+Json json_id(const StringArray& names, int32_t frame) {
+  int32_t id = 0;
+  if (frame >= names.count || !parse_entry_id(names.data[frame], &id)) return nullptr;
+  return id;
+}
+
+// One line; texts are valid UTF-8 by now, and a replacement character stands in should one not be.
+void print_json_line(FILE* out, const Json& json) {
+  std::fprintf(out, "%s\n", json.dump(-1, ' ', false, Json::error_handler_t::replace).c_str());
+}
+
 void print_json(FILE* out, const PackFile& pack, const PackDetails& details, const PackageReport& report) {
-  std::fprintf(out, "{\"kind\": \"package\", \"tag\": %s, \"flags\": %s, \"body_size\": %u, \"entries\": [",
-               json_string(details.tag.text).c_str(), json_string(flag_letters(details.flags).c_str()).c_str(),
-               details.body_size);
+  Json json = {{"kind", "package"},
+               {"tag", json_text(details.tag.text)},
+               {"flags", flag_letters(details.flags)},
+               {"body_size", details.body_size},
+               {"entries", Json::array()}};
   for (int32_t i = 0; i < pack.ids.count; ++i)
-    std::fprintf(out, "%s{\"id\": %d, \"offset\": %d, \"size\": %d, \"extra\": %d}", i == 0 ? "" : ", ",
-                 pack.ids.data[i], pack.offsets.data[i], pack.sizes.data[i], pack.extras.data[i]);
-  std::fprintf(out, "], \"catalogue\": ");
+    json["entries"].push_back(Json{{"id", pack.ids.data[i]},
+                                   {"offset", pack.offsets.data[i]},
+                                   {"size", pack.sizes.data[i]},
+                                   {"extra", pack.extras.data[i]}});
 
-  if (!report.has_catalogue) {
-    std::fprintf(out, "null");
-  } else {
+  json["catalogue"] = nullptr;
+  if (report.has_catalogue) {
     const CatalogueLines& lines = report.lines;
-    std::fprintf(out, "{\"header\": %s, \"second_line\": %s, \"name\": %s, \"x\": %d, \"y\": %d, \"version\": %s}",
-                 json_string(lines.header.text).c_str(), json_string(lines.second_line.text).c_str(),
-                 json_string(lines.name.text).c_str(), lines.x, lines.y,
-                 lines.version_read ? std::to_string(lines.version).c_str() : "null");
+    json["catalogue"] = Json{{"header", json_text(lines.header.text)},
+                             {"second_line", json_text(lines.second_line.text)},
+                             {"name", json_text(lines.name.text)},
+                             {"x", lines.x},
+                             {"y", lines.y},
+                             {"version", lines.version_read ? Json(lines.version) : Json(nullptr)}};
   }
 
-  std::fprintf(out, ", \"description\": ");
-  if (!report.has_description) {
-    std::fprintf(out, "null}\n");
-    return;
-  }
-  const AnimationPlayer& player = report.player;
-  std::fprintf(out, "{\"magic\": %s, ", json_string(report.magic.text).c_str());
-  if (report.version == 0) {
-    std::fprintf(out,
-                 "\"version\": null, \"loop\": null, \"ping_pong\": null, \"frame_duration\": null, "
-                 "\"canvas_width\": null, \"canvas_height\": null, \"frames\": []}}\n");
-    return;
-  }
-  std::fprintf(out,
-               "\"version\": %d, \"loop\": %s, \"ping_pong\": %s, \"frame_duration\": %s, \"canvas_width\": %d, "
-               "\"canvas_height\": %d, \"frames\": [",
-               report.version, player.loop ? "true" : "false", player.ping_pong ? "true" : "false",
-               json_number(player.frame_duration).c_str(), player.canvas_width, player.canvas_height);
-  for (int32_t i = 0; i < frame_count(player); ++i) {
-    std::string rect = "null";
-    if (has_rect(player, i)) {
-      const float* edges = player.frame_rects.data + int64_t{i} * 4;
-      rect = "[" + json_number(edges[0]) + ", " + json_number(edges[1]) + ", " + json_number(edges[2]) + ", " +
-             json_number(edges[3]) + "]";
+  json["description"] = nullptr;
+  if (report.has_description) {
+    const AnimationPlayer& player = report.player;
+    const bool known = report.version != 0;  // an unrecognised magic leaves the rest unread
+    Json description = {{"magic", json_text(report.magic.text)},
+                        {"version", known ? Json(report.version) : Json(nullptr)},
+                        {"loop", known ? Json(player.loop) : Json(nullptr)},
+                        {"ping_pong", known ? Json(player.ping_pong) : Json(nullptr)},
+                        {"frame_duration", known ? json_number(player.frame_duration) : Json(nullptr)},
+                        {"canvas_width", known ? Json(player.canvas_width) : Json(nullptr)},
+                        {"canvas_height", known ? Json(player.canvas_height) : Json(nullptr)},
+                        {"frames", Json::array()}};
+    for (int32_t i = 0; known && i < frame_count(player); ++i) {
+      Json rect = nullptr;
+      if (has_rect(player, i)) {
+        const float* edges = player.frame_rects.data + int64_t{i} * 4;
+        rect = Json{json_number(edges[0]), json_number(edges[1]), json_number(edges[2]), json_number(edges[3])};
+      }
+      description["frames"].push_back(Json{{"rect", rect},
+                                           {"color_id", json_id(player.color_images, i)},
+                                           {"alpha_id", json_id(player.alpha_images, i)}});
     }
-    std::fprintf(out, "%s{\"rect\": %s, \"color_id\": %s, \"alpha_id\": %s}", i == 0 ? "" : ", ", rect.c_str(),
-                 id_text(player.color_images, i, "null").c_str(), id_text(player.alpha_images, i, "null").c_str());
+    json["description"] = description;
   }
-  std::fprintf(out, "]}}\n");
+  print_json_line(out, json);
 }
 
 int inspect_package(const char* path, bool json, const ToolStreams& io) {
@@ -196,21 +223,23 @@ int inspect_archive(const char* path, bool json, const ToolStreams& io) {
   if (!read_whole_file(path, bytes, problem)) return refuse(kInspectCommand, io, std::string(path) + ": " + problem);
   KarReader kar;
   const bool opened = open_kar(kar, bytes, problem);
-  if (json)
-    std::fprintf(io.out, "{\"kind\": \"archive\", \"tag\": \"kar.1.0\", \"member_count\": %d, \"members\": [", kar.count);
-  else
-    std::fprintf(io.out, "archive: kar.1.0\nmembers: %d\n%11s  %s\n", kar.count, "size", "name");
+  Json members = Json::array();
+  if (!json) std::fprintf(io.out, "archive: kar.1.0\nmembers: %d\n%11s  %s\n", kar.count, "size", "name");
   KarMember member;
   KarStep step = opened ? next_member(kar, member, problem) : KAR_BROKEN;
-  for (int32_t listed = 0; step == KAR_MEMBER; ++listed, step = next_member(kar, member, problem)) {
+  for (; step == KAR_MEMBER; step = next_member(kar, member, problem)) {
     if (json)
-      std::fprintf(io.out, "%s{\"name\": %s, \"size\": %d}", listed == 0 ? "" : ", ",
-                   json_string(member.name.text).c_str(), member.size);
+      members.push_back(Json{{"name", json_text(member.name.text)}, {"size", member.size}});
     else
       std::fprintf(io.out, "%11d  %s\n", member.size, printable(member.name.text).c_str());
   }
   const bool broken = step == KAR_BROKEN;
-  if (json) std::fprintf(io.out, "], \"problem\": %s}\n", broken ? json_string(problem.c_str()).c_str() : "null");
+  if (json)
+    print_json_line(io.out, Json{{"kind", "archive"},
+                                 {"tag", "kar.1.0"},
+                                 {"member_count", kar.count},
+                                 {"members", members},
+                                 {"problem", broken ? json_text(problem.c_str()) : Json(nullptr)}});
   return broken ? refuse(kInspectCommand, io, std::string(path) + ": " + problem) : kExitSuccess;
 }
 

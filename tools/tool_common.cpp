@@ -132,30 +132,60 @@ std::string ascii_lower(const std::string& text) {
   return lower;
 }
 
-std::string json_string(const char* text) {
-  std::string out = "\"";
-  for (const char* p = text; *p != '\0'; ++p) {
-    const auto c = static_cast<unsigned char>(*p);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20 || c >= 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      out += escaped;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
+namespace {
+
+// The length of the UTF-8 sequence at text, or 0 when it is not one (overlong forms, surrogates and
+// values above U+10FFFF are not).
+size_t utf8_sequence(const unsigned char* text) {
+  const unsigned char lead = text[0];
+  if (lead < 0x80) return 1;
+  size_t length = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+  if (length == 0) return 0;
+  // The second byte's range narrows for the leads that could otherwise start a form that is not allowed.
+  const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+  const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+  if (text[1] < low || text[1] > high) return 0;
+  for (size_t i = 2; i < length; ++i)
+    if (text[i] < 0x80 || text[i] > 0xBF) return 0;  // a NUL ends the text here too
+  return length;
 }
 
+void append_utf8(std::string& out, uint32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | code >> 6);
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | code >> 12);
+    out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+// Windows-1252's characters for 0x80 to 0x9F; its five unassigned bytes stand for themselves, as
+// Windows converts them.
+const uint16_t kWindows1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                       0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                       0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                       0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+}  // namespace
+
+std::string utf8_text(const char* text) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+  bool valid = true;
+  for (size_t at = 0, length; valid && bytes[at] != 0; at += length) valid = (length = utf8_sequence(bytes + at)) != 0;
+  if (valid) return text;
+  std::string out;
+  for (const unsigned char* p = bytes; *p != 0; ++p)
+    append_utf8(out, *p >= 0x80 && *p < 0xA0 ? kWindows1252High[*p - 0x80] : *p);
+  return out;
+}
 
 std::string number_text(double value) { return shortest_text<double>(value, std::strtod); }
 std::string number_text(float value) { return shortest_text<float>(value, std::strtof); }
 
-std::string json_number(double value) { return std::isfinite(value) ? number_text(value) : "null"; }
-std::string json_number(float value) { return std::isfinite(value) ? number_text(value) : "null"; }
 
 std::string printable(const char* text) {
   std::string out;

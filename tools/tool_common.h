@@ -60,15 +60,12 @@ bool parse_int(const char* text, int64_t low, int64_t high, int32_t* value);
 // ---- Text ----
 // ASCII letters in lower case: names compared as Windows compares file names.
 std::string ascii_lower(const std::string& text);
-// A JSON string: quotes, backslashes and control characters escaped; bytes above 126 as \u00XX
-// (Latin-1), so that any bytes give valid JSON.
-std::string json_string(const char* text);
+// The text as UTF-8: as it is when it is valid UTF-8, else read as Windows-1252, as the desktop shows
+// the program's texts.
+std::string utf8_text(const char* text);
 // The shortest decimal text that reads back as the same value ("nan", "inf" for those).
 std::string number_text(double value);
 std::string number_text(float value);
-// As number_text, with null for NaN and the infinities, which JSON lacks.
-std::string json_number(double value);
-std::string json_number(float value);
 // Text for a terminal: bytes outside printable ASCII, and the backslash, as \xNN.
 std::string printable(const char* text);
 

@@ -1,5 +1,6 @@
 // verify: every check the program makes on a package before and while it shows it, through the
 // program's own code (the installer's test of the catalogue entry, the player's loader and decoder).
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -24,7 +25,9 @@ const char kVerifyHelp[] =
     "it opens and decodes, the installer's test of its catalogue entry (entry 0: \"c.1.\", a free line,\n"
     "the name, \"X,Y\"), that the player loads its description (entry 1), and that every frame has a\n"
     "usable rectangle and two images that the player decodes (a 3-byte colour JPEG, a 1-byte\n"
-    "greyscale alpha JPEG of the same size, within the canvas). An archive is checked as the\n"
+    "greyscale alpha JPEG of the same size, within the canvas) whose colour lies within its alpha\n"
+    "(premultiplied: black where nothing shows), and that some frame shows something. A package\n"
+    "whose frames are all fully opaque plays as a rectangle: a warning. An archive is checked as the\n"
     "installer unpacks it, and each member as a package. Every problem is printed on a line of its\n"
     "own; warnings name what plays, but oddly. The exit status is 0 only when there is no problem:\n"
     "the program would install the file and show every frame.\n";
@@ -90,26 +93,84 @@ std::string image_name(const StringArray& names, int32_t frame) {
 // broken frames stays readable.
 constexpr int32_t kFramesNamed = 20;
 
+// What a drawn frame shows, read from the player's surface.
+struct DrawnLook {
+  bool visible = false;      // some alpha above 0
+  bool opaque = true;        // every alpha 255
+  bool colour_outside = false;  // colour where the alpha image shows nothing
+};
+
+// Colour images are premultiplied, so where alpha is 0 the colour is black. JPEG lets colour bleed a
+// pixel or two past a hard edge (chroma is stored at half size); colour farther out, over more than a
+// small share of the frame, means the alpha image is not this colour image's (or the colour was not
+// premultiplied): the desktop would add that colour as a haze or a box.
+constexpr int kNothingAlpha = 8;
+constexpr int kClearlyColour = 64;
+constexpr int32_t kBleed = 2;
+constexpr double kColourOutsideShare = 0.02;
+
+DrawnLook look_at_surface(const AnimationPlayer& player) {
+  DrawnLook look;
+  const int32_t width = player.image_width, height = player.image_height;
+  auto pixel = [&](int32_t x, int32_t y) { return player.pixels + (size_t(y) * size_t(player.canvas_width) + size_t(x)) * 4; };
+  // Pixels within kBleed of one with alpha above kNothingAlpha: a row pass, then a column pass.
+  std::vector<uint8_t> across(size_t(width) * size_t(height), 0), near(across.size(), 0);
+  for (int32_t y = 0; y < height; ++y)
+    for (int32_t x = 0; x < width; ++x) {
+      const uint8_t alpha = pixel(x, y)[3];
+      look.visible = look.visible || alpha != 0;
+      look.opaque = look.opaque && alpha == 255;
+      if (alpha <= kNothingAlpha) continue;
+      for (int32_t n = std::max(0, x - kBleed); n <= std::min(width - 1, x + kBleed); ++n) across[size_t(y) * width + n] = 1;
+    }
+  for (int32_t y = 0; y < height; ++y)
+    for (int32_t x = 0; x < width; ++x)
+      if (across[size_t(y) * width + x])
+        for (int32_t n = std::max(0, y - kBleed); n <= std::min(height - 1, y + kBleed); ++n) near[size_t(n) * width + x] = 1;
+  int64_t outside = 0;
+  for (int32_t y = 0; y < height; ++y)
+    for (int32_t x = 0; x < width; ++x) {
+      const uint8_t* p = pixel(x, y);
+      outside += !near[size_t(y) * width + x] && std::max({p[0], p[1], p[2]}) >= kClearlyColour;
+    }
+  look.colour_outside = outside > kColourOutsideShare * double(width) * double(height);
+  return look;
+}
+
 void verify_frames(AnimationPlayer& player, const std::string& where, VerifyReport& report) {
-  int32_t broken = 0;
+  int32_t broken = 0, visible = 0, opaque = 0, drawn = 0;
   for (int32_t i = 0; i < frame_count(player); ++i) {
     const bool placed = frame_rectangle(player, i, nullptr);
     const FrameResult result = placed ? draw_frame(player, i) : FRAME_NOT_LOADED;
+    std::string text;
     if (result == FRAME_DRAWN) {
-      ++report.frames;
-      continue;
+      ++drawn;
+      const DrawnLook look = look_at_surface(player);
+      visible += look.visible;
+      opaque += look.opaque;
+      if (!look.colour_outside) {
+        ++report.frames;
+        continue;
+      }
+      text = "the colour image does not match its alpha image: colour where the alpha image shows nothing "
+             "(colour not premultiplied, or another picture's alpha)";
+    } else {
+      const bool alpha = result >= FRAME_ALPHA_MISSING;
+      text = !placed ? "no usable rectangle (four finite edges, some width and height)"
+                     : std::string(frame_result_text(result)) + " (" +
+                           image_name(alpha ? player.alpha_images : player.color_images, i) + ")";
     }
     if (++broken > kFramesNamed) continue;
-    const bool alpha = result >= FRAME_ALPHA_MISSING;
-    const std::string text = !placed ? "no usable rectangle (four finite edges, some width and height)"
-                                     : std::string(frame_result_text(result)) + " (" +
-                                           image_name(alpha ? player.alpha_images : player.color_images, i) + ")";
     problem(report, where + ": frame " + std::to_string(i), text);
   }
   if (broken > kFramesNamed) {
     report.problems += broken - kFramesNamed;
     std::fprintf(report.out, "%s: %d more frames with problems\n", where.c_str(), broken - kFramesNamed);
   }
+  if (drawn > 0 && visible == 0)
+    problem(report, where, "every frame is fully transparent: nothing would be visible");
+  if (drawn > 0 && opaque == drawn)
+    warning(report, where, "every frame is fully opaque: the character shows as a rectangle");
 }
 
 void verify_package(const char* path, const char* title, const std::string& where, VerifyReport& report) {

@@ -46,10 +46,9 @@ TEST(Kar, CreateListExtractAndInstall) {
 
   run = run_pack({"inspect", kar, "--json"});
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, "{\"kind\": \"archive\", \"tag\": \"kar.1.0\", \"member_count\": 2, \"members\": [{\"name\": "
-                     "\"slime.dat\", \"size\": " + std::to_string(slime_size) +
-                         "}, {\"name\": \"Ghost.dat\", \"size\": " + std::to_string(ghost_size) +
-                         "}], \"problem\": null}\n");
+  EXPECT_EQ(run.out, "{\"kind\":\"archive\",\"tag\":\"kar.1.0\",\"member_count\":2,\"members\":[{\"name\":"
+                     "\"slime.dat\",\"size\":" + std::to_string(slime_size) +
+                         "},{\"name\":\"Ghost.dat\",\"size\":" + std::to_string(ghost_size) + "}],\"problem\":null}\n");
   EXPECT_EQ(run_pack({"verify", kar}).status, 0);
 
   const fs::path out = dir.path() / "out" / "deeper";

@@ -1,4 +1,6 @@
 // velissa-pack as a program (usage, help, exit statuses) and its inspect command on packages.
+#include <nlohmann/json.hpp>
+
 #include <string>
 #include <vector>
 
@@ -38,6 +40,14 @@ std::string described_package(const TempDir& dir) {
   std::string path = dir.file("described.dat");
   EXPECT_TRUE(write_package(b, "pck02z", path.c_str()));
   return path;
+}
+
+using Json = nlohmann::ordered_json;
+
+// The tool's JSON line, read back; a line that is not JSON fails the test (null).
+Json json_of(const ToolRun& run) {
+  EXPECT_EQ(count_lines(run.out), 1u) << run.out;
+  return Json::parse(run.out, nullptr, false);
 }
 
 }  // namespace
@@ -96,12 +106,11 @@ TEST(VelissaPackInspect, ReportsTagFlagsSizeAndRows) {
 
   ToolRun json = run_pack({"inspect", "--json", path});
   EXPECT_EQ(json.status, 0);
-  EXPECT_EQ(json.out,
-            "{\"kind\": \"package\", \"tag\": \"pck02zs\", \"flags\": \"zs\", \"body_size\": 62, \"entries\": ["
-            "{\"id\": 0, \"offset\": 0, \"size\": 3, \"extra\": 0}, "
-            "{\"id\": 12, \"offset\": 3, \"size\": 11, \"extra\": -4}], "
-            "\"catalogue\": {\"header\": \"abc\", \"second_line\": \"\", \"name\": \"\", \"x\": 0, \"y\": 0, "
-            "\"version\": null}, \"description\": null}\n");
+  // The keys in their documented order.
+  EXPECT_EQ(json_of(json), Json::parse(R"({"kind": "package", "tag": "pck02zs", "flags": "zs", "body_size": 62,
+      "entries": [{"id": 0, "offset": 0, "size": 3, "extra": 0}, {"id": 12, "offset": 3, "size": 11, "extra": -4}],
+      "catalogue": {"header": "abc", "second_line": "", "name": "", "x": 0, "y": 0, "version": null},
+      "description": null})"));
 }
 
 TEST(VelissaPackInspect, CatalogueEntryAndDescriptionAsThePlayerReadsThem) {
@@ -109,14 +118,13 @@ TEST(VelissaPackInspect, CatalogueEntryAndDescriptionAsThePlayerReadsThem) {
   const std::string path = described_package(dir);
   ToolRun json = run_pack({"inspect", path, "--json"});
   EXPECT_EQ(json.status, 0);
-  const std::string tail = json.out.substr(json.out.find("\"catalogue\""));
-  EXPECT_EQ(tail,
-            "\"catalogue\": {\"header\": \"c.1.\", \"second_line\": \"second \\\"line\\\"\", \"name\": \"Caf\\u00e9\", "
-            "\"x\": -40, \"y\": -20, \"version\": 1}, "
-            "\"description\": {\"magic\": \"ks03\", \"version\": 3, \"loop\": true, \"ping_pong\": true, "
-            "\"frame_duration\": 0.125, \"canvas_width\": 200, \"canvas_height\": 300, \"frames\": ["
-            "{\"rect\": [-1, 1, 0.5, -0.75], \"color_id\": 2, \"alpha_id\": 3}, "
-            "{\"rect\": null, \"color_id\": 4, \"alpha_id\": null}]}}\n");
+  // A name that is not UTF-8 is read as Windows-1252, as the desktop shows it.
+  const Json got = json_of(json);
+  EXPECT_EQ(got["catalogue"], Json::parse(R"({"header": "c.1.", "second_line": "second \"line\"", "name": "Caf\u00e9",
+                                             "x": -40, "y": -20, "version": 1})"));
+  EXPECT_EQ(got["description"], Json::parse(R"({"magic": "ks03", "version": 3, "loop": true, "ping_pong": true,
+      "frame_duration": 0.125, "canvas_width": 200, "canvas_height": 300, "frames": [
+      {"rect": [-1, 1, 0.5, -0.75], "color_id": 2, "alpha_id": 3}, {"rect": null, "color_id": 4, "alpha_id": null}]})"));
 
   ToolRun text = run_pack({"inspect", path});
   const std::string description = text.out.substr(text.out.find("catalogue:"));
@@ -146,23 +154,33 @@ TEST(VelissaPackInspect, CatalogueEntryAndDescriptionAsThePlayerReadsThem) {
   const std::string odd_path = dir.file("odd.dat");
   ASSERT_TRUE(write_package(b, "pck01", odd_path.c_str()));
   json = run_pack({"inspect", odd_path, "--json"});
-  EXPECT_TRUE(contains(json.out,
-                       "\"catalogue\": null, \"description\": {\"magic\": \"KS02\", \"version\": null, \"loop\": null, "
-                       "\"ping_pong\": null, \"frame_duration\": null, \"canvas_width\": null, \"canvas_height\": null, "
-                       "\"frames\": []}}"))
-      << json.out;
+  const Json odd_json = json_of(json);
+  EXPECT_TRUE(odd_json["catalogue"].is_null());
+  EXPECT_EQ(odd_json["description"],
+            Json::parse(R"({"magic": "KS02", "version": null, "loop": null, "ping_pong": null, "frame_duration": null,
+                            "canvas_width": null, "canvas_height": null, "frames": []})"));
 }
 
-TEST(VelissaPackInspect, JsonEscapesEveryTagByte) {
+TEST(VelissaPackInspect, JsonTextsAreUtf8) {
   TempDir dir;
-  std::string path = sample_package(dir, "pck01\"\\\x01\xE9z");
+  // Bytes that are not UTF-8 are Windows-1252 (0x80 is the euro sign); control characters are escaped.
+  std::string path = sample_package(dir, "pck01\"\\\x01\xE9\x80z");
   ToolRun json = run_pack({"inspect", path, "--json"});
   EXPECT_EQ(json.status, 0);
-  const std::string start = "{\"kind\": \"package\", \"tag\": \"pck01\\\"\\\\\\u0001\\u00e9z\", \"flags\": \"z\", ";
-  EXPECT_EQ(json.out.substr(0, start.size()), start);
+  EXPECT_EQ(json_of(json)["tag"], "pck01\"\\\x01\u00e9\u20acz");
+  EXPECT_TRUE(contains(json.out, "\"tag\":\"pck01\\\"\\\\\\u0001\xC3\xA9\xE2\x82\xACz\"")) << json.out;
 
   ToolRun text = run_pack({"inspect", path});
-  EXPECT_EQ(text.out.substr(0, text.out.find('\n')), "tag: pck01\"\\x5c\\x01\\xe9z");
+  EXPECT_EQ(text.out.substr(0, text.out.find('\n')), "tag: pck01\"\\x5c\\x01\\xe9\\x80z");
+
+  // Valid UTF-8 stays as it is.
+  PackBuilder b;
+  add_entry(b, 0, str("c.1.\r\nfree\r\nB\xC3\xA4llchen\r\n0,0\r\n"));
+  const std::string named = dir.file("named.dat");
+  ASSERT_TRUE(write_package(b, "pck01", named.c_str()));
+  json = run_pack({"inspect", named, "--json"});
+  EXPECT_EQ(json_of(json)["catalogue"]["name"], "B\u00e4llchen");
+  EXPECT_TRUE(contains(json.out, "\"name\":\"B\xC3\xA4llchen\"")) << json.out;
 }
 
 TEST(VelissaPackInspect, BadFilesFailWithOneLine) {

@@ -86,6 +86,15 @@ TEST(Verify, NamesEachBrokenPiece) {
       {"frame 1: alpha image of another size", [](Entries& e) { e.by_id[5] = flat_alpha_jpeg(16, 15, 9); }},
       {"frame 0: no usable rectangle", [](Entries& e) { e.description.rects[2] = e.description.rects[0]; }},
       {"frame 1: no usable rectangle", [nan](Entries& e) { e.description.rects[5] = nan; }},
+      {"broken.dat: every frame is fully transparent: nothing would be visible",
+       [](Entries& e) {
+         for (int32_t id : {2, 4}) {
+           e.by_id[id] = flat_color_jpeg(16, 16, 0, 0, 0);
+           e.by_id[id + 1] = flat_alpha_jpeg(16, 16, 0);
+         }
+       }},
+      // Colour where the alpha image shows nothing: the desktop would add it as a haze.
+      {"frame 1: the colour image does not match its alpha image", [](Entries& e) { e.by_id[5] = flat_alpha_jpeg(16, 16, 0); }},
       {"playback never leaves the first frame",
        [](Entries& e) { e.description.frame_duration = std::numeric_limits<double>::quiet_NaN(); }},
   };
@@ -125,9 +134,11 @@ TEST(Verify, WarningsDoNotFail) {
   entries.description.frame_duration = 0.0;
   entries.description.ping_pong = 1;
   entries.description.loop = 0;
+  for (int32_t id : {3, 5}) entries.by_id[id] = flat_alpha_jpeg(16, 16, 255);
   const ToolRun run = run_pack({"verify", write_entries(dir, "odd.dat", entries)});
   EXPECT_EQ(run.status, 0) << run.out;
   EXPECT_TRUE(contains(run.out, "warning: ping-pong without loop")) << run.out;
+  EXPECT_TRUE(contains(run.out, "warning: every frame is fully opaque")) << run.out;
 }
 
 TEST(Verify, DamagedPackagesAndNames) {

@@ -275,10 +275,11 @@ ILboolean ILAPIENTRY ilOriginFunc(ILenum mode) {
 
 ILboolean ILAPIENTRY ilLoadL(ILenum type, const void* lump, ILuint size) {
   const auto* bytes = static_cast<const stbi_uc*>(lump);
-  // Only what is asked for: a JPEG starts with the start-of-image marker.
-  if (type != IL_JPG || bytes == nullptr || size < 3 || bytes[0] != 0xFF || bytes[1] != 0xD8 ||
-      bytes[2] != 0xFF)
-    return IL_FALSE;
+  // Only what is asked for: a JPEG starts with the start-of-image marker, a PNG with its signature.
+  const bool jpeg = type == IL_JPG && bytes != nullptr && size >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 &&
+                    bytes[2] == 0xFF;
+  const bool png = type == IL_PNG && bytes != nullptr && size >= 8 && std::memcmp(bytes, "\x89PNG\r\n\x1a\n", 8) == 0;
+  if (!jpeg && !png) return IL_FALSE;
   int width, height, channels;
   stbi_uc* pixels = stbi_load_from_memory(bytes, static_cast<int>(size), &width, &height, &channels, 0);
   return take_decoded(pixels, width, height, channels);
