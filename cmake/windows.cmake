@@ -33,6 +33,17 @@ set_target_properties(PkgConfig::IL PROPERTIES
   IMPORTED_LOCATION ${devil_dir}/libDevIL.dll.a
   INTERFACE_INCLUDE_DIRECTORIES ${devil_dir}/include)
 
+# nlohmann-json is headers only, the same for every target: Debian's (nlohmann-json3-dev), copied into
+# the build so that the host's other headers stay out of the Windows include path.
+set(VELISSA_NLOHMANN_JSON_DIR /usr/include/nlohmann CACHE PATH "nlohmann-json's headers, used for the Windows build")
+if(NOT EXISTS ${VELISSA_NLOHMANN_JSON_DIR}/json.hpp)
+  message(FATAL_ERROR "nlohmann-json's headers ${VELISSA_NLOHMANN_JSON_DIR} are missing (Debian: nlohmann-json3-dev)")
+endif()
+file(COPY ${VELISSA_NLOHMANN_JSON_DIR} DESTINATION ${CMAKE_BINARY_DIR}/nlohmann-json/include)
+add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+set_target_properties(nlohmann_json::nlohmann_json PROPERTIES
+  INTERFACE_INCLUDE_DIRECTORIES ${CMAKE_BINARY_DIR}/nlohmann-json/include)
+
 if(VELISSA_BUILD_TESTS)
   # GoogleTest from Debian's sources (googletest), built for Windows with the project.
   set(VELISSA_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources for the Windows build")

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include <webp/encode.h>
+#include <zlib.h>
+
 #include "catalogue/archive_writer.h"
 #include "package/pack_writer.h"
 #include "support/test_packages.h"
@@ -138,6 +141,81 @@ void archive_seeds(const std::string& target) {
   seed(target, "cut", archive);
 }
 
+void append_be32(Bytes& out, uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<unsigned char>(value >> shift));
+}
+
+void append_chunk(Bytes& png, const char* type, const Bytes& data) {
+  append_be32(png, static_cast<uint32_t>(data.size()));
+  const size_t start = png.size();
+  png.insert(png.end(), type, type + 4);
+  png.insert(png.end(), data.begin(), data.end());
+  append_be32(png, static_cast<uint32_t>(crc32(0, png.data() + start, static_cast<uInt>(png.size() - start))));
+}
+
+// Deflated rows of an RGBA picture, filter 0, every pixel the same.
+Bytes rgba_rows(uint32_t width, uint32_t height, const unsigned char pixel[4]) {
+  Bytes raw;
+  for (uint32_t y = 0; y < height; ++y) {
+    raw.push_back(0);
+    for (uint32_t x = 0; x < width; ++x) raw.insert(raw.end(), pixel, pixel + 4);
+  }
+  uLongf packed_size = compressBound(static_cast<uLong>(raw.size()));
+  Bytes packed(packed_size);
+  compress(packed.data(), &packed_size, raw.data(), static_cast<uLong>(raw.size()));
+  packed.resize(packed_size);
+  return packed;
+}
+
+// A 4 x 4 APNG: a full first frame, then a 2 x 2 part at (1, 1) that is disposed of to the previous state.
+Bytes apng_seed() {
+  Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}, header, actl, first, second;
+  append_be32(header, 4);
+  append_be32(header, 4);
+  header.insert(header.end(), {8, 6, 0, 0, 0});
+  append_chunk(png, "IHDR", header);
+  append_be32(actl, 2);
+  append_be32(actl, 0);
+  append_chunk(png, "acTL", actl);
+  for (uint32_t v : {0u, 4u, 4u, 0u, 0u}) append_be32(first, v);
+  first.insert(first.end(), {0, 10, 0, 100, 0, 0});
+  append_chunk(png, "fcTL", first);
+  const unsigned char red[4] = {255, 0, 0, 255}, clear_blue[4] = {0, 0, 255, 128};
+  append_chunk(png, "IDAT", rgba_rows(4, 4, red));
+  for (uint32_t v : {1u, 2u, 2u, 1u, 1u}) append_be32(second, v);
+  second.insert(second.end(), {0, 20, 0, 100, 2, 1});
+  append_chunk(png, "fcTL", second);
+  Bytes data;
+  append_be32(data, 2);
+  const Bytes rows = rgba_rows(2, 2, clear_blue);
+  data.insert(data.end(), rows.begin(), rows.end());
+  append_chunk(png, "fdAT", data);
+  append_chunk(png, "IEND", {});
+  return png;
+}
+
+void picture_seeds() {
+  const std::string target = "picture";
+  // 1 x 1 GIF frames of colour 0 (white), colour 1 transparent: two frames, looping, the second disposed of.
+  const Bytes frame = {0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 1, 0};
+  Bytes gif = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 255, 255, 255, 0, 0, 0};
+  const Bytes loop = {0x21, 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 3, 1, 0, 0, 0};
+  gif.insert(gif.end(), loop.begin(), loop.end());
+  for (unsigned char packed : {0x05, 0x09}) {
+    const Bytes control = {0x21, 0xF9, 4, packed, 10, 0, 1, 0};
+    gif.insert(gif.end(), control.begin(), control.end());
+    gif.insert(gif.end(), frame.begin(), frame.end());
+  }
+  gif.push_back(0x3B);
+  seed(target, "two-frames.gif", gif);
+  seed(target, "apng.png", apng_seed());
+  const unsigned char pixels[16] = {255, 0, 0, 255, 0, 255, 0, 128, 0, 0, 255, 0, 9, 9, 9, 9};
+  uint8_t* webp = nullptr;
+  const size_t webp_size = WebPEncodeLosslessRGBA(pixels, 2, 2, 8, &webp);
+  seed(target, "still.webp", Bytes(webp, webp + webp_size));
+  WebPFree(webp);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -153,6 +231,7 @@ int main(int argc, char** argv) {
   description_package_seeds();
   description_file_seeds();
   archive_seeds("archive");
+  picture_seeds();
   if (failed) std::fprintf(stderr, "make_seeds: some seeds could not be written below %s\n", argv[1]);
   return failed ? 1 : 0;
 }

@@ -6,14 +6,16 @@ set -euo pipefail
 packages=()
 for profile in "$@"; do
   case "$profile" in
-    build)   packages+=(cmake make g++ pkg-config zlib1g-dev libdevil-dev libcairo2-dev) ;;
-    test)    packages+=(cmake make g++ pkg-config zlib1g-dev libdevil-dev libcairo2-dev libgtest-dev libgmock-dev valgrind) ;;
+    build)   packages+=(cmake make g++ pkg-config zlib1g-dev libdevil-dev libcairo2-dev libgif-dev libwebp-dev
+                        libpng-dev nlohmann-json3-dev) ;;
+    test)    packages+=(cmake make g++ pkg-config zlib1g-dev libdevil-dev libcairo2-dev libgif-dev libwebp-dev
+                        libpng-dev nlohmann-json3-dev libgtest-dev libgmock-dev valgrind) ;;
     bench)   packages+=(libbenchmark-dev libturbojpeg0-dev) ;;
     desktop) packages+=(libgtk-3-dev x11-utils) ;;
     e2e)     packages+=(xvfb xcompmgr xdotool imagemagick hsetroot x11-utils trayer xclip python3) ;;
     fuzz)    packages+=(clang libclang-rt-14-dev) ;;
     windows) packages+=(cmake make g++ g++-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev libdevil-dev
-                        googletest libstb-dev zip) ;;
+                        nlohmann-json3-dev googletest libstb-dev zip) ;;
     wine)    packages+=(wine wine32:i386) ;;  # 32-bit Wine, to run the Windows build
     *) echo "deps.sh: unknown profile '$profile'" >&2; exit 2 ;;
   esac

@@ -1,6 +1,9 @@
 #include "tools/images.h"
 
 #include <IL/il.h>
+#ifdef VELISSA_HAVE_LIBPNG
+#include <png.h>
+#endif
 
 #include <algorithm>
 #include <cstdint>
@@ -138,6 +141,39 @@ bool load_picture(const char* path, int32_t max_side, RgbaPicture& picture, bool
   return take_loaded(max_side, picture, has_alpha, why);
 }
 
+#ifdef VELISSA_HAVE_LIBPNG
+// libpng itself where the build has it: it cleans up after a broken file, where DevIL's loader leaks.
+bool decode_png(const unsigned char* bytes, size_t size, int32_t max_side, RgbaPicture& picture, bool* has_alpha,
+                std::string& why) {
+  picture = RgbaPicture();
+  if (!declared_size_fits(bytes, size, max_side, why)) return false;
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_memory(&image, bytes, size)) {
+    why = std::string("not a PNG file libpng reads (") + image.message + ")";
+    return false;
+  }
+  if (image.width == 0 || image.height == 0 || image.width > uint32_t(max_side) || image.height > uint32_t(max_side)) {
+    why = "its size " + std::to_string(image.width) + "x" + std::to_string(image.height) + " is outside 1 to " +
+          std::to_string(max_side) + " pixels a side";
+    png_image_free(&image);
+    return false;
+  }
+  // A tRNS chunk counts as alpha too.
+  if (has_alpha != nullptr) *has_alpha = (image.format & PNG_FORMAT_FLAG_ALPHA) != 0;
+  image.format = PNG_FORMAT_RGBA;  // 8-bit sRGB, alpha not premultiplied
+  picture.pixels.resize(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, picture.pixels.data(), 0, nullptr)) {
+    why = std::string("a damaged PNG file (") + image.message + ")";
+    picture = RgbaPicture();
+    return false;
+  }
+  picture.width = static_cast<int32_t>(image.width);
+  picture.height = static_cast<int32_t>(image.height);
+  return true;
+}
+#else
 bool decode_png(const unsigned char* bytes, size_t size, int32_t max_side, RgbaPicture& picture, bool* has_alpha,
                 std::string& why) {
   picture = RgbaPicture();
@@ -150,6 +186,7 @@ bool decode_png(const unsigned char* bytes, size_t size, int32_t max_side, RgbaP
   }
   return take_loaded(max_side, picture, has_alpha, why);
 }
+#endif
 
 bool encode_jpeg(const uint8_t* pixels, int32_t width, int32_t height, int32_t channels, int32_t quality,
                  std::vector<unsigned char>& file) {

@@ -18,7 +18,8 @@ struct RgbaPicture {
 // cannot read it or a side is above max_side. A picture without alpha reads as opaque; has_alpha says
 // whether it had an alpha channel (or a palette with alpha).
 bool load_picture(const char* path, int32_t max_side, RgbaPicture& picture, bool* has_alpha, std::string& why);
-// The same for a PNG file held in memory (size above 0).
+// The same for a PNG file held in memory, decoded by libpng where the build has it, else by the image
+// library.
 bool decode_png(const unsigned char* bytes, size_t size, int32_t max_side, RgbaPicture& picture, bool* has_alpha,
                 std::string& why);
 
