@@ -4,8 +4,7 @@
 // its data chunks) and decoded like any PNG; composing the frames is ours.
 #include "tools/picture_input.h"
 
-#include <zlib.h>
-
+#include <array>
 #include <cstring>
 
 #include "tools/tool_common.h"
@@ -23,12 +22,28 @@ void append_big_endian32(std::vector<unsigned char>& out, uint32_t value) {
   for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<unsigned char>(value >> shift));
 }
 
+// PNG's CRC-32 (that of zlib, which only package/ links).
+uint32_t crc32_of(const unsigned char* bytes, size_t size) {
+  static const std::array<uint32_t, 256> table = [] {
+    std::array<uint32_t, 256> entries{};
+    for (uint32_t n = 0; n < 256; ++n) {
+      uint32_t c = n;
+      for (int k = 0; k < 8; ++k) c = (c & 1) != 0 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      entries[n] = c;
+    }
+    return entries;
+  }();
+  uint32_t crc = 0xFFFFFFFFu;
+  for (size_t i = 0; i < size; ++i) crc = table[(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
+  return crc ^ 0xFFFFFFFFu;
+}
+
 void append_chunk(std::vector<unsigned char>& png, const char* type, const unsigned char* data, uint32_t length) {
   append_big_endian32(png, length);
   const size_t start = png.size();
   png.insert(png.end(), type, type + 4);
   if (length > 0) png.insert(png.end(), data, data + length);
-  append_big_endian32(png, static_cast<uint32_t>(crc32(0, png.data() + start, static_cast<uInt>(png.size() - start))));
+  append_big_endian32(png, crc32_of(png.data() + start, png.size() - start));
 }
 
 struct Chunk {
