@@ -478,8 +478,10 @@ int run_create(const Command& self, int argc, char** argv, const ToolStreams& io
   for (const std::string& path : files) {
     const auto before = read_before.find(path);
     if (before != read_before.end()) {
-      for (size_t i = 0; i < before->second.second; ++i)
-        gathered.slots.push_back(gathered.slots[before->second.first + i]);
+      for (size_t i = 0; i < before->second.second; ++i) {
+        const int32_t slot = gathered.slots[before->second.first + i];
+        gathered.slots.push_back(slot);
+      }
       continue;
     }
     const size_t first_slot = gathered.slots.size();
@@ -494,10 +496,12 @@ int run_create(const Command& self, int argc, char** argv, const ToolStreams& io
   // An animation's own timing, unless a duration was given or the format keeps none.
   if (gathered.animation && settings.format == 1) {
     std::fprintf(io.err, "velissa-pack create: warning: ks01 keeps no timing: the animation's delays are dropped\n");
-  } else if (gathered.animation && !settings.duration_given) {
+  } else if (gathered.animation) {
+    settings.loop = settings.loop || gathered.loops;
+  }
+  if (gathered.animation && settings.format != 1 && !settings.duration_given) {
     const Timing timing = timing_of(gathered.delays);
     settings.duration = timing.unit_ms / 1000.0;
-    settings.loop = settings.loop || gathered.loops;
     gathered.slots.clear();
     for (size_t picture = 0; picture < timing.repeats.size(); ++picture)
       gathered.slots.insert(gathered.slots.end(), size_t(timing.repeats[picture]), static_cast<int32_t>(picture));
