@@ -114,7 +114,7 @@ DrawnLook look_at_surface(const AnimationPlayer& player) {
   const int32_t width = player.image_width, height = player.image_height;
   auto pixel = [&](int32_t x, int32_t y) { return player.pixels + (size_t(y) * size_t(player.canvas_width) + size_t(x)) * 4; };
   // Pixels within kBleed of one with alpha above kNothingAlpha: a row pass, then a column pass.
-  std::vector<uint8_t> across(size_t(width) * size_t(height), 0), near(across.size(), 0);
+  std::vector<uint8_t> across(size_t(width) * size_t(height), 0), close_by(across.size(), 0);
   for (int32_t y = 0; y < height; ++y)
     for (int32_t x = 0; x < width; ++x) {
       const uint8_t alpha = pixel(x, y)[3];
@@ -126,12 +126,13 @@ DrawnLook look_at_surface(const AnimationPlayer& player) {
   for (int32_t y = 0; y < height; ++y)
     for (int32_t x = 0; x < width; ++x)
       if (across[size_t(y) * width + x])
-        for (int32_t n = std::max(0, y - kBleed); n <= std::min(height - 1, y + kBleed); ++n) near[size_t(n) * width + x] = 1;
+        for (int32_t n = std::max(0, y - kBleed); n <= std::min(height - 1, y + kBleed); ++n)
+          close_by[size_t(n) * width + x] = 1;
   int64_t outside = 0;
   for (int32_t y = 0; y < height; ++y)
     for (int32_t x = 0; x < width; ++x) {
       const uint8_t* p = pixel(x, y);
-      outside += !near[size_t(y) * width + x] && std::max({p[0], p[1], p[2]}) >= kClearlyColour;
+      outside += !close_by[size_t(y) * width + x] && std::max({p[0], p[1], p[2]}) >= kClearlyColour;
     }
   look.colour_outside = outside > kColourOutsideShare * double(width) * double(height);
   return look;
