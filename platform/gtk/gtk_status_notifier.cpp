@@ -41,10 +41,18 @@ const char kIntrospection[] = R"(<node>
  <property name='ToolTip' type='(sa(iiay)ss)' access='read'/>
  <property name='ItemIsMenu' type='b' access='read'/>
  <property name='Menu' type='o' access='read'/>
- <method name='ContextMenu'><arg name='x' type='i' direction='in'/><arg name='y' type='i' direction='in'/></method>
- <method name='Activate'><arg name='x' type='i' direction='in'/><arg name='y' type='i' direction='in'/></method>
- <method name='SecondaryActivate'><arg name='x' type='i' direction='in'/><arg name='y' type='i' direction='in'/></method>
- <method name='Scroll'><arg name='delta' type='i' direction='in'/><arg name='orientation' type='s' direction='in'/></method>
+ <method name='ContextMenu'>
+  <arg name='x' type='i' direction='in'/><arg name='y' type='i' direction='in'/>
+ </method>
+ <method name='Activate'>
+  <arg name='x' type='i' direction='in'/><arg name='y' type='i' direction='in'/>
+ </method>
+ <method name='SecondaryActivate'>
+  <arg name='x' type='i' direction='in'/><arg name='y' type='i' direction='in'/>
+ </method>
+ <method name='Scroll'>
+  <arg name='delta' type='i' direction='in'/><arg name='orientation' type='s' direction='in'/>
+ </method>
  <signal name='NewTitle'/>
  <signal name='NewIcon'/>
  <signal name='NewToolTip'/>
@@ -151,8 +159,8 @@ std::vector<MenuEntry> current_entries() {
   if (menu == nullptr) return entries;
   for (size_t i = 0; i < menu->items.size() && i < static_cast<size_t>(kPositionIds); ++i) {
     const PlatformMenu::Item& item = menu->items[i];
-    MenuEntry entry{kPositionIds + static_cast<int32_t>(i), 0, (item.flags & MF_SEPARATOR) != 0,
-                    (item.flags & MF_GRAYED) == 0, "", ""};
+    MenuEntry entry{kPositionIds + static_cast<int32_t>(i), 0,  (item.flags & MF_SEPARATOR) != 0,
+                    (item.flags & MF_GRAYED) == 0,          "", ""};
     if (!entry.separator) {
       entry.command = item.id;
       entry.toggle = !item.checked ? "" : item.radio ? "radio" : "checkmark";
@@ -213,7 +221,8 @@ GVariant* layout_node(const MenuEntry* entry, int32_t depth, const gchar* const*
 }
 
 void emit_menu_signal(const char* name, GVariant* parameters) {
-  g_dbus_connection_emit_signal(notifier().bus, nullptr, kMenuPath, kMenuInterface, name, parameters, nullptr);
+  g_dbus_connection_emit_signal(notifier().bus, nullptr, kMenuPath, kMenuInterface, name, parameters,
+                                nullptr);
 }
 
 // Brings the exported menu up to the program's: a new layout when items came or went, else the
@@ -285,8 +294,8 @@ void on_menu_call(GDBusConnection*, const gchar*, const gchar*, const gchar*, co
     if (parent != 0 && entry == nullptr)
       return_error(invocation, "no such item");
     else
-      g_dbus_method_invocation_return_value(invocation,
-                                            g_variant_new("(u@(ia{sv}av))", n.revision, layout_node(entry, depth, names)));
+      g_dbus_method_invocation_return_value(
+          invocation, g_variant_new("(u@(ia{sv}av))", n.revision, layout_node(entry, depth, names)));
     g_free(names);
   } else if (strcmp(method, "GetGroupProperties") == 0) {
     GVariantIter* ids;
@@ -311,7 +320,8 @@ void on_menu_call(GDBusConnection*, const gchar*, const gchar*, const gchar*, co
     const gchar* name;
     g_variant_get(parameters, "(i&s)", &id, &name);
     const MenuEntry* entry = find_entry(id);
-    GVariant* properties = id == 0 || entry != nullptr ? g_variant_ref_sink(entry_properties(entry, nullptr)) : nullptr;
+    GVariant* properties =
+        id == 0 || entry != nullptr ? g_variant_ref_sink(entry_properties(entry, nullptr)) : nullptr;
     GVariant* value = properties != nullptr ? g_variant_lookup_value(properties, name, nullptr) : nullptr;
     if (value == nullptr)
       return_error(invocation, "no such item or property");
@@ -343,10 +353,12 @@ void on_menu_call(GDBusConnection*, const gchar*, const gchar*, const gchar*, co
   } else if (strcmp(method, "AboutToShow") == 0) {
     g_dbus_method_invocation_return_value(invocation, g_variant_new("(b)", FALSE));
   } else if (strcmp(method, "AboutToShowGroup") == 0) {
-    g_dbus_method_invocation_return_value(invocation, g_variant_new("(@ai@ai)", g_variant_new_array(G_VARIANT_TYPE_INT32, nullptr, 0),
-                                                                    g_variant_new_array(G_VARIANT_TYPE_INT32, nullptr, 0)));
+    g_dbus_method_invocation_return_value(
+        invocation, g_variant_new("(@ai@ai)", g_variant_new_array(G_VARIANT_TYPE_INT32, nullptr, 0),
+                                  g_variant_new_array(G_VARIANT_TYPE_INT32, nullptr, 0)));
   } else {
-    g_dbus_method_invocation_return_dbus_error(invocation, "org.freedesktop.DBus.Error.UnknownMethod", method);
+    g_dbus_method_invocation_return_dbus_error(invocation, "org.freedesktop.DBus.Error.UnknownMethod",
+                                               method);
   }
 }
 
@@ -508,10 +520,10 @@ GDBusConnection* session_bus() {
   }
   g_dbus_connection_set_exit_on_close(n.bus, FALSE);  // the character outlives the bus
   // Asked once here, so the first icon goes to the right tray at once; the watch follows the changes.
-  GVariant* reply = g_dbus_connection_call_sync(n.bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                                "org.freedesktop.DBus", "GetNameOwner",
-                                                g_variant_new("(s)", kWatcherName), G_VARIANT_TYPE("(s)"),
-                                                G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr);
+  GVariant* reply =
+      g_dbus_connection_call_sync(n.bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                  "org.freedesktop.DBus", "GetNameOwner", g_variant_new("(s)", kWatcherName),
+                                  G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr);
   if (reply != nullptr) {
     const gchar* owner;
     g_variant_get(reply, "(&s)", &owner);
@@ -589,5 +601,6 @@ void status_notifier_withdraw() {
 // once, when the program next runs the GLib loop.
 void gtk_tray_menu_changed(MenuHandle menu) {
   Notifier& n = notifier();
-  if (n.published && menu == n.data.menu && n.flush_source == 0) n.flush_source = g_idle_add(on_flush, nullptr);
+  if (n.published && menu == n.data.menu && n.flush_source == 0)
+    n.flush_source = g_idle_add(on_flush, nullptr);
 }

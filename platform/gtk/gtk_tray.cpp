@@ -52,10 +52,12 @@ gboolean on_tray_button(GtkStatusIcon*, GdkEventButton* event, TrayIcon* icon) {
 
 G_GNUC_BEGIN_IGNORE_DEPRECATIONS  // GtkStatusIcon is deprecated, yet it is GTK 3's XEmbed tray icon
 
-void show_tray_data(TrayIcon* icon) {
+    void
+    show_tray_data(TrayIcon* icon) {
   const TrayIconData& data = icon->data;
   GdkPixbuf* pixbuf = gtk_live_icon_pixbuf(data.icon);
-  if ((data.flags & NIF_ICON) && pixbuf != nullptr) gtk_status_icon_set_from_pixbuf(icon->status_icon, pixbuf);
+  if ((data.flags & NIF_ICON) && pixbuf != nullptr)
+    gtk_status_icon_set_from_pixbuf(icon->status_icon, pixbuf);
   if (data.flags & NIF_TIP) {
     char tip[sizeof data.tip + 1] = {};
     memcpy(tip, data.tip, sizeof data.tip);
@@ -121,8 +123,9 @@ bool platform_notify_icon(uint32_t action, const TrayIconData* data) {
       if (shown == nullptr) return fail(ERROR_FILE_NOT_FOUND);
       if (shown->on_bus) status_notifier_withdraw();
       if (shown->status_icon != nullptr) hide_status_icon(shown);
-      tray_icons().erase(std::find_if(tray_icons().begin(), tray_icons().end(),
-                                      [shown](const std::unique_ptr<TrayIcon>& icon) { return icon.get() == shown; }));
+      tray_icons().erase(
+          std::find_if(tray_icons().begin(), tray_icons().end(),
+                       [shown](const std::unique_ptr<TrayIcon>& icon) { return icon.get() == shown; }));
       return true;
     default: return fail(ERROR_INVALID_PARAMETER);
   }

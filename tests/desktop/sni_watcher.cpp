@@ -51,8 +51,8 @@ void on_call(GDBusConnection*, const gchar* sender, const gchar*, const gchar*, 
   g_dbus_method_invocation_return_value(invocation, nullptr);
 }
 
-GVariant* get_property(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* name, GError**,
-                       gpointer) {
+GVariant* get_property(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* name,
+                       GError**, gpointer) {
   if (strcmp(name, "IsStatusNotifierHostRegistered") == 0) return g_variant_new_boolean(TRUE);
   if (strcmp(name, "ProtocolVersion") == 0) return g_variant_new_int32(0);
   GVariantBuilder names;
@@ -73,14 +73,16 @@ void on_bus(GDBusConnection* bus, const gchar*, gpointer) {
 
 void on_acquired(GDBusConnection*, const gchar*, gpointer) { say("ready", ""); }
 
-void on_lost(GDBusConnection*, const gchar*, gpointer loop) { g_main_loop_quit(static_cast<GMainLoop*>(loop)); }
+void on_lost(GDBusConnection*, const gchar*, gpointer loop) {
+  g_main_loop_quit(static_cast<GMainLoop*>(loop));
+}
 
 }  // namespace
 
 int main() {
   GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
-  g_bus_own_name(G_BUS_TYPE_SESSION, "org.kde.StatusNotifierWatcher", G_BUS_NAME_OWNER_FLAGS_DO_NOT_QUEUE, on_bus,
-                 on_acquired, on_lost, loop, nullptr);
+  g_bus_own_name(G_BUS_TYPE_SESSION, "org.kde.StatusNotifierWatcher", G_BUS_NAME_OWNER_FLAGS_DO_NOT_QUEUE,
+                 on_bus, on_acquired, on_lost, loop, nullptr);
   g_main_loop_run(loop);
   return 1;  // the name was taken or the bus went away
 }

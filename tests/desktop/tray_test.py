@@ -4,8 +4,9 @@ Usage: tray_test.py VELISSADESK VELISSA_PACK DRAG_SOURCE SNI_WATCHER
 
 With a stand-in StatusNotifierWatcher on the bus the icon is published as a StatusNotifierItem whose
 exported menu is the program's (items, identifiers, radio marks); a "clicked" event switches the
-animation and the mark follows; a drop's rebuilt menu is exported anew; hiding takes the item off and showing brings it back. When the watcher
-goes, the icon moves to an XEmbed tray (trayer), whose click opens the program's own menu."""
+animation and the mark follows; a drop's rebuilt menu is exported anew; hiding takes the item off and
+showing brings it back. When the watcher goes, the icon moves to an XEmbed tray (trayer), whose click
+opens the program's own menu."""
 
 import os
 import re
