@@ -159,8 +159,12 @@ std::vector<MenuEntry> current_entries() {
   if (menu == nullptr) return entries;
   for (size_t i = 0; i < menu->items.size() && i < static_cast<size_t>(kPositionIds); ++i) {
     const PlatformMenu::Item& item = menu->items[i];
-    MenuEntry entry{kPositionIds + static_cast<int32_t>(i), 0,  (item.flags & MF_SEPARATOR) != 0,
-                    (item.flags & MF_GRAYED) == 0,          "", ""};
+    MenuEntry entry;
+    entry.id = kPositionIds + static_cast<int32_t>(i);
+    entry.command = 0;
+    entry.separator = (item.flags & MF_SEPARATOR) != 0;
+    entry.enabled = (item.flags & MF_GRAYED) == 0;
+    entry.toggle = "";
     if (!entry.separator) {
       entry.command = item.id;
       entry.toggle = !item.checked ? "" : item.radio ? "radio" : "checkmark";
