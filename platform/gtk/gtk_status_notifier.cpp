@@ -282,6 +282,12 @@ bool click(int32_t id) {
   return true;
 }
 
+// An event of the host's on an item: a click chooses it; the others ("opened", "hovered", ...) only
+// need a known item.
+bool handle_event(int32_t id, const char* event) {
+  return strcmp(event, "clicked") == 0 ? click(id) : id == 0 || find_entry(id) != nullptr;
+}
+
 void return_error(GDBusMethodInvocation* invocation, const char* text) {
   g_dbus_method_invocation_return_dbus_error(invocation, "org.freedesktop.DBus.Error.InvalidArgs", text);
 }
@@ -337,7 +343,7 @@ void on_menu_call(GDBusConnection*, const gchar*, const gchar*, const gchar*, co
     gint32 id;
     const gchar* event;
     g_variant_get(parameters, "(i&svu)", &id, &event, nullptr, nullptr);
-    if (strcmp(event, "clicked") == 0 ? click(id) : id == 0 || find_entry(id) != nullptr)
+    if (handle_event(id, event))
       g_dbus_method_invocation_return_value(invocation, nullptr);
     else
       return_error(invocation, "no such item");
@@ -349,8 +355,7 @@ void on_menu_call(GDBusConnection*, const gchar*, const gchar*, const gchar*, co
     gint32 id;
     const gchar* event;
     while (g_variant_iter_next(events, "(i&svu)", &id, &event, nullptr, nullptr)) {
-      if (!(strcmp(event, "clicked") == 0 ? click(id) : id == 0 || find_entry(id) != nullptr))
-        g_variant_builder_add(&errors, "i", id);
+      if (!handle_event(id, event)) g_variant_builder_add(&errors, "i", id);
     }
     g_variant_iter_free(events);
     g_dbus_method_invocation_return_value(invocation, g_variant_new("(ai)", &errors));
