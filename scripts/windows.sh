@@ -52,7 +52,7 @@ if [ "$mode" = "--zip" ]; then
     dir=build-win32
     [ "$arch" = x86_64 ] && dir=build-win64
     build "$arch" "$dir" "$samples"
-    bash scripts/package-windows.sh "$dir" "$samples"
+    bash scripts/package-windows.sh "$dir" "$samples" "$arch"
   done
   exit 0
 fi
