@@ -6,7 +6,7 @@
 
 #include "foundation/arrays.h"
 #include "package/pack_file.h"
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 // Descriptions (little-endian, record form): magic "ks01" / "ks02" / "ks03"; for ks02 and ks03 loop and
 // ping-pong bytes (true only for 1) and the frame duration (double, seconds); canvas width and height;

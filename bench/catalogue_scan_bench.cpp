@@ -12,7 +12,7 @@
 #include "catalogue/catalogue.h"
 #include "package/pack_file.h"
 #include "package/pack_writer.h"
-#include "shell/platform/headless/headless.h"
+#include "platform/headless/headless.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <string>
 
-#include "shell/platform/headless/headless.h"
+#include "platform/headless/headless.h"
 #include "shell/shell_state.h"
 #include "support/test_packages.h"
 

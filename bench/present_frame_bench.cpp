@@ -17,7 +17,7 @@
 
 #include "animation/animation_player.h"
 #include "package/pack_writer.h"
-#include "shell/platform/headless/headless.h"
+#include "platform/headless/headless.h"
 #include "support/test_packages.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "catalogue/catalogue.h"
 #include "foundation/fixed_string.h"
 #include "package/pack_file.h"
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 // What the installer needs of the shell.
 struct InstallContext {

@@ -9,7 +9,7 @@
 
 #include "catalogue/installer.h"
 #include "fuzz_support.h"
-#include "shell/platform/headless/headless.h"
+#include "platform/headless/headless.h"
 
 namespace fs = std::filesystem;
 

@@ -8,7 +8,7 @@
 #include "catalogue/installer.h"
 #include "fuzz_support.h"
 #include "package/pack_writer.h"
-#include "shell/platform/headless/headless.h"
+#include "platform/headless/headless.h"
 
 namespace {
 

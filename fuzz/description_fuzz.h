@@ -7,7 +7,7 @@
 
 #include "animation/animation_player.h"
 #include "fuzz_support.h"
-#include "shell/platform/headless/headless.h"
+#include "platform/headless/headless.h"
 
 // The player, made once with the library initialised before the first load, and a fresh character
 // window for every input: the headless backend keeps a record of every handle it gave out until reset.

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <string>
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 // The harness's own checks: a finding like any sanitizer report. The reason goes where the sanitizers
 // report, which stays open when libFuzzer closes the target's stderr (-close_fd_mask).

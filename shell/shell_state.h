@@ -8,7 +8,7 @@
 #include "catalogue/catalogue.h"
 #include "foundation/arrays.h"
 #include "foundation/fixed_string.h"
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 constexpr int32_t kInstallPathBufferSize = 520;
 constexpr int32_t kBaseDirectorySize = 260;

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 // Returns 0 for every message it handles and the default window procedure's result for the others.
 LRESULT PLATFORM_CALLBACK window_procedure(WindowHandle window, uint32_t message, WPARAM wparam, LPARAM lparam);

@@ -8,7 +8,7 @@
 #include <system_error>
 
 #include "animation/animation_player.h"
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 namespace fs = std::filesystem;
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "shell/platform/gtk/gtk_pixels.h"
+#include "platform/gtk/gtk_pixels.h"
 
 int main(int argc, char** argv) {
   if (argc < 3) {

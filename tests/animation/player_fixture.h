@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "animation/animation_player.h"
-#include "shell/platform/headless/headless.h"
+#include "platform/headless/headless.h"
 #include "support/temp_dir.h"
 #include "support/test_packages.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "catalogue/catalogue.h"
-#include "shell/platform/headless/headless.h"
+#include "platform/headless/headless.h"
 #include "support/bytes.h"
 #include "support/temp_dir.h"
 #include "support/test_archives.h"

@@ -10,7 +10,7 @@
 
 #include "catalogue/catalogue.h"
 #include "catalogue/installer.h"
-#include "shell/platform/headless/headless.h"
+#include "platform/headless/headless.h"
 #include "support/bytes.h"
 #include "support/temp_dir.h"
 #include "support/test_archives.h"

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "shell/platform/gtk/gtk_backend.h"
-#include "shell/platform/gtk/gtk_pixels.h"
+#include "platform/gtk/gtk_backend.h"
+#include "platform/gtk/gtk_pixels.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;

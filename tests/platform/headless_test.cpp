@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "shell/platform/headless/headless.h"
-#include "shell/platform/portable/portable_files.h"
+#include "platform/headless/headless.h"
+#include "platform/portable/portable_files.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <thread>
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 TEST(PortableRandom, ReproducesTheWindowsRuntime) {
   platform_srand(1);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/platform/headless/headless.h"
+#include "platform/headless/headless.h"
 #include "shell/shell_state.h"
 #include "shell/window_procedure.h"
 #include "support/temp_dir.h"

@@ -16,7 +16,7 @@
 
 #include "catalogue/archive_writer.h"
 #include "live_allocations.h"
-#include "shell/platform/headless/headless.h"
+#include "platform/headless/headless.h"
 #include "shell/shell_state.h"
 #include "support/temp_dir.h"
 #include "support/test_packages.h"

@@ -9,7 +9,7 @@
 
 #include "catalogue/archive_writer.h"
 #include "package/pack_writer.h"
-#include "shell/platform/headless/headless.h"
+#include "platform/headless/headless.h"
 
 // The four lines of a catalogue entry. The second line is never blank: a blank line would not count.
 inline std::string catalogue_text(const std::string& header, const std::string& name, const std::string& offsets) {

@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "catalogue/installer.h"
-#include "shell/platform/headless/headless.h"
+#include "platform/headless/headless.h"
 #include "support/bytes.h"
 #include "support/test_archives.h"
 #include "tool_test_support.h"

@@ -4,7 +4,7 @@
 // headless backend built there for the tests keeps the system's own file semantics.
 #pragma once
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 struct PlatformFind;
 

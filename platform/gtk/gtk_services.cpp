@@ -10,9 +10,9 @@
 #include <cstring>
 #include <memory>
 
-#include "shell/platform/gtk/gtk_backend.h"
-#include "shell/platform/gtk/gtk_pixels.h"
-#include "shell/platform/portable/portable_files.h"
+#include "platform/gtk/gtk_backend.h"
+#include "platform/gtk/gtk_pixels.h"
+#include "platform/portable/portable_files.h"
 
 struct PlatformBitmap {
   int32_t width, height;

@@ -2,7 +2,7 @@
 // drops, hot keys, menu choices) and read back every platform call and what each window shows.
 #pragma once
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 #include <functional>
 #include <string>

@@ -1,6 +1,6 @@
 // The headless backend: windows, menus, the tray, hot keys, drops and drawing surfaces live in memory,
 // every call is recorded, and the test API in headless.h scripts the user and the system.
-#include "shell/platform/headless/headless.h"
+#include "platform/headless/headless.h"
 
 #include <algorithm>
 #include <chrono>
@@ -12,7 +12,7 @@
 #include <memory>
 #include <thread>
 
-#include "shell/platform/portable/portable_files.h"
+#include "platform/portable/portable_files.h"
 
 // Objects are never freed before a reset, so a stale handle is recognised as destroyed instead of
 // pointing at freed memory. Their number in the call log is their position in their list plus one.

@@ -7,8 +7,8 @@
 #include <deque>
 #include <memory>
 
-#include "shell/platform/gtk/gtk_backend.h"
-#include "shell/platform/gtk/gtk_pixels.h"
+#include "platform/gtk/gtk_backend.h"
+#include "platform/gtk/gtk_pixels.h"
 
 #if !defined(__BYTE_ORDER__) || __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
 #error "cairo's ARGB32 matches the surface's B, G, R, A bytes only on little-endian machines"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 struct PlatformWindow {
   WindowProcedure procedure;

@@ -1,6 +1,6 @@
 // Display-free helpers of the GTK backend: alpha shapes, text conversion, the icon, mouse positions,
 // a message box's copied text, the data directory of an installed program.
-#include "shell/platform/gtk/gtk_pixels.h"
+#include "platform/gtk/gtk_pixels.h"
 
 #include <glib.h>
 

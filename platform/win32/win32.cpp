@@ -1,14 +1,14 @@
 // The win32 backend: each wrapper of platform.h is the Win32 service it is named after, called with
 // the program's arguments. The handle types are the system's own, so most arguments pass straight
 // through; the last error is the system's (GetLastError).
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 #include <mmsystem.h>
 
 #include <cstring>
 #include <ctime>
 
-#include "shell/platform/portable/portable_files.h"
+#include "platform/portable/portable_files.h"
 
 namespace {
 

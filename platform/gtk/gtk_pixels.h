@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 // The pixels of a B, G, R, A image (rows of stride bytes) whose alpha is above threshold, as one
 // rectangle per run of such pixels in a row. Never null; empty for an empty or null image.

@@ -1,7 +1,7 @@
 // The shared file services of portable_files.h on Windows, made of the Win32 calls themselves: the
 // system's directory order and case rule, its attributes, CopyFileA refusing to overwrite, and
 // GetFileTitleA with the user's setting for extensions. Both backends built for Windows use them.
-#include "shell/platform/portable/portable_files.h"
+#include "platform/portable/portable_files.h"
 
 #include <commdlg.h>
 

@@ -1,6 +1,6 @@
 // The pieces of the platform layer that every backend shares: random numbers, the re-entrant lock,
 // path joining and the search pattern rule.
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 #include <cstring>
 

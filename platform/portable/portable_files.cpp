@@ -1,7 +1,7 @@
 // File services through std::filesystem, with the meaning and the error codes of their Win32 models.
-// On Windows shell/platform/win32/win32_files.cpp gives them with the Win32 calls themselves; the
+// On Windows platform/win32/win32_files.cpp gives them with the Win32 calls themselves; the
 // install path from the environment and the error texts below serve every platform.
-#include "shell/platform/portable/portable_files.h"
+#include "platform/portable/portable_files.h"
 
 #include <cerrno>
 #include <cstdio>
