@@ -1,4 +1,4 @@
-// The GTK backend's services: memory drawing surfaces, the pop-up menu (a GtkMenu made at each track),
+// The GTK backend's services: the shared memory surfaces, the pop-up menu (a GtkMenu made at each track),
 // icons, message boxes, the Ctrl+F1 hot key (an X key grab on the root window), drops, web addresses,
 // the clock, errors, the install path and the file services.
 #include <X11/Xlib.h>
@@ -12,17 +12,8 @@
 
 #include "platform/gtk/gtk_backend.h"
 #include "platform/gtk/gtk_pixels.h"
+#include "platform/portable/memory_surface.h"
 #include "platform/portable/portable_files.h"
-
-struct PlatformBitmap {
-  int32_t width, height;
-  std::vector<uint8_t> pixels;
-  PlatformDeviceContext* selected_into;
-};
-
-struct PlatformDeviceContext {
-  PlatformBitmap* selected;  // the stock bitmap until the program selects its own
-};
 
 struct PlatformIcon {
   GdkPixbuf* pixbuf;
@@ -42,9 +33,7 @@ struct HotKey {
 // fails like an invalid handle on Windows instead of being read.
 struct Services {
   uint32_t last_error = ERROR_SUCCESS;
-  std::vector<std::unique_ptr<PlatformDeviceContext>> device_contexts;
-  std::vector<std::unique_ptr<PlatformBitmap>> bitmaps;
-  PlatformBitmap stock_bitmap{1, 1, std::vector<uint8_t>(4), nullptr};
+  MemorySurfaces surfaces;
   std::vector<std::unique_ptr<PlatformMenu>> menus;
   std::vector<std::unique_ptr<PlatformIcon>> icons;
   std::vector<std::unique_ptr<PlatformDrop>> drops;
@@ -79,13 +68,8 @@ bool fail(uint32_t error) {
   return false;
 }
 
-// A failed portable file service hands its error on; the result is whether it succeeded.
+// A failed portable service hands its error on; the result is whether it succeeded.
 bool finish(uint32_t error) { return error == ERROR_SUCCESS || fail(error); }
-
-PlatformBitmap* live_bitmap(GdiObject object) {
-  Services& s = services();
-  return object == &s.stock_bitmap ? &s.stock_bitmap : find_live(s.bitmaps, object);
-}
 
 // ---- Menus ----
 
@@ -243,14 +227,8 @@ DropHandle gtk_make_drop(std::vector<std::string> paths) {
   return services().drops.back().get();
 }
 
-bool gtk_selected_pixels(DeviceContext dc, const uint8_t** pixels, int32_t* width, int32_t* height) {
-  Services& s = services();
-  const PlatformDeviceContext* context = find_live(s.device_contexts, dc);
-  if (context == nullptr || context->selected == &s.stock_bitmap) return false;
-  *pixels = context->selected->pixels.data();
-  *width = context->selected->width;
-  *height = context->selected->height;
-  return true;
+uint32_t gtk_copy_selected_pixels(DeviceContext dc, int32_t width, int32_t height, std::vector<uint8_t>* pixels) {
+  return memory_copy_corner(services().surfaces, dc, width, height, pixels);
 }
 
 GdkPixbuf* gtk_program_icon_pixbuf(int32_t size) {
@@ -271,74 +249,26 @@ GdkPixbuf* gtk_live_icon_pixbuf(IconHandle icon) {
 // ================= Drawing surface =================
 
 DeviceContext platform_create_compatible_dc(DeviceContext dc) {
-  Services& s = services();
-  if (dc != nullptr && find_live(s.device_contexts, dc) == nullptr) {
-    fail(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
-  s.device_contexts.push_back(
-      std::unique_ptr<PlatformDeviceContext>(new PlatformDeviceContext{&s.stock_bitmap}));
-  return s.device_contexts.back().get();
+  DeviceContext made = nullptr;
+  finish(memory_create_dc(services().surfaces, dc, &made));
+  return made;
 }
 
 BitmapHandle platform_create_dib_section(DeviceContext, int32_t width, int32_t height, uint8_t** pixels) {
-  Services& s = services();
-  if (pixels != nullptr) *pixels = nullptr;
-  // The limits keep width * height * 4 far from overflow and the allocation sane.
-  const int32_t kMaxSide = 32768;
-  const int64_t kMaxBytes = int64_t{1} << 28;
-  if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) {
-    fail(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  const int64_t bytes = int64_t{width} * height * 4;
-  if (bytes > kMaxBytes) {
-    fail(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
-  s.bitmaps.push_back(std::unique_ptr<PlatformBitmap>(
-      new PlatformBitmap{width, height, std::vector<uint8_t>(static_cast<size_t>(bytes)), nullptr}));
-  PlatformBitmap* bitmap = s.bitmaps.back().get();
-  if (pixels != nullptr) *pixels = bitmap->pixels.data();
-  return bitmap;
+  BitmapHandle made = nullptr;
+  finish(memory_create_dib_section(services().surfaces, width, height, &made, pixels));
+  return made;
 }
 
 GdiObject platform_select_object(DeviceContext dc, GdiObject object) {
-  Services& s = services();
-  PlatformDeviceContext* context = find_live(s.device_contexts, dc);
-  PlatformBitmap* bitmap = live_bitmap(object);
-  const bool stock = bitmap == &s.stock_bitmap;
-  // A bitmap can be selected into one device context at a time.
-  if (context == nullptr || bitmap == nullptr ||
-      (!stock && bitmap->selected_into != nullptr && bitmap->selected_into != context)) {
-    fail(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  PlatformBitmap* previous = context->selected;
-  if (previous != &s.stock_bitmap) previous->selected_into = nullptr;
-  context->selected = bitmap;
-  if (!stock) bitmap->selected_into = context;
+  GdiObject previous = nullptr;
+  finish(memory_select_object(services().surfaces, dc, object, &previous));
   return previous;
 }
 
-bool platform_delete_dc(DeviceContext dc) {
-  Services& s = services();
-  PlatformDeviceContext* context = find_live(s.device_contexts, dc);
-  if (context == nullptr) return fail(ERROR_INVALID_HANDLE);
-  if (context->selected != &s.stock_bitmap) context->selected->selected_into = nullptr;
-  erase_live(s.device_contexts, context);
-  return true;
-}
+bool platform_delete_dc(DeviceContext dc) { return finish(memory_delete_dc(services().surfaces, dc)); }
 
-bool platform_delete_object(GdiObject object) {
-  Services& s = services();
-  PlatformBitmap* bitmap = live_bitmap(object);
-  if (bitmap == nullptr) return fail(ERROR_INVALID_HANDLE);
-  if (bitmap == &s.stock_bitmap) return true;  // stock objects are never deleted
-  if (bitmap->selected_into != nullptr) return fail(ERROR_INVALID_PARAMETER);
-  erase_live(s.bitmaps, bitmap);
-  return true;
-}
+bool platform_delete_object(GdiObject object) { return finish(memory_delete_object(services().surfaces, object)); }
 
 // ================= Pop-up menu =================
 
