@@ -28,6 +28,7 @@ TEST_F(ShellTest, TheWaitKeepsEveryCallAndPresentOfTheOneMillisecondLoop) {
   std::vector<std::string> runs[2];
   for (const bool waits : {false, true}) {
     reset_program();
+    loop = MainLoop();
     std::filesystem::remove_all(anim_directory());
     std::filesystem::create_directories(anim_directory());
     TestAnimation fifty = test_animation("Fifty", 4, 0.05), zero = test_animation("Zero", 3, 0.0);
@@ -86,7 +87,9 @@ TEST_F(ShellTest, ACoarseSystemTimerNoLongerStretchesFrames) {
     for (const bool waits : {false, true}) {
       SCOPED_TRACE(std::to_string(duration) + (waits ? " waits" : " sleeps"));
       reset_program();
+      loop = MainLoop();
       std::filesystem::remove_all(anim_directory());
+      std::filesystem::create_directories(anim_directory());
       install(test_animation("Only", 3, duration));
       headless_set_timer_period(15.625);
       start();
