@@ -1015,11 +1015,11 @@ bool pass_time(uint32_t milliseconds, bool stop_on_message) {
     if (stop_on_message && message_waiting()) return true;
     if (state().clock_mode == HEADLESS_CLOCK_SCRIPTED_FROZEN) return false;
     const auto next = earliest_action();
+    const bool no_action = next == state().timeline.end();
     const bool endless = milliseconds == INFINITE;
     const int32_t left = static_cast<int32_t>(end - current_time());
-    if (next == state().timeline.end() && (endless || left <= 0)) return false;
-    if (!endless && left <= 0) return false;
-    const int32_t to_action = next != state().timeline.end() ? static_cast<int32_t>(next->at - current_time()) : left;
+    if (endless ? no_action : left <= 0) return false;
+    const int32_t to_action = no_action ? left : static_cast<int32_t>(next->at - current_time());
     move_clock(static_cast<uint32_t>(endless ? to_action : std::min(left, to_action)));
   }
 }
@@ -1060,9 +1060,7 @@ bool platform_wait_message(uint32_t timeout_ms) {
   if (coarse != 0 && pass_time(until_timer_tick(coarse), true)) return true;
   if (timeout_ms == INFINITE) return message_waiting();
   const int32_t left = static_cast<int32_t>(deadline - current_time());
-  if (left <= 0) return pass_time(0, true);
-  s.counters.timer_raises += 1;
-  return pass_time(static_cast<uint32_t>(left), true);
+  return pass_time(left > 0 ? static_cast<uint32_t>(left) : 0, true);  // the timer raised: exact
 }
 
 int64_t platform_calendar_time() {

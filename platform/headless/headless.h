@@ -28,8 +28,7 @@ struct HeadlessCounters {
   uint64_t translates;
   uint64_t sleeps;
   uint64_t slept_ms;
-  uint64_t waits;         // platform_wait_message calls: the main loop's wake-ups
-  uint64_t timer_raises;  // waits whose last part ran with the timer raised to 1 ms
+  uint64_t waits;  // platform_wait_message calls: the main loop's wake-ups
 };
 
 // How platform_sleep and platform_wait_message pass time. A sleep lasts its time. A wait lasts until
