@@ -68,7 +68,9 @@ void play_animation(int32_t row) {
 namespace {
 
 // start_time holds a millisecond clock value in seconds, so it converts back exactly.
-uint32_t start_ms(const ShellState& shell) { return static_cast<uint32_t>(std::llround(shell.start_time * 1000.0)); }
+uint32_t start_ms(const ShellState& shell) {
+  return static_cast<uint32_t>(std::llround(shell.start_time * 1000.0));
+}
 
 }  // namespace
 
