@@ -20,8 +20,9 @@
 //   (package and description id recorded), as after an unrecognised magic. So does a surface that the
 //   platform cannot make.
 // - A frame without a complete rectangle (fewer than 4 floats for it), or whose rectangle has zero
-//   width or height or an edge that is not finite, is skipped when presented and takes no part in the
-//   extents. A frame without an alpha name (fewer alpha names than colour names) is skipped too.
+//   width or height or an edge that is not finite, is skipped when presented. Only the first kind
+//   takes no part in the extents: the others' finite right and bottom edges count there.
+//   A frame without an alpha name (fewer alpha names than colour names) is skipped too.
 // - A frame is also skipped when its colour image is not 3-byte RGB, its alpha image is not 1-byte
 //   greyscale, the colour image is larger than the canvas, or the alpha image differs in size from it.
 // A skipped frame draws nothing: the window keeps the previous frame and position; playback goes on.
@@ -104,6 +105,10 @@ void start_fade(AnimationPlayer& player, int32_t direction);
 void update_fade(AnimationPlayer& player);
 // The millisecond clock in seconds.
 double now_seconds();
+// Milliseconds from now until tick next has something to do by itself: the first present after a
+// load, a frame step, the end of a fade, or (stopped, fading) every tick. 0 when that is now;
+// INFINITE when nothing is ahead but a load.
+uint32_t tick_due_in(const AnimationPlayer& player, uint32_t now);
 
 // ---- Frames ----
 // Reads a leading decimal integer as scanf's "%d" does: white space, then an optional sign, then

@@ -206,6 +206,9 @@ typedef intptr_t LPARAM;
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400u
 #define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
 
+// Waits.
+#define INFINITE 0xFFFFFFFFu
+
 // Priorities.
 #define THREAD_PRIORITY_NORMAL 0
 #define THREAD_PRIORITY_HIGHEST 2
@@ -408,6 +411,12 @@ bool platform_shell_execute(WindowHandle window, const char* verb, const char* f
 // timeGetTime: milliseconds, unsigned 32-bit; it wraps, so take elapsed times as uint32_t differences.
 uint32_t platform_time_ms();
 void platform_sleep(uint32_t milliseconds);
+// MsgWaitForMultipleObjects on the message queue alone (QS_ALLINPUT): blocks until a message waits to
+// be peeked (true, also at once when one waits already) or timeout_ms have passed (false); INFINITE
+// waits for a message only. Windows raises the system timer to 1 ms (timeBeginPeriod) for the last
+// tens of milliseconds of a wait, so that it ends on its millisecond, and lowers it again before
+// returning.
+bool platform_wait_message(uint32_t timeout_ms);
 // time(): the calendar time in seconds, used to seed the random numbers.
 int64_t platform_calendar_time();
 // SetThreadPriority of the calling thread (THREAD_PRIORITY_*) and SetPriorityClass of this process

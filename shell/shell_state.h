@@ -81,10 +81,17 @@ struct MainLoop {
   bool quit = false;       // WM_QUIT was seen
   int32_t exit_code = 0;   // the exit code it carried
 };
-// One pass of the main loop: steps the player and applies the rotation rule (when the lock is free and
-// the character is started, shown and not dragged), hands every waiting message to its window
-// procedure, and sleeps 1 ms. False once a WM_QUIT has been handled: the loop ends.
+// One pass of the main loop: main_loop_work, then a wait for a message of at most main_loop_timeout
+// (1 ms once WM_QUIT has been seen). False once a WM_QUIT has been handled: the loop ends.
 bool main_loop_pass(MainLoop& loop);
+// A pass without its wait: steps the player and applies the rotation rule (when the lock is free and
+// the character is started, shown and not dragged), then hands every waiting message to its window
+// procedure.
+void main_loop_work(MainLoop& loop);
+// How long the pass may wait before the next one has something to do: until the player's tick is
+// due, or the rotation's moment once the animation has played through; at least 1 ms. INFINITE when
+// only a message can bring work: not started, hidden or dragged.
+uint32_t main_loop_timeout(const ShellState& shell, const AnimationPlayer& player, uint32_t now);
 
 // Tear-down: with windows_made, removes the hot key, the drop registrations, the tray icon, its icon and
 // the menu first; then releases the player, closes the trace log and shuts the image library down.

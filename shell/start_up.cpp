@@ -103,8 +103,12 @@ bool shell_start_up(InstanceHandle instance) {
   platform_drag_accept_files(shell.character_window, true);
   platform_drag_accept_files(shell.owner_window, true);
   platform_register_hot_key(shell.owner_window, kHotKeyId, MOD_CONTROL, VK_F1);
-  platform_set_priority_class(REALTIME_PRIORITY_CLASS);
-  platform_set_thread_priority(THREAD_PRIORITY_TIME_CRITICAL);
+  // The loop blocks until a frame is due, and the timer's resolution, not the priority, decides how
+  // punctually it wakes. The real-time class (granted when run as administrator) would let every
+  // present outrank the system's input and audio threads, so the program runs from the start at the
+  // high class and the highest thread priority that each present asks for anyway.
+  platform_set_priority_class(HIGH_PRIORITY_CLASS);
+  platform_set_thread_priority(THREAD_PRIORITY_HIGHEST);
   return true;
 }
 

@@ -503,9 +503,9 @@ void platform_sleep(uint32_t milliseconds) {
 
 int64_t platform_calendar_time() { return static_cast<int64_t>(time(nullptr)); }
 
-// The program asks for real-time and high priorities; a desktop toy that polls every millisecond must
-// not take the machine from the user, and Linux grants them only to privileged processes. So the
-// priority stays as it is, and only the normal levels are reported as set.
+// The program asks for the high priority class; a desktop toy must not take the machine from the
+// user, and Linux grants raised priorities only to privileged processes. So the priority stays as it
+// is, and only the normal levels are reported as set.
 bool platform_set_thread_priority(int32_t priority) {
   return priority == THREAD_PRIORITY_NORMAL || fail(ERROR_ACCESS_DENIED);
 }

@@ -607,6 +607,29 @@ bool platform_peek_message(PlatformMessage* message, uint32_t remove) {
   return take_message(message, (remove & PM_REMOVE) != 0);
 }
 
+// Blocks in GLib, which polls the X connection and every other source of the program (tray, D-Bus),
+// until one of them has posted a message or the timeout source has fired.
+bool platform_wait_message(uint32_t timeout_ms) {
+  Backend& b = backend();
+  const auto waiting = [&b] { return message_queue_has_message(b.queue); };
+  if (waiting()) return true;
+  if (b.init != kReady) {
+    platform_sleep(timeout_ms == INFINITE ? 1000 : timeout_ms);  // nothing could post a message
+    return false;
+  }
+  bool expired = timeout_ms == 0;
+  guint timer = 0;
+  if (!expired && timeout_ms != INFINITE) {
+    timer = g_timeout_add(timeout_ms, [](gpointer flag) {
+      *static_cast<bool*>(flag) = true;
+      return G_SOURCE_REMOVE;
+    }, &expired);
+  }
+  while (!expired && !waiting()) g_main_context_iteration(nullptr, TRUE);
+  if (!expired && timer != 0) g_source_remove(timer);
+  return waiting();
+}
+
 bool platform_translate_message(const PlatformMessage*) { return false; }  // no keyboard input to translate
 
 LRESULT platform_dispatch_message(const PlatformMessage* message) {

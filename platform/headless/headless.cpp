@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +18,7 @@
 #include "platform/portable/memory_surface.h"
 #include "platform/portable/message_queue.h"
 #include "platform/portable/portable_files.h"
+#include "platform/portable/portable_wait.h"
 
 namespace {
 
@@ -53,6 +55,12 @@ struct WindowClass {
   WindowProcedure procedure;
 };
 
+struct TimedAction {
+  uint32_t at;
+  uint64_t order;  // actions due together run in the order they were added
+  std::function<void()> action;
+};
+
 enum InstallPathSource { kNoInstallPath, kFixedInstallPath, kEnvironmentInstallPath };
 
 uint32_t current_time();
@@ -73,6 +81,9 @@ struct State {
   uint32_t time_ms = 0;
   int64_t calendar_time = 0;
   std::function<void(uint32_t)> sleep_hook;
+  std::vector<TimedAction> timeline;
+  uint64_t actions_added = 0;
+  double timer_period = 0.0;  // ms; 0: sleeps and waits end on their millisecond
 
   PlatformPoint cursor{0, 0};
   PlatformRect work_area{0, 0, 1920, 1040};
@@ -821,6 +832,67 @@ bool platform_shell_execute(WindowHandle window, const char* verb, const char* f
 
 // ================= Time, priorities, errors =================
 
+namespace {
+
+bool message_waiting() { return message_queue_has_message(state().queue); }
+
+// The earliest scripted action, or end(); one that is due already counts as due now.
+std::vector<TimedAction>::iterator earliest_action() {
+  std::vector<TimedAction>& timeline = state().timeline;
+  const uint32_t now = current_time();
+  const auto wait = [now](const TimedAction& a) { return std::max(static_cast<int32_t>(a.at - now), 0); };
+  return std::min_element(timeline.begin(), timeline.end(), [&](const TimedAction& a, const TimedAction& b) {
+    return wait(a) != wait(b) ? wait(a) < wait(b) : a.order < b.order;
+  });
+}
+
+void run_due_actions() {
+  for (auto next = earliest_action(); next != state().timeline.end() &&
+                                      static_cast<int32_t>(next->at - current_time()) <= 0;
+       next = earliest_action()) {
+    const std::function<void()> action = std::move(next->action);
+    state().timeline.erase(next);
+    action();  // it may add actions
+  }
+}
+
+void move_clock(uint32_t milliseconds) {
+  State& s = state();
+  if (s.clock_mode == HEADLESS_CLOCK_SCRIPTED) s.time_ms += milliseconds;
+  if (s.clock_mode == HEADLESS_CLOCK_REAL) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+// Passes milliseconds (INFINITE: until no action is left), stopping at every scripted action to run
+// it; with stop_on_message, only until a message waits (true). A frozen clock runs what is due only.
+bool pass_time(uint32_t milliseconds, bool stop_on_message) {
+  const uint32_t end = current_time() + milliseconds;
+  for (;;) {
+    run_due_actions();
+    if (stop_on_message && message_waiting()) return true;
+    if (state().clock_mode == HEADLESS_CLOCK_SCRIPTED_FROZEN) return false;
+    const auto next = earliest_action();
+    const bool no_action = next == state().timeline.end();
+    const bool endless = milliseconds == INFINITE;
+    const int32_t left = static_cast<int32_t>(end - current_time());
+    if (endless ? no_action : left <= 0) return false;
+    const int32_t to_action = no_action ? left : static_cast<int32_t>(next->at - current_time());
+    move_clock(static_cast<uint32_t>(endless ? to_action : std::min(left, to_action)));
+  }
+}
+
+// How long a sleep or a wait of milliseconds lasts on the emulated coarse timer: until its first tick
+// at or after the due moment.
+uint32_t until_timer_tick(uint32_t milliseconds) {
+  const State& s = state();
+  if (s.timer_period <= 0.0 || s.clock_mode != HEADLESS_CLOCK_SCRIPTED || milliseconds == INFINITE)
+    return milliseconds;
+  const double due = static_cast<double>(s.time_ms) + milliseconds;
+  const double tick = std::ceil(std::ceil(due / s.timer_period) * s.timer_period);
+  return static_cast<uint32_t>(std::min(tick - s.time_ms, 4294967294.0));
+}
+
+}  // namespace
+
 uint32_t platform_time_ms() {
   state().counters.time_reads += 1;
   return current_time();
@@ -830,13 +902,21 @@ void platform_sleep(uint32_t milliseconds) {
   State& s = state();
   s.counters.sleeps += 1;
   s.counters.slept_ms += milliseconds;
-  switch (s.clock_mode) {
-    case HEADLESS_CLOCK_SCRIPTED: s.time_ms += milliseconds; break;
-    case HEADLESS_CLOCK_SCRIPTED_FROZEN: break;
-    case HEADLESS_CLOCK_REAL: std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); break;
-  }
+  pass_time(until_timer_tick(milliseconds), false);
   std::function<void(uint32_t)> hook = s.sleep_hook;  // the hook may replace itself
   if (hook) hook(current_time());
+}
+
+// As on Windows: the first part on the coarse timer, the last tens of milliseconds exact.
+bool platform_wait_message(uint32_t timeout_ms) {
+  State& s = state();
+  s.counters.waits += 1;
+  const uint32_t deadline = current_time() + timeout_ms;
+  const uint32_t coarse = coarse_part_of_wait(timeout_ms);
+  if (coarse != 0 && pass_time(until_timer_tick(coarse), true)) return true;
+  if (timeout_ms == INFINITE) return message_waiting();
+  const int32_t left = static_cast<int32_t>(deadline - current_time());
+  return pass_time(left > 0 ? static_cast<uint32_t>(left) : 0, true);  // the timer raised: exact
 }
 
 int64_t platform_calendar_time() {
@@ -1027,6 +1107,11 @@ void headless_set_time(uint32_t milliseconds) { state().time_ms = milliseconds; 
 void headless_advance_time(uint32_t milliseconds) { state().time_ms += milliseconds; }
 void headless_set_calendar_time(int64_t seconds) { state().calendar_time = seconds; }
 void headless_set_sleep_hook(std::function<void(uint32_t now)> hook) { state().sleep_hook = std::move(hook); }
+void headless_at(uint32_t at_ms, std::function<void()> action) {
+  State& s = state();
+  s.timeline.push_back(TimedAction{at_ms, s.actions_added++, std::move(action)});
+}
+void headless_set_timer_period(double period_ms) { state().timer_period = period_ms; }
 
 void headless_set_cursor_pos(int32_t x, int32_t y) { state().cursor = PlatformPoint{x, y}; }
 void headless_set_work_area(PlatformRect area) { state().work_area = area; }

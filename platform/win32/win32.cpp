@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "platform/portable/portable_files.h"
+#include "platform/portable/portable_wait.h"
 
 namespace {
 
@@ -261,6 +262,33 @@ bool platform_shell_execute(WindowHandle window, const char* verb, const char* f
 
 uint32_t platform_time_ms() { return timeGetTime(); }
 void platform_sleep(uint32_t milliseconds) { Sleep(milliseconds); }
+
+namespace {
+
+// MWMO_INPUTAVAILABLE: also input that an earlier peek saw but left in the queue.
+bool wait_for_input(uint32_t milliseconds) {
+  return MsgWaitForMultipleObjectsEx(0, nullptr, milliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE) == WAIT_OBJECT_0;
+}
+
+}  // namespace
+
+// Without timeBeginPeriod a timeout ends at the next 15.6 ms tick of the system timer, so the wait
+// runs coarse until shortly before its deadline and fine for the rest. The deadline is kept on
+// timeGetTime, the clock the caller reckoned it with; with the period raised that clock is fine too.
+bool platform_wait_message(uint32_t timeout_ms) {
+  const uint32_t deadline = timeGetTime() + timeout_ms;
+  const uint32_t coarse = coarse_part_of_wait(timeout_ms);
+  if (coarse != 0 && wait_for_input(coarse)) return true;
+  if (timeout_ms == INFINITE) return false;
+  int32_t left = static_cast<int32_t>(deadline - timeGetTime());
+  if (left <= 0) return wait_for_input(0);
+  timeBeginPeriod(1);
+  bool input = false;
+  for (; !input && left > 0; left = static_cast<int32_t>(deadline - timeGetTime()))
+    input = wait_for_input(static_cast<uint32_t>(left));
+  timeEndPeriod(1);
+  return input;
+}
 int64_t platform_calendar_time() { return static_cast<int64_t>(time(nullptr)); }
 
 bool platform_set_thread_priority(int32_t priority) {

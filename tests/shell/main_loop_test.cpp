@@ -187,19 +187,23 @@ TEST_F(ShellTest, TheDragOffsetCarriesOverToLaterAnimations) {
   EXPECT_NE(read_text_lines(trace_path).find(expected), std::string::npos) << read_text_lines(trace_path);
 }
 
-TEST_F(ShellTest, QuitEndsTheLoopAfterTheRestOfTheQueueAndOneMoreSleep) {
+TEST_F(ShellTest, QuitEndsTheLoopAfterTheRestOfTheQueueAndOneMoreWait) {
   install(test_animation("One"));
   install(test_animation("Two"));
   start();
   pass();
   platform_post_quit_message(3);
   headless_post_message(the_shell().owner_window, WM_COMMAND, static_cast<WPARAM>(the_shell().repeat_ids[2]), 0);
-  const uint64_t sleeps = headless_counters().sleeps;
+  ASSERT_TRUE(headless_press_hot_key(MOD_CONTROL, VK_F1));  // hidden: only a message would end a wait
+  const uint64_t waits = headless_counters().waits;
+  const uint32_t quit_at = platform_time_ms();
   EXPECT_FALSE(pass());
   EXPECT_EQ(the_shell().repeat_choice, 2);  // handled in the pass that saw WM_QUIT
+  EXPECT_TRUE(the_shell().hidden);
   EXPECT_TRUE(loop.quit);
   EXPECT_EQ(loop.exit_code, 3);
-  EXPECT_EQ(headless_counters().sleeps, sleeps + 1);
+  EXPECT_EQ(headless_counters().waits, waits + 1);
+  EXPECT_EQ(platform_time_ms(), quit_at + 1);
   EXPECT_EQ(tear_down(), 3);
 }
 
