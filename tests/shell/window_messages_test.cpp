@@ -42,6 +42,65 @@ TEST_F(ShellTest, ADoubleClickHidesAndCtrlF1TogglesCharacterAndTrayIcon) {
   EXPECT_TRUE(headless_tray_icons().empty());
 }
 
+// When another program holds Ctrl+F1 the user is told once, and the tray icon stays with a hidden
+// character: its menu is the way back. A restarted tray gets the icon again whenever it is meant to show.
+TEST_F(ShellTest, TheTrayIconStaysWhileItIsTheWayBackAndReturnsWhenTheTrayRestarts) {
+  install(test_animation("One"));
+  const uint32_t tray_restarted = platform_register_window_message("TaskbarCreated");
+  ASSERT_NE(tray_restarted, 0u);
+  for (const bool taken : {false, true}) {
+    SCOPED_TRACE(taken ? "Ctrl+F1 taken" : "Ctrl+F1 ours");
+    reset_program();
+    if (taken) {
+      ASSERT_TRUE(platform_register_hot_key(nullptr, 7, MOD_CONTROL, VK_F1));
+    }
+    start();
+    const ShellState& shell = the_shell();
+    EXPECT_EQ(shell.hot_key_registered, !taken);
+    ASSERT_EQ(headless_message_boxes().size(), taken ? 1u : 0u);
+    if (taken) {
+      const HeadlessMessageBox& notice = headless_message_boxes()[0];
+      EXPECT_EQ(notice.caption, "Warning");
+      EXPECT_EQ(notice.flags, static_cast<uint32_t>(MB_ICONWARNING));
+      EXPECT_NE(notice.text.find("Ctrl+F1 is in use"), std::string::npos) << notice.text;
+      EXPECT_NE(notice.text.find("\"Quick Hide/Show (ctrl-F1)\""), std::string::npos) << notice.text;
+    }
+
+    // The broadcast reaches both windows; the icon is added once, by its own window.
+    const auto restart_tray = [&] {
+      platform_notify_icon(NIM_DELETE, &shell.tray_data);  // the old tray took the icon with it
+      headless_post_message(shell.owner_window, tray_restarted, 0, 0);
+      headless_post_message(shell.character_window, tray_restarted, 0, 0);
+      headless_clear_calls();
+      pass();
+    };
+    restart_tray();
+    EXPECT_EQ(headless_calls_named("notify_icon").size(), 1u);
+    EXPECT_EQ(headless_tray_icons().size(), 1u);
+
+    post_and_pass(shell.character_window, WM_LBUTTONDBLCLK, MK_LBUTTON, platform_make_lparam(3, 3));
+    EXPECT_TRUE(shell.hidden);
+    EXPECT_FALSE(headless_window_info(shell.character_window).visible);
+    EXPECT_EQ(headless_tray_icons().size(), taken ? 1u : 0u);
+    restart_tray();
+    EXPECT_EQ(headless_tray_icons().size(), taken ? 1u : 0u);
+
+    if (taken) {
+      headless_queue_menu_choice(static_cast<uintptr_t>(shell.hide_show_id));
+      ASSERT_TRUE(headless_tray_event(101, WM_RBUTTONUP));
+      pass();
+      pass();
+    } else {
+      ASSERT_TRUE(headless_press_hot_key(MOD_CONTROL, VK_F1));
+      pass();
+    }
+    EXPECT_FALSE(shell.hidden);
+    EXPECT_TRUE(headless_window_info(shell.character_window).visible);
+    EXPECT_EQ(headless_tray_icons().size(), 1u);
+    EXPECT_EQ(headless_message_boxes().size(), taken ? 1u : 0u);  // told once only
+  }
+}
+
 TEST_F(ShellTest, TheMenuOpensAtTheClickOnTheCharacterAndAtTheCursorFromTheTray) {
   install(test_animation("One"));
   start();
@@ -173,9 +232,13 @@ TEST_F(ShellTest, ExitClosesTheOwnerWindowAndTheProgramEndsInOrder) {
   }
   const std::vector<std::string> expected = {
       "dispatch_message(window#1, TRAY_CALLBACK_MESSAGE, 101, 517)",  // WM_RBUTTONUP
+      "set_foreground_window(window#1)",  // so that a click elsewhere closes the tray's menu
       "track_popup_menu(menu#1, 0x28, 0, 0, window#1)",
+      "post_message(window#1, WM_NULL, 0, 0)",
       "dispatch_message(window#1, WM_COMMAND, 11, 0)",
       "post_message(window#1, WM_CLOSE, 0, 0)",
+      "dispatch_message(window#1, WM_NULL, 0, 0)",
+      "default_window_procedure(window#1, WM_NULL, 0, 0)",
       "dispatch_message(window#1, WM_CLOSE, 0, 0)",
       "default_window_procedure(window#1, WM_CLOSE, 0, 0)",
       "post_quit_message(0)",  // the character window, destroyed with its owner
