@@ -286,9 +286,8 @@ void platform_drag_accept_files(WindowHandle window, bool accept) {
   if (!accept) return;
   // A drop reaches the window as WM_DROPFILES, with the files' data passed in WM_COPYDATA and
   // WM_COPYGLOBALDATA (0x49).
-  const UINT kCopyGlobalData = 0x0049;
-  for (UINT message : {static_cast<UINT>(WM_DROPFILES), static_cast<UINT>(WM_COPYDATA), kCopyGlobalData})
-    allow_message(window, message);
+  const UINT kDropMessages[] = {WM_DROPFILES, WM_COPYDATA, 0x0049 /* WM_COPYGLOBALDATA */};
+  for (UINT message : kDropMessages) allow_message(window, message);
 }
 
 uint32_t platform_drag_query_file(DropHandle drop, uint32_t index, char* buffer, uint32_t size) {

@@ -253,6 +253,7 @@ TEST_F(ShellTest, ExitClosesTheOwnerWindowAndTheProgramEndsInOrder) {
       "select_object(dc#1, stock_bitmap)",
       "delete_dc(dc#1)",
       "delete_object(bitmap#1)",
+      "tear_down()",
   };
   EXPECT_EQ(calls, expected);
   EXPECT_TRUE(headless_window_info(shell.owner_window).destroyed);
