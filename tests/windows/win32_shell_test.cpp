@@ -42,8 +42,8 @@ TEST(Win32Shell, WithoutTheHotKeyTheTrayIconStaysAndComesBackAfterATrayRestart) 
   tray_class.lpszClassName = "Shell_TrayWnd";
   tray_class.hInstance = GetModuleHandleA(nullptr);
   ASSERT_NE(RegisterClassA(&tray_class), 0);
-  const HWND tray =
-      CreateWindowExA(0, "Shell_TrayWnd", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, tray_class.hInstance, nullptr);
+  const HWND tray = CreateWindowExA(0, "Shell_TrayWnd", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                    tray_class.hInstance, nullptr);
   ASSERT_EQ(FindWindowA("Shell_TrayWnd", nullptr), tray) << "a tray of Wine's own is running";
   box_hook = SetWindowsHookExA(WH_CBT, answer_boxes, nullptr, GetCurrentThreadId());
 
