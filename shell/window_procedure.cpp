@@ -61,8 +61,6 @@ void show_tray_menu() {
 }
 
 // Without the hot key the tray icon is the only way back to a hidden character, so it stays.
-bool tray_icon_wanted(const ShellState& shell) { return !shell.hidden || !shell.hot_key_registered; }
-
 void set_hidden(bool hidden) {
   ShellState& shell = the_shell();
   shell.hidden = hidden;
@@ -70,10 +68,12 @@ void set_hidden(bool hidden) {
   platform_show_window(shell.character_window, hidden ? SW_HIDE : SW_SHOW);
 }
 
-// The tray starts again (Explorer restarted, or started after this program): the icon it had is gone.
+// The tray starts again (Explorer restarted, or started after this program) without the icon it had:
+// the icon's own window adds it again, unless the user hid it along with the character.
 void add_tray_icon_again(WindowHandle window) {
   const ShellState& shell = the_shell();
-  if (window == shell.owner_window && tray_icon_wanted(shell)) platform_notify_icon(NIM_ADD, &shell.tray_data);
+  const bool shown = !shell.hidden || !shell.hot_key_registered;
+  if (window == shell.owner_window && shown) platform_notify_icon(NIM_ADD, &shell.tray_data);
 }
 
 void open_link(int32_t link) {
