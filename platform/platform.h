@@ -30,6 +30,9 @@
 #endif
 #include <windows.h>
 #include <shellapi.h>
+#ifndef MOD_NOREPEAT
+#define MOD_NOREPEAT 0x4000  // Windows 7 and later; older headers leave it out
+#endif
 
 #define PLATFORM_CALLBACK CALLBACK
 typedef HWND WindowHandle;
@@ -92,6 +95,7 @@ typedef intptr_t LPARAM;
 #define WM_RBUTTONDOWN 0x0204
 #define WM_RBUTTONUP 0x0205
 #define WM_RBUTTONDBLCLK 0x0206
+#define WM_CAPTURECHANGED 0x0215
 #define WM_DROPFILES 0x0233
 #define WM_HOTKEY 0x0312
 #define WM_USER 0x0400
@@ -166,6 +170,7 @@ typedef intptr_t LPARAM;
 #define MOD_ALT 0x0001
 #define MOD_CONTROL 0x0002
 #define MOD_SHIFT 0x0004
+#define MOD_NOREPEAT 0x4000
 #define VK_F1 0x70
 
 // Error codes (platform_get_last_error).
@@ -297,6 +302,13 @@ inline LPARAM platform_make_lparam(int32_t low, int32_t high) { return MAKELPARA
 // WM_DROPFILES carries the drop handle in wparam.
 inline DropHandle platform_drop_from_wparam(WPARAM wparam) { return reinterpret_cast<DropHandle>(wparam); }
 
+// ---- The program's run ----
+// What the backend needs for a run of the program: the first call of start-up and the last of
+// tear-down, made once each. On Windows COM, apartment-threaded, for the shell's services
+// (ShellExecuteA); elsewhere nothing.
+void platform_start_up();
+void platform_tear_down();
+
 // ---- Drawing surface (GDI) ----
 // A memory device context compatible with the screen (dc null) or with dc.
 DeviceContext platform_create_compatible_dc(DeviceContext dc);
@@ -382,7 +394,9 @@ int32_t platform_track_popup_menu(MenuHandle menu, uint32_t flags, int32_t x, in
 bool platform_destroy_menu(MenuHandle menu);
 
 // ---- Tray icon and icons ----
-// Shell_NotifyIconA with NIM_ADD, NIM_MODIFY or NIM_DELETE; an icon is known by (window, id).
+// Shell_NotifyIconA with NIM_ADD, NIM_MODIFY or NIM_DELETE; an icon is known by (window, id). The
+// window of an added icon also hears "TaskbarCreated" when the tray starts again (and the icon is gone),
+// on Windows also when this program runs elevated.
 bool platform_notify_icon(uint32_t action, const TrayIconData* data);
 // LoadImageA(instance, resource_id, IMAGE_ICON, width, height, LR_DEFAULTCOLOR); instance null means
 // this program. Null when there is no such icon.
@@ -392,10 +406,13 @@ bool platform_destroy_icon(IconHandle icon);
 // ---- Message box, hot key, dropped files, web address ----
 // MessageBoxA: modal; returns the id of the button the user pressed (IDOK, ...).
 int32_t platform_message_box(WindowHandle owner, const char* text, const char* caption, uint32_t flags);
-// RegisterHotKey: WM_HOTKEY (wparam = id) reaches window whenever modifiers + key is pressed anywhere.
+// RegisterHotKey: WM_HOTKEY (wparam = id) reaches window whenever modifiers + key is pressed anywhere;
+// with MOD_NOREPEAT once per press, not again while the key is held. Fails when another window or
+// program holds the same keys, whatever MOD_NOREPEAT says.
 bool platform_register_hot_key(WindowHandle window, int32_t id, uint32_t modifiers, uint32_t key);
 bool platform_unregister_hot_key(WindowHandle window, int32_t id);
-// DragAcceptFiles: whether files dropped on window reach it as WM_DROPFILES.
+// DragAcceptFiles: whether files dropped on window reach it as WM_DROPFILES (on Windows also from
+// Explorer when this program runs elevated).
 void platform_drag_accept_files(WindowHandle window, bool accept);
 // DragQueryFileA: index DROP_QUERY_COUNT gives the number of files. Otherwise copies the path of file
 // index into buffer (cut to size - 1 characters, terminated) and returns its length without the
@@ -465,10 +482,6 @@ bool platform_set_current_directory(const char* path);
 // GetCurrentDirectoryA: the length written without terminator; when buffer is too small, nothing is
 // written and the size needed (with terminator) is returned; 0 on failure.
 uint32_t platform_get_current_directory(char* buffer, uint32_t size);
-// GetFileTitleA: the file name part of path into buffer. 0 on success; the size needed when buffer is
-// too small; negative when path names no file. On Linux the title keeps its extension; on Windows the
-// user's setting decides.
-int32_t platform_get_file_title(const char* path, char* buffer, uint16_t size);
 
 // ---- Shared by every backend (portable code) ----
 // The runtime's srand / rand as the 32-bit Windows C runtime computes them, values 0 to 32767:
@@ -484,3 +497,11 @@ void platform_unlock(PlatformLock* lock);
 bool platform_join_path(char* out, size_t size, const char* directory, const char* name);
 // Whether name matches a search pattern's last part, by the rule of platform_find_first_file.
 bool platform_match_pattern(const char* pattern, const char* name);
+// A file's title: the last part of path, after the last separator (Windows: '\\', '/' or ':', as
+// PathFindFileNameA takes it), extension included, into buffer. Never GetFileTitleA, which drops the
+// extension when Explorer hides known ones. 0 on success; the size needed when buffer is too small;
+// negative when path names no file (empty, or ending in a separator).
+int32_t platform_get_file_title(const char* path, char* buffer, uint16_t size);
+// RegisterWindowMessageA: the same message number (0xC000 to 0xFFFF) for the same name (without regard
+// to case), in every program of the session on Windows; 0 on failure.
+uint32_t platform_register_window_message(const char* name);

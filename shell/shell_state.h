@@ -39,6 +39,8 @@ struct ShellState {
   bool switching = false;  // a fade-out runs; next_index starts when it ends
   bool dragging = false;
   bool hidden = false;
+  // Ctrl+F1 is ours. When it is not, hiding keeps the tray icon, whose menu is then the way back.
+  bool hot_key_registered = false;
   int32_t repeat_choice = 0;
   int32_t repeat_intervals[kRepeatChoices] = {10, 30, 50, -1};  // seconds; 0 or less never rotates
   char installed_name[kInstalledNameSize] = {};  // the first animation the latest successful drop installed
@@ -49,6 +51,7 @@ struct ShellState {
   MenuHandle menu = nullptr;
   TrayIconData tray_data = {};
   IconHandle tray_icon = nullptr;
+  uint32_t taskbar_created_message = 0;  // the tray's "TaskbarCreated" broadcast: add the icon again
   IntArray menu_ids;  // command id of each animation item, in catalogue row order
   int32_t repeat_ids[kRepeatChoices] = {};
   int32_t link_ids[kLinkItems] = {};

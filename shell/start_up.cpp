@@ -10,6 +10,11 @@ namespace {
 constexpr uint32_t kTrayIconId = 101;
 constexpr int32_t kHotKeyId = 0;
 
+const char kHotKeyTakenNotice[] =
+    "Ctrl+F1 is in use by another program, so it cannot hide and show the character.\n\n"
+    "The tray icon stays when the character is hidden: choose \"Quick Hide/Show (ctrl-F1)\" in its menu "
+    "to show the character again.";
+
 // Seeds from the calendar time, then seeds again while a draw is large against the number of seeds so
 // far, which spreads the first draws of programs started in the same second.
 void seed_random_numbers() {
@@ -37,6 +42,13 @@ void add_tray_icon(ShellState& shell) {
   std::strncpy(tray.tip, kProgramTitle, sizeof tray.tip - 1);
   tray.menu = shell.menu;
   platform_notify_icon(NIM_ADD, &tray);
+}
+
+// Another program (or another copy of this one) holds Ctrl+F1: hiding would otherwise be for good.
+void register_hot_key(ShellState& shell) {
+  shell.hot_key_registered =
+      platform_register_hot_key(shell.owner_window, kHotKeyId, MOD_CONTROL | MOD_NOREPEAT, VK_F1);
+  if (!shell.hot_key_registered) platform_message_box(nullptr, kHotKeyTakenNotice, "Warning", MB_ICONWARNING);
 }
 
 // With nothing installed the character cannot show, so nothing could be dropped on it: the user is
@@ -67,6 +79,7 @@ void empty_catalogue_notice(const char* base_directory, FixedString& text) {
 bool shell_start_up(InstanceHandle instance) {
   ShellState& shell = the_shell();
   AnimationPlayer& player = the_player();
+  platform_start_up();
   shell.instance = instance;
   platform_read_install_path(shell.install_path, sizeof shell.install_path);
   // Also with no install path: the call then fails and the directory stays as it is.
@@ -95,6 +108,7 @@ bool shell_start_up(InstanceHandle instance) {
   scan_catalogue(the_catalogue(), shell.menu_ids, shell.installed_name, shell.install_match);
   shell.menu = platform_create_popup_menu();
   build_menu();
+  shell.taskbar_created_message = platform_register_window_message("TaskbarCreated");
   add_tray_icon(shell);
   if (row_count(the_catalogue()) == 0) show_empty_catalogue_notice(shell);
 
@@ -102,7 +116,7 @@ bool shell_start_up(InstanceHandle instance) {
   play_animation(shell.next_index);
   platform_drag_accept_files(shell.character_window, true);
   platform_drag_accept_files(shell.owner_window, true);
-  platform_register_hot_key(shell.owner_window, kHotKeyId, MOD_CONTROL, VK_F1);
+  register_hot_key(shell);
   // The loop blocks until a frame is due, and the timer's resolution, not the priority, decides how
   // punctually it wakes. The real-time class (granted when run as administrator) would let every
   // present outrank the system's input and audio threads, so the program runs from the start at the
@@ -126,6 +140,7 @@ int32_t shell_tear_down(bool windows_made, int32_t exit_code) {
   player_release(the_player());
   trace_close();
   animation_library_shutdown();
+  platform_tear_down();
   return exit_code;
 }
 

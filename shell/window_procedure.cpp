@@ -49,6 +49,33 @@ void show_menu(uint32_t flags, PlatformPoint at, WindowHandle owner) {
   platform_track_popup_menu(the_shell().menu, flags, at.x, at.y, owner);
 }
 
+// A tray icon's menu closes on a click elsewhere only while its owner is the foreground window, and
+// opens again on the next click only after the owner has handled a message since.
+void show_tray_menu() {
+  const ShellState& shell = the_shell();
+  PlatformPoint cursor{0, 0};
+  platform_get_cursor_pos(&cursor);
+  platform_set_foreground_window(shell.owner_window);
+  show_menu(TPM_RIGHTALIGN | TPM_BOTTOMALIGN, cursor, shell.owner_window);
+  platform_post_message(shell.owner_window, WM_NULL, 0, 0);
+}
+
+// Without the hot key the tray icon is the only way back to a hidden character, so it stays.
+void set_hidden(bool hidden) {
+  ShellState& shell = the_shell();
+  shell.hidden = hidden;
+  if (shell.hot_key_registered) platform_notify_icon(hidden ? NIM_DELETE : NIM_ADD, &shell.tray_data);
+  platform_show_window(shell.character_window, hidden ? SW_HIDE : SW_SHOW);
+}
+
+// The tray starts again (Explorer restarted, or started after this program) without the icon it had:
+// the icon's own window adds it again, unless the user hid it along with the character.
+void add_tray_icon_again(WindowHandle window) {
+  const ShellState& shell = the_shell();
+  const bool shown = !shell.hidden || !shell.hot_key_registered;
+  if (window == shell.owner_window && shown) platform_notify_icon(NIM_ADD, &shell.tray_data);
+}
+
 void open_link(int32_t link) {
   FixedString address;
   if (link_address(the_shell().base_directory, link, address))
@@ -65,31 +92,18 @@ int32_t position_of(const int32_t* ids, int32_t count, WPARAM id) {
 
 }  // namespace
 
-void hide_character() {
-  ShellState& shell = the_shell();
-  platform_notify_icon(NIM_DELETE, &shell.tray_data);
-  platform_show_window(shell.character_window, SW_HIDE);
-  shell.hidden = true;
-}
+void hide_character() { set_hidden(true); }
 
-void toggle_hidden() {
-  ShellState& shell = the_shell();
-  shell.hidden = !shell.hidden;
-  if (shell.hidden) {
-    platform_notify_icon(NIM_DELETE, &shell.tray_data);
-    platform_show_window(shell.character_window, SW_HIDE);
-  } else {
-    platform_notify_icon(NIM_ADD, &shell.tray_data);
-    platform_show_window(shell.character_window, SW_SHOW);
-  }
-}
+void toggle_hidden() { set_hidden(!the_shell().hidden); }
 
 void run_menu_command(WPARAM command) {
   ShellState& shell = the_shell();
   // No item has identifier 0; the identifiers are 0 until the first menu is built.
   if (command == 0) return;
   if (command == static_cast<WPARAM>(shell.hide_show_id)) {
-    hide_character();
+    // Hides; the item can be chosen while the character is hidden only when the tray icon stayed
+    // for want of the hot key, and then it shows the character again.
+    toggle_hidden();
   } else if (command == static_cast<WPARAM>(shell.exit_id)) {
     platform_post_message(shell.owner_window, WM_CLOSE, 0, 0);
   } else if (const int32_t link = position_of(shell.link_ids, kLinkItems, command); link >= 0) {
@@ -161,17 +175,24 @@ LRESULT PLATFORM_CALLBACK window_procedure(WindowHandle window, uint32_t message
       shell.dragging = false;
       platform_release_capture();
       return 0;
+    case WM_CAPTURECHANGED:
+      // The system took the mouse away (a locked screen, an elevation prompt, another window): the
+      // button's release will not come here, so the drag ends now.
+      if (reinterpret_cast<WindowHandle>(lparam) != window) shell.dragging = false;
+      return 0;
     case WM_RBUTTONUP: show_menu(0, screen_point(window, lparam), window); return 0;
     case TRAY_CALLBACK_MESSAGE:
-      if (lparam == WM_LBUTTONUP || lparam == WM_RBUTTONUP) {
-        PlatformPoint cursor{0, 0};
-        platform_get_cursor_pos(&cursor);
-        show_menu(TPM_RIGHTALIGN | TPM_BOTTOMALIGN, cursor, shell.owner_window);
-      }
+      if (lparam == WM_LBUTTONUP || lparam == WM_RBUTTONUP) show_tray_menu();
       return 0;
     case WM_HOTKEY: toggle_hidden(); return 0;
     case WM_DROPFILES: install_dropped_files(platform_drop_from_wparam(wparam)); return 0;
     case WM_DESTROY: platform_post_quit_message(0); return 0;
-    default: return platform_default_window_procedure(window, message, wparam, lparam);
+    default:
+      // A registered message has no fixed number; 0 means it could not be registered.
+      if (message == shell.taskbar_created_message && message != 0) {
+        add_tray_icon_again(window);
+        return 0;
+      }
+      return platform_default_window_procedure(window, message, wparam, lparam);
   }
 }

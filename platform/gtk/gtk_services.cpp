@@ -27,6 +27,7 @@ struct HotKey {
   uint32_t modifiers, key;
   KeyCode keycode;
   unsigned int mask;
+  bool held;  // pressed and not yet released: with MOD_NOREPEAT the key's repeats are passed over
 };
 
 // Live objects of each kind: a handle is used only after it is found here, so a stale or foreign one
@@ -163,12 +164,23 @@ void ungrab(const HotKey& key) {
   for (unsigned int lock : kLockVariants) XUngrabKey(x_display(), key.keycode, key.mask | lock, root);
 }
 
+// GDK asks X for detectable auto-repeat, so a held key repeats its KeyPress without KeyRelease between.
 GdkFilterReturn on_root_event(GdkXEvent* native, GdkEvent*, gpointer) {
   const XEvent* event = static_cast<const XEvent*>(native);
+  if (event->type == KeyRelease) {
+    for (HotKey& key : services().hot_keys) {
+      if (event->xkey.keycode == key.keycode) key.held = false;
+    }
+    return GDK_FILTER_CONTINUE;
+  }
   if (event->type != KeyPress) return GDK_FILTER_CONTINUE;
-  for (const HotKey& key : services().hot_keys) {
+  for (HotKey& key : services().hot_keys) {
     if (event->xkey.keycode == key.keycode && (event->xkey.state & kModifierMasks) == key.mask) {
-      gtk_post(key.window, WM_HOTKEY, static_cast<WPARAM>(key.id), MAKELPARAM(key.modifiers, key.key));
+      const bool repeat = key.held && (key.modifiers & MOD_NOREPEAT) != 0;
+      key.held = true;
+      if (!repeat)
+        gtk_post(key.window, WM_HOTKEY, static_cast<WPARAM>(key.id),
+                 MAKELPARAM(key.modifiers & ~static_cast<uint32_t>(MOD_NOREPEAT), key.key));
       return GDK_FILTER_REMOVE;
     }
   }
@@ -245,6 +257,12 @@ GdkPixbuf* gtk_live_icon_pixbuf(IconHandle icon) {
   const PlatformIcon* live = find_live(services().icons, icon);
   return live != nullptr ? live->pixbuf : nullptr;
 }
+
+// ================= The program's run =================
+
+// GTK starts with the first window; nothing else needs the run's bounds.
+void platform_start_up() {}
+void platform_tear_down() {}
 
 // ================= Drawing surface =================
 
@@ -419,14 +437,15 @@ bool platform_register_hot_key(WindowHandle window, int32_t id, uint32_t modifie
   Services& s = services();
   if (window != nullptr && gtk_live_window(window) == nullptr) return fail(ERROR_INVALID_WINDOW_HANDLE);
   for (const HotKey& known : s.hot_keys) {
-    if ((known.modifiers == modifiers && known.key == key) || (known.window == window && known.id == id))
-      return fail(ERROR_HOTKEY_ALREADY_REGISTERED);
+    const bool same_keys = ((known.modifiers ^ modifiers) & ~static_cast<uint32_t>(MOD_NOREPEAT)) == 0 &&
+                           known.key == key;
+    if (same_keys || (known.window == window && known.id == id)) return fail(ERROR_HOTKEY_ALREADY_REGISTERED);
   }
   if (!gtk_backend_ready()) return fail(ERROR_GEN_FAILURE);
   const KeySym symbol = keysym_of(key);
   const KeyCode keycode = symbol != NoSymbol ? XKeysymToKeycode(x_display(), symbol) : 0;
   if (keycode == 0) return fail(ERROR_INVALID_PARAMETER);
-  const HotKey hot_key{window, id, modifiers, key, keycode, mask_of(modifiers)};
+  const HotKey hot_key{window, id, modifiers, key, keycode, mask_of(modifiers), false};
   // Another program holding the key (a second instance) makes X answer BadAccess: caught, not fatal.
   GdkDisplay* display = gdk_display_get_default();
   gdk_x11_display_error_trap_push(display);
@@ -592,8 +611,4 @@ uint32_t platform_get_current_directory(char* buffer, uint32_t size) {
   const uint32_t error = portable_get_current_directory(buffer, size, &length);
   if (error != ERROR_SUCCESS) fail(error);
   return length;
-}
-
-int32_t platform_get_file_title(const char* path, char* buffer, uint16_t size) {
-  return portable_get_file_title(path, buffer, size);
 }

@@ -175,6 +175,7 @@ std::string gdi_text(GdiObject object) {
 
 std::string message_text(uint32_t message) {
   switch (message) {
+    case WM_NULL: return "WM_NULL";
     case WM_DESTROY: return "WM_DESTROY";
     case WM_CLOSE: return "WM_CLOSE";
     case WM_QUIT: return "WM_QUIT";
@@ -186,6 +187,7 @@ std::string message_text(uint32_t message) {
     case WM_RBUTTONDOWN: return "WM_RBUTTONDOWN";
     case WM_RBUTTONUP: return "WM_RBUTTONUP";
     case WM_RBUTTONDBLCLK: return "WM_RBUTTONDBLCLK";
+    case WM_CAPTURECHANGED: return "WM_CAPTURECHANGED";
     case WM_DROPFILES: return "WM_DROPFILES";
     case WM_HOTKEY: return "WM_HOTKEY";
     case TRAY_CALLBACK_MESSAGE: return "TRAY_CALLBACK_MESSAGE";
@@ -198,6 +200,11 @@ std::string message_args(WindowHandle window, uint32_t message, WPARAM wparam, L
                                                     : format("%ju", static_cast<uintmax_t>(wparam));
   return window_text(window) + ", " + message_text(message) + ", " + first + ", " +
          format("%jd", static_cast<intmax_t>(lparam));
+}
+
+// Hot keys name the same keys whatever MOD_NOREPEAT says.
+bool same_keys(const HeadlessHotKey& known, uint32_t modifiers, uint32_t key) {
+  return ((known.modifiers ^ modifiers) & ~static_cast<uint32_t>(MOD_NOREPEAT)) == 0 && known.key == key;
 }
 
 // ---- Recording ----
@@ -324,6 +331,11 @@ std::string tray_args(uint32_t action, const TrayIconData* data) {
 }
 
 }  // namespace
+
+// ================= The program's run =================
+
+void platform_start_up() { record("start_up", ""); }
+void platform_tear_down() { record("tear_down", ""); }
 
 // ================= Drawing surface =================
 
@@ -766,7 +778,7 @@ bool platform_register_hot_key(WindowHandle window, int32_t id, uint32_t modifie
       "register_hot_key", window_text(window) + format(", %d, ", id) + hex(modifiers) + ", " + hex(key));
   if (window != nullptr && live_window(window) == nullptr) return fail(call, ERROR_INVALID_WINDOW_HANDLE);
   for (const HeadlessHotKey& known : s.hot_keys) {
-    if ((known.modifiers == modifiers && known.key == key) || (known.window == window && known.id == id))
+    if (same_keys(known, modifiers, key) || (known.window == window && known.id == id))
       return fail(call, ERROR_HOTKEY_ALREADY_REGISTERED);
   }
   s.hot_keys.push_back(HeadlessHotKey{window, id, modifiers, key});
@@ -1061,13 +1073,6 @@ uint32_t platform_get_current_directory(char* buffer, uint32_t size) {
   return length;
 }
 
-int32_t platform_get_file_title(const char* path, char* buffer, uint16_t size) {
-  const CallRecord call = record("get_file_title", quoted(path) + format(", %u", size));
-  const int32_t result = portable_get_file_title(path, buffer, size);
-  set_result(call, result == 0 ? "0 " + quoted(buffer) : format("%d", result));
-  return result;
-}
-
 // ================= Test API =================
 
 void headless_reset() {
@@ -1161,8 +1166,9 @@ bool headless_drop_finished(DropHandle drop) {
 
 bool headless_press_hot_key(uint32_t modifiers, uint32_t key) {
   for (const HeadlessHotKey& known : state().hot_keys) {
-    if (known.modifiers == modifiers && known.key == key)
-      return post(known.window, WM_HOTKEY, static_cast<WPARAM>(known.id), MAKELPARAM(modifiers, key));
+    if (same_keys(known, modifiers, key))
+      return post(known.window, WM_HOTKEY, static_cast<WPARAM>(known.id),
+                  MAKELPARAM(modifiers & ~static_cast<uint32_t>(MOD_NOREPEAT), key));
   }
   return false;
 }

@@ -215,17 +215,6 @@ uint32_t portable_get_current_directory(char* buffer, uint32_t size, uint32_t* l
   return ERROR_SUCCESS;
 }
 
-int32_t portable_get_file_title(const char* path, char* buffer, uint16_t size) {
-  if (is_empty(path)) return -1;
-  const char* slash = strrchr(path, '/');
-  const char* title = slash != nullptr ? slash + 1 : path;
-  const size_t length = strlen(title);
-  if (length == 0) return -1;
-  if (length + 1 > 0xFFFF) return -1;
-  if (buffer == nullptr || length + 1 > size) return static_cast<int32_t>(length + 1);
-  memcpy(buffer, title, length + 1);
-  return 0;
-}
 #endif  // not _WIN32
 
 bool portable_install_path_from_environment(char* buffer, uint32_t size) {

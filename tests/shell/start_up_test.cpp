@@ -26,7 +26,8 @@ std::vector<std::string> shell_calls() {
       "register_class",    "create_window_ex",      "show_window",       "calendar_time",
       "create_popup_menu", "load_icon",             "notify_icon",       "bring_window_to_top",
       "drag_accept_files", "register_hot_key",      "set_priority_class", "set_thread_priority",
-      "unregister_hot_key", "destroy_icon",         "destroy_menu",      "message_box"};
+      "unregister_hot_key", "destroy_icon",         "destroy_menu",      "message_box",
+      "start_up",          "tear_down"};
   std::vector<std::string> calls;
   for (const HeadlessCall& call : headless_calls()) {
     if (kShellCalls.count(call.name) != 0) calls.push_back(headless_call_text(call));
@@ -50,6 +51,7 @@ TEST_F(ShellTest, StartUpAndTearDownMakeTheirCallsInOrder) {
   start();
   const std::string base = dir.path().string();
   const std::vector<std::string> expected = {
+      "start_up()",
       "read_install_path(520) -> true \"" + base + "\"",
       "set_current_directory(\"" + base + "\") -> true",
       "get_work_area() -> true (0, 0, 1920, 1040)",
@@ -72,7 +74,7 @@ TEST_F(ShellTest, StartUpAndTearDownMakeTheirCallsInOrder) {
       "show_window(window#2, 5) -> false",
       "drag_accept_files(window#2, true)",
       "drag_accept_files(window#1, true)",
-      "register_hot_key(window#1, 0, 0x2, 0x70) -> true",
+      "register_hot_key(window#1, 0, 0x4002, 0x70) -> true",  // MOD_CONTROL | MOD_NOREPEAT, VK_F1
       "set_priority_class(0x80) -> true",  // not the real-time class
       "set_thread_priority(2) -> true",
   };
@@ -94,6 +96,7 @@ TEST_F(ShellTest, StartUpAndTearDownMakeTheirCallsInOrder) {
       "notify_icon(NIM_DELETE, window#1, 101, 0x7, 1037, icon#1, \"VelissaDesk\") -> true",
       "destroy_icon(icon#1) -> true",
       "destroy_menu(menu#1) -> true",
+      "tear_down()",
   };
   EXPECT_EQ(shell_calls(), torn_down);
   // The player's surface goes after the menu.
