@@ -243,5 +243,5 @@ void release(PackFile& pack) {
   release(pack.offsets);
   release(pack.sizes);
   release(pack.extras);
-  std::vector<ByteReader>().swap(pack.entries);
+  decltype(pack.entries)().swap(pack.entries);
 }

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <vector>
 
 #include "foundation/arrays.h"
@@ -30,6 +32,28 @@ struct PackFlags {
 };
 PackFlags flags_of_tag(const char* tag);
 
+// Allocates with malloc and throws std::bad_alloc when it fails, so that a table sized by a file fails
+// as a refusal also where the runtime's operator new cannot return (a sanitizer, a hard limit).
+template <class T>
+struct MallocAllocator {
+  typedef T value_type;
+  MallocAllocator() = default;
+  template <class U>
+  MallocAllocator(const MallocAllocator<U>&) {}
+  T* allocate(size_t n);
+  void deallocate(T* p, size_t) { std::free(p); }
+};
+template <class T>
+T* MallocAllocator<T>::allocate(size_t n) {
+  void* block = n <= SIZE_MAX / sizeof(T) ? std::malloc(n * sizeof(T)) : nullptr;
+  if (block == nullptr) throw std::bad_alloc();
+  return static_cast<T*>(block);
+}
+template <class T, class U>
+bool operator==(const MallocAllocator<T>&, const MallocAllocator<U>&) { return true; }
+template <class T, class U>
+bool operator!=(const MallocAllocator<T>&, const MallocAllocator<U>&) { return false; }
+
 struct PackFile {
   const unsigned char* data = nullptr;  // the data block: the tail of body
   uint32_t data_size = 0;
@@ -37,7 +61,7 @@ struct PackFile {
   IntArray offsets;
   IntArray sizes;
   IntArray extras;
-  std::vector<ByteReader> entries;  // one per row, over data + offsets[i]; stable until release
+  std::vector<ByteReader, MallocAllocator<ByteReader>> entries;  // one per row, over data + offsets[i]
   unsigned char* body = nullptr;    // the decoded body, owned (malloc)
 
   PackFile() = default;
