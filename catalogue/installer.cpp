@@ -249,15 +249,15 @@ int32_t unpack_at(const InstallContext& context, const char* path, char (&name)[
 
   FILE* archive = is_regular_file(path) ? std::fopen(path, "rb") : nullptr;
   int32_t count = 0;
-  FixedString tag;
   if (archive == nullptr) {
     format(message, "Corrupted archive file: \"%s\" !", path);
-  } else if (read_from(tag, archive), !equals(tag, kArchiveTag)) {
-    format(message, "Unknown Version of archive file: \"%s\" !", path);
-  } else if (!read_le32(archive, count) || count <= 0) {
-    format(message, "Empty or corrupted archive file: \"%s\" !", path);
   } else {
-    clear(message);
+    FixedString tag;
+    read_from(tag, archive);
+    if (!equals(tag, kArchiveTag))
+      format(message, "Unknown Version of archive file: \"%s\" !", path);
+    else if (!read_le32(archive, count) || count <= 0)
+      format(message, "Empty or corrupted archive file: \"%s\" !", path);
   }
   if (!is_empty(message)) {
     if (archive != nullptr) std::fclose(archive);

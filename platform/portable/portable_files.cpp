@@ -155,10 +155,17 @@ uint32_t portable_move_file(const char* existing, const char* new_path) {
     return errno == EEXIST ? ERROR_ALREADY_EXISTS : win32_error(std::error_code(errno, std::generic_category()));
 #endif
   // A file system without it: a new link fails on an existing name, then the old name goes.
-  if (link(existing, new_path) != 0)
-    return errno == EEXIST ? ERROR_ALREADY_EXISTS : win32_error(std::error_code(errno, std::generic_category()));
-  unlink(existing);
-  return ERROR_SUCCESS;
+  if (link(existing, new_path) == 0) {
+    unlink(existing);
+    return ERROR_SUCCESS;
+  }
+  if (errno == EEXIST) return ERROR_ALREADY_EXISTS;
+  if (errno != EPERM && errno != ENOTSUP) return win32_error(std::error_code(errno, std::generic_category()));
+  // Nor links (FAT): the name is checked just before the rename.
+  std::error_code ec;
+  if (fs::exists(fs::symlink_status(new_path, ec))) return ERROR_ALREADY_EXISTS;
+  fs::rename(existing, new_path, ec);
+  return win32_error(ec);
 }
 
 uint32_t portable_flush_file(const char* path) {
