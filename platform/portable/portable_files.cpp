@@ -66,7 +66,8 @@ uint32_t attributes_of(const fs::file_status& status) {
   uint32_t attributes = 0;
   if (fs::is_directory(status)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
   // Opening a FIFO waits for a writer, and a device never ends: neither is a file to read as data.
-  else if (!fs::is_regular_file(status) && status.type() != fs::file_type::not_found) attributes |= FILE_ATTRIBUTE_DEVICE;
+  else if (fs::is_fifo(status) || fs::is_socket(status) || fs::is_block_file(status) || fs::is_character_file(status))
+    attributes |= FILE_ATTRIBUTE_DEVICE;
   if (is_read_only(status.permissions())) attributes |= FILE_ATTRIBUTE_READONLY;
   return attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
 }
