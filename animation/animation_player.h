@@ -150,6 +150,20 @@ bool jpeg_declared_size(const uint8_t* bytes, int32_t size, int32_t* width, int3
 // but FRAME_DRAWN leaves the surface as it was.
 FrameResult draw_frame(AnimationPlayer& player, int32_t frame);
 
+// ---- Checks before showing (the installer, the authoring tool) ----
+// Why load_from_package of the package's entry 1 leaves the player without frames, in words.
+void description_problem(PackFile& pack, FixedString& why);
+// Several frames and a duration that is not finite: playback never leaves the first frame.
+bool frame_duration_stalls(const AnimationPlayer& player);
+// Draws every frame of a loaded player into its surface as presentation would, and calls on_problem
+// (when given) for each one that cannot be shown; placed is false for a frame without a usable
+// rectangle (result FRAME_NOT_LOADED). Returns how many frames drew.
+typedef void (*FrameProblem)(void* context, int32_t frame, bool placed, FrameResult result);
+int32_t check_frames(AnimationPlayer& player, FrameProblem on_problem, void* context);
+// Whether the player could show the package's animation: its description loads, its duration lets it
+// play, and every frame's colour and alpha entries exist and decode within the canvas.
+bool package_is_showable(PackFile& pack);
+
 // Writes width x height pixels into bgra (stride bytes a row): blue, green, red from the 3-byte colour
 // pixels (red, green, blue; width * 3 bytes a row) and alpha from the 1-byte alpha pixels (width bytes
 // a row). Colour is stored as decoded, never multiplied by alpha.

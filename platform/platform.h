@@ -207,6 +207,7 @@ typedef intptr_t LPARAM;
 #define FILE_ATTRIBUTE_HIDDEN 0x00000002u
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
 #define FILE_ATTRIBUTE_ARCHIVE 0x00000020u
+#define FILE_ATTRIBUTE_DEVICE 0x00000040u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400u
 #define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
@@ -232,9 +233,12 @@ constexpr uint32_t DROP_QUERY_COUNT = 0xFFFFFFFFu; // platform_drag_query_file i
 #ifdef _WIN32
 constexpr char PLATFORM_PATH_SEPARATOR = '\\';
 #define PLATFORM_PATH_SEPARATOR_TEXT "\\"
+// The longest path the system's file calls take, terminator included.
+constexpr uint32_t PLATFORM_MAX_PATH = MAX_PATH;
 #else
 constexpr char PLATFORM_PATH_SEPARATOR = '/';
 #define PLATFORM_PATH_SEPARATOR_TEXT "/"
+constexpr uint32_t PLATFORM_MAX_PATH = 4096;  // PATH_MAX
 #endif
 
 struct PlatformPoint {
@@ -446,6 +450,10 @@ void platform_set_last_error(uint32_t code);
 // Returns the length written.
 uint32_t platform_error_text(uint32_t code, char* buffer, uint32_t size);
 
+// GetCurrentProcessId, and whether a process of that id runs now (an id of ours included).
+uint32_t platform_process_id();
+bool platform_process_running(uint32_t process_id);
+
 // ---- Install path ----
 // The install path into buffer (520 bytes in the program). Windows: the value "path" under
 // HKEY_CURRENT_USER "Software\Orvant\VelissaDesk". Elsewhere: the environment variable
@@ -467,6 +475,12 @@ bool platform_find_close(FindHandle find);
 // CopyFileA(existing, new_path, fail if it exists): never overwrites, also when the destination
 // appears while copying (ERROR_FILE_EXISTS).
 bool platform_copy_file(const char* existing, const char* new_path);
+// MoveFileExA(existing, new_path, MOVEFILE_WRITE_THROUGH) on one volume: never replaces what is at
+// new_path (ERROR_ALREADY_EXISTS), also when it appears meanwhile; off Windows renameat2 with
+// RENAME_NOREPLACE, or link and unlink where the file system lacks it.
+bool platform_move_file(const char* existing, const char* new_path);
+// FlushFileBuffers of the file at path: true once its content has reached the disk.
+bool platform_flush_file(const char* path);
 // CreateDirectoryA: false with ERROR_ALREADY_EXISTS when the name exists.
 bool platform_create_directory(const char* path);
 // RemoveDirectoryA: only an empty directory.
@@ -474,7 +488,8 @@ bool platform_remove_directory(const char* path);
 // DeleteFileA: not a directory; a read-only file is refused (ERROR_ACCESS_DENIED) on every platform.
 bool platform_delete_file(const char* path);
 // GetFileAttributesA: FILE_ATTRIBUTE_* or INVALID_FILE_ATTRIBUTES. On Linux a file without write
-// permission for its owner is read-only.
+// permission for its owner is read-only, and what is neither a regular file nor a directory (a FIFO, a
+// socket, a device) carries FILE_ATTRIBUTE_DEVICE, in a directory search too.
 uint32_t platform_get_file_attributes(const char* path);
 // SetFileAttributesA: on Linux only FILE_ATTRIBUTE_READONLY counts (clears or restores write permission).
 bool platform_set_file_attributes(const char* path, uint32_t attributes);

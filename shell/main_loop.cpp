@@ -59,7 +59,8 @@ void play_animation(int32_t row) {
     shell.switching = false;
     start_fade(player, +1);
     start_animation(row);
-    platform_show_window(shell.character_window, SW_SHOW);
+    // Hidden meanwhile (the hot key inside a drop's message box): it stays hidden until shown again.
+    if (!shell.hidden) platform_show_window(shell.character_window, SW_SHOW);
     shell.started = true;
   }
   platform_unlock(&shell.shell_lock);

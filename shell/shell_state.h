@@ -15,6 +15,7 @@ constexpr int32_t kBaseDirectorySize = 260;
 constexpr int32_t kInstalledNameSize = 260;
 constexpr int32_t kRepeatChoices = 4;
 constexpr int32_t kLinkItems = 3;
+constexpr int32_t kWaitingDrops = 64;
 // Both windows are created this large; the first present sizes the character window to its frame.
 constexpr int32_t kWindowWidth = 544;
 constexpr int32_t kWindowHeight = 375;
@@ -58,6 +59,12 @@ struct ShellState {
   int32_t exit_id = 0;
   int32_t hide_show_id = 0;
   int32_t next_menu_id = 2;  // raised before each use, so the first item gets 3; never reset
+  // Drops are handled one after the other: one that arrives while another is installed (inside its
+  // message boxes) waits here, in order, until the first has finished.
+  bool installing = false;
+  DropHandle waiting_drops[kWaitingDrops] = {};
+  int32_t waiting_drop_count = 0;
+  bool closing = false;  // the windows are being destroyed: a drop in progress ends without them
   // Over the player, started, switching, next_index, current_index, start_time, and the start of a
   // drag. Re-entrant: the drop handler holds it while play_animation takes it again.
   PlatformLock shell_lock;

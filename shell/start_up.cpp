@@ -1,6 +1,7 @@
 // Start-up, from the install path to the first animation, and the orderly tear-down after the main loop.
 #include <cstring>
 
+#include "catalogue/installer.h"
 #include "package/trace_log.h"
 #include "shell/shell_state.h"
 #include "shell/window_procedure.h"
@@ -59,6 +60,17 @@ void show_empty_catalogue_notice(const ShellState& shell) {
   platform_message_box(nullptr, text.text, "Velissa", MB_ICONINFORMATION);
 }
 
+// The install path (or, with none, the folder the program started in) does not fit the base directory.
+void refuse_install_path(const ShellState& shell) {
+  char current[PLATFORM_MAX_PATH] = "";
+  const uint32_t length = platform_get_current_directory(current, sizeof current);
+  if (length == 0 || length >= sizeof current) current[0] = '\0';
+  FixedString text;
+  format(text, "The install path \"%s\" is too long: VelissaDesk needs a folder whose full path has at most %d characters.\n",
+         shell.install_path[0] != '\0' ? shell.install_path : current, kBaseDirectorySize - 1);
+  show_warning(text);
+}
+
 }  // namespace
 
 void empty_catalogue_notice(const char* base_directory, FixedString& text) {
@@ -87,7 +99,13 @@ bool shell_start_up(InstanceHandle instance) {
   // shell_lock was made with the shell state.
   animation_library_init();
   platform_get_work_area(&shell.work_area);
-  platform_get_current_directory(shell.base_directory, sizeof shell.base_directory);
+  const uint32_t base_length = platform_get_current_directory(shell.base_directory, sizeof shell.base_directory);
+  if (base_length == 0 || base_length >= sizeof shell.base_directory) {
+    // An empty base would put every install in the wrong place: the program does not start.
+    shell.base_directory[0] = '\0';
+    refuse_install_path(shell);
+    return false;
+  }
   trace("current dir: %s\n", shell.base_directory);
   // Package file names are relative to the animation directory from here on.
   platform_set_current_directory("anim");
@@ -105,6 +123,8 @@ bool shell_start_up(InstanceHandle instance) {
   platform_sleep(2);
 
   seed_random_numbers();
+  // What installs that could not finish left behind (copies, unpacking folders), before the scan.
+  remove_install_leftovers(shell.base_directory);
   scan_catalogue(the_catalogue(), shell.menu_ids, shell.installed_name, shell.install_match);
   shell.menu = platform_create_popup_menu();
   build_menu();

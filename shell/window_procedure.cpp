@@ -2,6 +2,7 @@
 #include "shell/window_procedure.h"
 
 #include <cstring>
+#include <new>
 
 #include "catalogue/installer.h"
 #include "package/trace_log.h"
@@ -117,18 +118,35 @@ void run_menu_command(WPARAM command) {
   }
 }
 
-int32_t install_dropped_files(DropHandle drop) {
+namespace {
+
+// A dropped path longer than the system takes cannot be copied: the user is told so, with its title.
+void refuse_long_path(DropHandle drop, uint32_t i, uint32_t length) {
+  char* path = new (std::nothrow) char[static_cast<size_t>(length) + 1];
+  if (path == nullptr || platform_drag_query_file(drop, i, path, length + 1) == 0) {
+    delete[] path;
+    return;
+  }
+  const char* slash = std::strrchr(path, PLATFORM_PATH_SEPARATOR);
+  FixedString message;
+  format(message, "Animation file \"%s\" cannot be copied !\n", slash != nullptr ? slash + 1 : path);
+  delete[] path;
+  show_warning(message);
+}
+
+int32_t install_one_drop(DropHandle drop) {
   ShellState& shell = the_shell();
   int32_t installed = 0;
-  platform_lock(&shell.shell_lock);
-  const InstallContext context{shell.base_directory, shell.character_window};
+  const InstallContext context{shell.base_directory, shell.character_window, &shell.closing};
   const uint32_t count = platform_drag_query_file(drop, DROP_QUERY_COUNT, nullptr, 0);
-  for (uint32_t i = 0; i < count; ++i) {
-    char path[MAX_PATH];
-    // A path that does not fit would be cut into the name of some other file, or of none: it is
-    // passed over like a file that cannot be named.
-    if (platform_drag_query_file(drop, i, nullptr, 0) >= sizeof path) continue;
-    if (platform_drag_query_file(drop, i, path, sizeof path) == 0) continue;
+  for (uint32_t i = 0; i < count && !shell.closing; ++i) {
+    char path[PLATFORM_MAX_PATH];
+    const uint32_t length = platform_drag_query_file(drop, i, nullptr, 0);
+    if (length >= sizeof path) {
+      refuse_long_path(drop, i, length);
+      continue;
+    }
+    if (length == 0 || platform_drag_query_file(drop, i, path, sizeof path) == 0) continue;
     char name[kInstallNameSize] = {};
     const int32_t result = install_file(context, path, name);
     if (result == 0) continue;
@@ -143,20 +161,49 @@ int32_t install_dropped_files(DropHandle drop) {
   platform_drag_finish(drop);
 
   shell.install_match = -1;
-  if (installed != 0) {
-    scan_catalogue(the_catalogue(), shell.menu_ids, shell.installed_name, shell.install_match);
-    build_menu();
-    FixedString text;
-    format(text, "%d New Animations Installed.", installed);
-    platform_message_box(nullptr, text.text, "Velissa", MB_ICONINFORMATION);
-    // The rescan released every package, the one the player shows included, so the player starts
-    // again from the new catalogue: with the first new animation, or, when the scan does not list it
-    // (a file it passes over, a name longer than the buffer), with a row drawn at random.
-    player_release(the_player());
-    shell.started = false;
-    if (shell.install_match == -1) choose_next_animation();
-    play_animation(shell.install_match != -1 ? shell.install_match : shell.next_index);
+  if (installed == 0 || shell.closing) return installed;
+  scan_catalogue(the_catalogue(), shell.menu_ids, shell.installed_name, shell.install_match);
+  build_menu();
+  FixedString text;
+  format(text, "%d New Animations Installed.", installed);
+  if (!shell.closing) platform_message_box(nullptr, text.text, "Velissa", MB_ICONINFORMATION);
+  // The rescan released every package, the one the player shows included, so the player starts
+  // again from the new catalogue: with the first new animation, or, when the scan does not list it
+  // (a file it passes over, a name longer than the buffer), with a row drawn at random. Not once the
+  // windows are gone (Exit was chosen meanwhile): the player is only released.
+  player_release(the_player());
+  shell.started = false;
+  if (shell.closing) return installed;
+  if (shell.install_match == -1) choose_next_animation();
+  play_animation(shell.install_match != -1 ? shell.install_match : shell.next_index);
+  return installed;
+}
+
+}  // namespace
+
+int32_t install_dropped_files(DropHandle drop) {
+  ShellState& shell = the_shell();
+  if (shell.installing) {
+    // Inside another drop's message box: this one waits its turn.
+    if (shell.waiting_drop_count < kWaitingDrops)
+      shell.waiting_drops[shell.waiting_drop_count++] = drop;
+    else
+      platform_drag_finish(drop);
+    return 0;
   }
+  platform_lock(&shell.shell_lock);
+  shell.installing = true;
+  int32_t installed = install_one_drop(drop);
+  while (shell.waiting_drop_count > 0) {
+    const DropHandle next = shell.waiting_drops[0];
+    --shell.waiting_drop_count;
+    std::memmove(shell.waiting_drops, shell.waiting_drops + 1, sizeof(DropHandle) * shell.waiting_drop_count);
+    if (shell.closing)
+      platform_drag_finish(next);
+    else
+      installed += install_one_drop(next);
+  }
+  shell.installing = false;
   platform_unlock(&shell.shell_lock);
   return installed;
 }
@@ -186,7 +233,10 @@ LRESULT PLATFORM_CALLBACK window_procedure(WindowHandle window, uint32_t message
       return 0;
     case WM_HOTKEY: toggle_hidden(); return 0;
     case WM_DROPFILES: install_dropped_files(platform_drop_from_wparam(wparam)); return 0;
-    case WM_DESTROY: platform_post_quit_message(0); return 0;
+    case WM_DESTROY:
+      shell.closing = true;
+      platform_post_quit_message(0);
+      return 0;
     default:
       // A registered message has no fixed number; 0 means it could not be registered.
       if (message == shell.taskbar_created_message && message != 0) {

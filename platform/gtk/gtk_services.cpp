@@ -589,6 +589,12 @@ bool platform_find_close(FindHandle find) {
 bool platform_copy_file(const char* existing, const char* new_path) {
   return finish(portable_copy_file(existing, new_path));
 }
+bool platform_move_file(const char* existing, const char* new_path) {
+  return finish(portable_move_file(existing, new_path));
+}
+bool platform_flush_file(const char* path) { return finish(portable_flush_file(path)); }
+uint32_t platform_process_id() { return portable_process_id(); }
+bool platform_process_running(uint32_t process_id) { return portable_process_running(process_id); }
 bool platform_create_directory(const char* path) { return finish(portable_create_directory(path)); }
 bool platform_remove_directory(const char* path) { return finish(portable_remove_directory(path)); }
 bool platform_delete_file(const char* path) { return finish(portable_delete_file(path)); }

@@ -1030,6 +1030,19 @@ bool platform_copy_file(const char* existing, const char* new_path) {
   return finish(call, portable_copy_file(existing, new_path));
 }
 
+bool platform_move_file(const char* existing, const char* new_path) {
+  const CallRecord call = record("move_file", quoted(existing) + ", " + quoted(new_path));
+  return finish(call, portable_move_file(existing, new_path));
+}
+
+bool platform_flush_file(const char* path) {
+  const CallRecord call = record("flush_file", quoted(path));
+  return finish(call, portable_flush_file(path));
+}
+
+uint32_t platform_process_id() { return portable_process_id(); }
+bool platform_process_running(uint32_t process_id) { return portable_process_running(process_id); }
+
 bool platform_create_directory(const char* path) {
   const CallRecord call = record("create_directory", quoted(path));
   return finish(call, portable_create_directory(path));

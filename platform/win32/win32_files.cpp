@@ -75,6 +75,33 @@ uint32_t portable_copy_file(const char* existing, const char* new_path) {
   return result_of(CopyFileA(existing, new_path, TRUE));
 }
 
+uint32_t portable_move_file(const char* existing, const char* new_path) {
+  if (existing == nullptr || new_path == nullptr) return ERROR_INVALID_PARAMETER;
+  // Without MOVEFILE_REPLACE_EXISTING an existing destination is never replaced.
+  return result_of(MoveFileExA(existing, new_path, MOVEFILE_WRITE_THROUGH));
+}
+
+uint32_t portable_flush_file(const char* path) {
+  if (path == nullptr) return ERROR_FILE_NOT_FOUND;
+  const HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError();
+  const uint32_t error = result_of(FlushFileBuffers(file));
+  CloseHandle(file);
+  return error;
+}
+
+uint32_t portable_process_id() { return GetCurrentProcessId(); }
+
+bool portable_process_running(uint32_t process_id) {
+  if (process_id == GetCurrentProcessId()) return true;
+  const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, process_id);
+  if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;  // it runs, but not for us
+  const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return running;
+}
+
 uint32_t portable_create_directory(const char* path) {
   if (path == nullptr) return ERROR_PATH_NOT_FOUND;
   return result_of(CreateDirectoryA(path, nullptr));

@@ -56,6 +56,9 @@ TEST_F(WaitTest, TheWaitKeepsEveryCallAndPresentOfTheOneMillisecondLoop) {
       going = one_pass(waits);
       for (size_t i = calls; i < headless_calls().size(); ++i)
         record += " " + headless_call_text(headless_calls()[i]);
+      // The installer numbers its copies across the process, so the second run's copy has another name.
+      for (size_t at = record.find("~velissa-copy-"); at != std::string::npos; at = record.find("~velissa-copy-", at + 1))
+        record.erase(at + 14, record.find(".tmp", at) - (at + 14));
       const HeadlessPresentation shown = headless_last_presentation(character);
       const std::string state = " | " + std::to_string(shown.count) + " @" + std::to_string(shown.x) + "," +
                                 std::to_string(shown.y) + " a" + std::to_string(shown.opacity) + " frame " +

@@ -126,6 +126,22 @@ TEST_F(ShellTest, WithoutAnInstallPathTheCurrentDirectoryIsTheBase) {
   EXPECT_EQ(row_count(the_catalogue()), 1);
 }
 
+// An install path that does not fit the base directory stops the start, with a message that names it,
+// rather than installing into an empty base.
+TEST_F(ShellTest, AnInstallPathTooLongForTheBaseDirectoryIsRefusedAtStartUp) {
+  std::filesystem::path deep = dir.path();
+  for (int i = 0; i < 3; ++i) deep /= std::string(90, 'd');
+  std::filesystem::create_directories(deep / "anim");
+  headless_set_install_path(deep.string().c_str());
+  EXPECT_FALSE(shell_start_up(nullptr));
+  ASSERT_EQ(headless_message_boxes().size(), 1u);
+  EXPECT_EQ(headless_message_boxes()[0].text, "The install path \"" + deep.string() +
+                                                  "\" is too long: VelissaDesk needs a folder whose full path has at "
+                                                  "most 259 characters.\n");
+  EXPECT_TRUE(headless_calls_named("create_window_ex").empty());
+  shell_tear_down(false, 0);
+}
+
 // Over many calendar times: the seeding agrees with the reference, re-seeds as often as it should, and
 // the first animation is never row 0 while every other row comes.
 TEST_F(ShellTest, SeedingAndTheFirstDrawFollowTheRuntimesNumbers) {
