@@ -186,11 +186,11 @@ TEST_F(DropTest, PathsAreTakenUpToThePlatformsLimitAndOneBeyondItCannotBeCopied)
   std::filesystem::path deep = dir.path();
   for (int i = 0; i < 3; ++i) deep /= std::string(100, 'd');  // past 260, within the platform's limit
   std::filesystem::create_directories(deep);
-  const std::string far = (deep / "far.dat").string();
-  write_bytes(far, package_bytes(test_animation("Far")));
+  const std::string deepest = (deep / "far.dat").string();
+  write_bytes(deepest, package_bytes(test_animation("Far")));
   const std::string too_long = dir.path().string() + "/" + std::string(PLATFORM_MAX_PATH, 'p') + "/beyond.dat";
   start();
-  drop({far, too_long});
+  drop({deepest, too_long});
   EXPECT_EQ(headless_message_boxes().size(), 2u);
   EXPECT_EQ(warnings(), 1u);
   EXPECT_EQ(headless_message_boxes()[0].text, "Animation file \"beyond.dat\" cannot be copied !\n");
