@@ -139,6 +139,11 @@ TEST_F(Installer, CutsLongNamesAndRefusesDestinationsThatDoNotFit) {
   EXPECT_EQ(install(drop("long.dat", test_package(long_name))), 1);
   EXPECT_EQ(std::string(name), long_name.substr(0, kInstallNameSize - 1));
 
+#ifdef _WIN32
+  // Paths past 260 bytes cannot be made or opened by the Windows file calls the tests use; the order
+  // of the checks on such a path under Windows is still to be settled.
+  GTEST_SKIP() << "paths past 260 bytes";
+#endif
   const std::string long_title = std::string(250, 't') + ".dat";  // base + "/anim/" + this passes 271
   ASSERT_GT(base_text.size() + 6 + long_title.size(), static_cast<size_t>(kInstallPathSize - 1));
   EXPECT_EQ(install(drop(long_title, test_package("Far"))), 0);

@@ -129,6 +129,11 @@ TEST_F(ShellTest, WithoutAnInstallPathTheCurrentDirectoryIsTheBase) {
 // An install path that does not fit the base directory stops the start, with a message that names it,
 // rather than installing into an empty base.
 TEST_F(ShellTest, AnInstallPathTooLongForTheBaseDirectoryIsRefusedAtStartUp) {
+#ifdef _WIN32
+  // Paths past 260 bytes cannot be made or opened by the Windows file calls the tests use; the order
+  // of the checks on such a path under Windows is still to be settled.
+  GTEST_SKIP() << "paths past 260 bytes";
+#endif
   std::filesystem::path deep = dir.path();
   for (int i = 0; i < 3; ++i) deep /= std::string(90, 'd');
   std::filesystem::create_directories(deep / "anim");
