@@ -231,30 +231,8 @@ int32_t portable_get_file_title(const char* path, char* buffer, uint16_t size) {
 bool portable_install_path_from_environment(char* buffer, uint32_t size) {
   if (buffer == nullptr || size == 0) return false;
   buffer[0] = '\0';
-  const char* variable = getenv("VELISSADESK_PATH");
-  if (!is_empty(variable)) return copy_text(buffer, size, variable);
-
-  std::string file;
-  const char* config = getenv("XDG_CONFIG_HOME");
-  const char* home = getenv("HOME");
-  if (!is_empty(config)) {
-    file = std::string(config) + "/VelissaDesk/path";
-  } else if (!is_empty(home)) {
-    file = std::string(home) + "/.config/VelissaDesk/path";
-  } else {
-    return false;
-  }
-  FILE* stream = fopen(file.c_str(), "rb");
-  if (stream == nullptr) return false;
-  std::string line;
-  int c;
-  // A line longer than the buffer is refused anyway, so reading stops one character past it.
-  while ((c = fgetc(stream)) != EOF && c != '\n' && c != '\0' && line.size() <= size)
-    line.push_back(static_cast<char>(c));
-  fclose(stream);
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  if (line.empty()) return false;
-  return copy_text(buffer, size, line);
+  std::string value, setting;
+  return portable_configured_install_path(&value, &setting, size) && copy_text(buffer, size, value);
 }
 
 uint32_t portable_error_text(uint32_t code, char* buffer, uint32_t size) {
