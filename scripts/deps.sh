@@ -10,7 +10,8 @@ for profile in "$@"; do
     test)    packages+=(cmake make g++ pkg-config zlib1g-dev libdevil-dev libcairo2-dev libgtest-dev libgmock-dev valgrind) ;;
     bench)   packages+=(libbenchmark-dev libturbojpeg0-dev) ;;
     desktop) packages+=(libgtk-3-dev x11-utils) ;;
-    e2e)     packages+=(xvfb xcompmgr xdotool imagemagick hsetroot x11-utils trayer xclip python3) ;;
+    e2e)     packages+=(xvfb xcompmgr xdotool imagemagick hsetroot x11-utils trayer xclip python3)
+             packages+=(dbus openbox) ;;  # a session bus and a reparenting window manager
     fuzz)    packages+=(clang libclang-rt-14-dev) ;;
     windows) packages+=(cmake make g++ g++-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev libdevil-dev
                         googletest libstb-dev zip) ;;
