@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that a task needs and the machine lacks.
-# Usage: scripts/deps.sh build|test|bench|desktop|e2e|fuzz|windows|wine ...
+# Usage: scripts/deps.sh build|test|bench|desktop|e2e|fuzz|deb|windows|wine ...
 set -euo pipefail
 
 packages=()
@@ -13,6 +13,7 @@ for profile in "$@"; do
     e2e)     packages+=(xvfb xcompmgr xdotool imagemagick hsetroot x11-utils trayer xclip python3)
              packages+=(dbus openbox) ;;  # a session bus and a reparenting window manager
     fuzz)    packages+=(clang libclang-rt-14-dev) ;;
+    deb)     packages+=(dpkg-dev file lintian) ;;  # cpack -G DEB with dpkg-shlibdeps, and its check
     windows) packages+=(cmake make g++ g++-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev libdevil-dev
                         googletest libstb-dev zip) ;;
     wine)    packages+=(wine wine32:i386) ;;  # 32-bit Wine, to run the Windows build
