@@ -9,7 +9,8 @@ Usage: session_test.py VELISSADESK VELISSA_PACK
 - A second start on the same install path ends with status 0 and makes the running copy show its
   hidden character; a start on another path runs beside it. Once with the session bus, once without
   one (a lock file under XDG_RUNTIME_DIR).
-- GTK reports nothing on the way, and without a display the program says so in one line and ends with 1."""
+- GTK reports nothing on the way (a tray runs, which embeds the icon made at start and at each show),
+  and without a display the program says so in one line and ends with 1."""
 
 import os
 import subprocess
@@ -42,6 +43,7 @@ class Checks:
         self.env.pop("XDG_CONFIG_HOME", None)
         session.start(["openbox"], env=self.env, stderr=subprocess.DEVNULL)
         desktop.wait_until(self.wm_running, what="openbox")
+        self.display.start_tray()  # the tray icon is made anew at start and at each show
 
     def wm_running(self):
         result = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=self.env,
