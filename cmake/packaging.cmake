@@ -32,20 +32,20 @@ set(CPACK_COMPONENTS_ALL ${velissa_components})
 list(APPEND CPACK_COMPONENTS_ALL deb)
 set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION games)
+set(CPACK_DEBIAN_PACKAGE_SECTION x11)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
   OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "animated character that lives on the desktop")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "animated character that lives on the desktop
- VelissaDesk shows an animated character in a borderless, see-through window
- that stands over the desktop near its bottom-right corner, and lives
- otherwise as a tray icon with a menu. It moves at random between the
- installed animations, installs new ones dropped on the character, and lets
- the character be dragged and hidden.
- .
- The package holds the player, the authoring tool velissa-pack, a few sample
- animations and the guides.")
+# CPack puts the summary first and indents these lines.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "VelissaDesk shows an animated character in a borderless, see-through window
+that stands over the desktop near its bottom-right corner, and lives
+otherwise as a tray icon with a menu. It moves at random between the
+installed animations, installs new ones dropped on the character, and lets
+the character be dragged and hidden.
+.
+The package holds the player, the authoring tool velissa-pack, a few sample
+animations and the guides.")
 include(CPack)
