@@ -59,7 +59,7 @@ class Checks:
     def clicks_pass_through_a_character_that_draws_nothing(self):
         listener = desktop.Program(self.session.start(["xev", "-geometry", "1024x768+0+0", "-event", "button"],
                                                       env=self.env, stdout=subprocess.PIPE))
-        desktop.wait_until(lambda: self.display.find_window("^Event Tester$", True), what="xev")
+        desktop.wait_until(lambda: self.display.find_window("^Event Tester$", True), timeout=30, what="xev")
         for name in ("empty", "clear"):
             copy = self.start(name)
             if name == "empty":
@@ -71,6 +71,7 @@ class Checks:
                 self.display.click(*point)
                 listener.wait_for(r"root:\(%d,%d\)" % point, mark, timeout=5)
             self.end(copy)
+        self.session.stop(listener.process)
 
     def a_second_start_hands_over(self):
         without_bus = dict(self.env, XDG_RUNTIME_DIR=self.scratch)
@@ -110,7 +111,12 @@ def main():
         checks = Checks(session, sys.argv[1], sys.argv[2], scratch)
         for name in ("clicks_pass_through_a_character_that_draws_nothing", "a_second_start_hands_over",
                      "without_a_display_it_says_so"):
-            getattr(checks, name)()
+            try:
+                getattr(checks, name)()
+            except AssertionError:
+                checks.display.run("import", "-silent", "-window", "root", os.path.abspath("session_test_failure.png"))
+                print("failed %s; the screen is in session_test_failure.png" % name, flush=True)
+                raise
             print("ok", name, flush=True)
     return 0
 
