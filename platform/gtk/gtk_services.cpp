@@ -719,7 +719,8 @@ bool platform_read_install_path(char* buffer, uint32_t size) {
     path = portable_user_data_folder(bundled.c_str());
   }
   if (skipped.path.empty()) skipped.setting.clear();
-  if (path.empty() || path.size() >= size) return fail(path.empty() ? ERROR_FILE_NOT_FOUND : ERROR_FILENAME_EXCED_RANGE);
+  if (path.empty()) return fail(ERROR_FILE_NOT_FOUND);
+  if (path.size() >= size) return fail(ERROR_FILENAME_EXCED_RANGE);
   memcpy(buffer, path.c_str(), path.size() + 1);
   return true;
 }
