@@ -11,8 +11,6 @@
 
 namespace {
 
-bool is_empty(const char* text) { return text == nullptr || text[0] == '\0'; }
-
 bool copy_text(char* buffer, uint32_t size, const std::string& text) {
   if (buffer == nullptr || text.size() >= size) return false;
   memcpy(buffer, text.c_str(), text.size() + 1);
@@ -26,6 +24,12 @@ bool copy_text(char* buffer, uint32_t size, const std::string& text) {
 #include <system_error>
 
 namespace fs = std::filesystem;
+
+namespace {
+
+bool is_empty(const char* text) { return text == nullptr || text[0] == '\0'; }
+
+}  // namespace
 
 struct PlatformFind {
   fs::directory_iterator next;  // the entry after the one last returned
