@@ -1,5 +1,6 @@
-# The Windows build: 32-bit, cross-compiled with mingw-w64 (cmake/toolchain-mingw-i686.cmake), its tests
-# run under Wine. Included by the root CMakeLists.txt in place of the Linux package look-ups.
+# The Windows build, cross-compiled with mingw-w64: 32-bit (cmake/toolchain-mingw-i686.cmake) or 64-bit
+# (cmake/toolchain-mingw-x86_64.cmake), its tests run under Wine of the same width. Included by the root
+# CMakeLists.txt in place of the Linux package look-ups.
 
 if(VELISSA_SANITIZE)
   message(FATAL_ERROR "The sanitizers are not available with mingw-w64; configure without VELISSA_SANITIZE")
@@ -21,8 +22,15 @@ endif()
 set(devil_dir ${CMAKE_BINARY_DIR}/devil)
 configure_file(${VELISSA_DEVIL_HEADER} ${devil_dir}/include/IL/il.h COPYONLY)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/DevIL.def)
+# DevIL.def names the functions as i686 decorates __stdcall ones (ilInit@0); x86-64 has one calling
+# convention and no decoration, so there the import library binds the plain names.
+file(READ ${CMAKE_CURRENT_LIST_DIR}/DevIL.def devil_def)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  string(REGEX REPLACE "@[0-9]+" "" devil_def "${devil_def}")
+endif()
+file(WRITE ${devil_dir}/DevIL.def "${devil_def}")
 execute_process(
-  COMMAND ${CMAKE_DLLTOOL} --kill-at --input-def ${CMAKE_CURRENT_LIST_DIR}/DevIL.def --dllname DevIL.dll
+  COMMAND ${CMAKE_DLLTOOL} --kill-at --input-def ${devil_dir}/DevIL.def --dllname DevIL.dll
           --output-lib ${devil_dir}/libDevIL.dll.a
   RESULT_VARIABLE dlltool_result)
 if(NOT dlltool_result EQUAL 0)
@@ -39,10 +47,16 @@ if(VELISSA_BUILD_TESTS)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   add_subdirectory(${VELISSA_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
-  # CTest starts every test program through Wine, in a prefix of this build (made by scripts/windows.sh),
-  # with the stand-in DevIL.dll of tests/windows on Wine's search path.
+  # CTest starts every test program through Wine of the build's width, in a prefix of this build (made
+  # by scripts/windows.sh), with the stand-in DevIL.dll of tests/windows on Wine's search path.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(VELISSA_WINEARCH win64)
+  else()
+    set(VELISSA_WINEARCH win32)
+  endif()
+  set(VELISSA_WINE_RUN ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)
   set(VELISSA_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine CACHE PATH "Wine prefix the tests run in")
   set(VELISSA_DEVIL_STANDIN_DIR ${CMAKE_BINARY_DIR}/devil-standin)
   set(CMAKE_CROSSCOMPILING_EMULATOR
-    ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh ${VELISSA_WINE_PREFIX} ${VELISSA_DEVIL_STANDIN_DIR})
+    ${VELISSA_WINE_RUN} ${VELISSA_WINEARCH} ${VELISSA_WINE_PREFIX} ${VELISSA_DEVIL_STANDIN_DIR})
 endif()

@@ -260,6 +260,9 @@ struct TrayIconData {
   uint32_t callback_message;
   IconHandle icon;
   char tip[64];               // terminated
+  // The menu the program shows for a click on the icon. Trays that show an icon's menu themselves (a
+  // StatusNotifierItem's host) are given this one to show; Windows does not use it.
+  MenuHandle menu;
 };
 
 // One entry of a directory search, as WIN32_FIND_DATAA gives it.

@@ -1,22 +1,40 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that a task needs and the machine lacks.
 # Usage: scripts/deps.sh build|test|bench|desktop|e2e|fuzz|deb|windows|wine ...
+#   windows-i686, windows-x86_64  the 32-bit or 64-bit Windows cross build
+#   wine-i686, wine-x86_64        the Wine that runs it (32-bit Wine needs the i386 architecture)
+#   windows, wine                 the width this machine's Windows suite uses: VELISSA_WINDOWS_ARCH, else
+#                                 32-bit where it runs 32-bit programs (scripts/runs-x86.sh), else 64-bit
 set -euo pipefail
+
+machine_arch() {
+  if [ -n "${VELISSA_WINDOWS_ARCH:-}" ]; then echo "$VELISSA_WINDOWS_ARCH"
+  elif bash "$(dirname "$0")/runs-x86.sh" 32 >/dev/null; then echo i686
+  else echo x86_64; fi
+}
 
 packages=()
 for profile in "$@"; do
+  case "$profile" in
+    windows|wine) profile=$profile-$(machine_arch) ;;
+  esac
   case "$profile" in
     build)   packages+=(cmake make g++ pkg-config zlib1g-dev libdevil-dev libcairo2-dev) ;;
     test)    packages+=(cmake make g++ pkg-config zlib1g-dev libdevil-dev libcairo2-dev libgtest-dev libgmock-dev valgrind) ;;
     bench)   packages+=(libbenchmark-dev libturbojpeg0-dev) ;;
     desktop) packages+=(libgtk-3-dev x11-utils) ;;
     e2e)     packages+=(xvfb xcompmgr xdotool imagemagick hsetroot x11-utils trayer xclip python3)
-             packages+=(dbus openbox) ;;  # a session bus and a reparenting window manager
+             packages+=(dbus libglib2.0-bin)  # the tray test's own session bus, gdbus
+             packages+=(openbox) ;;  # a reparenting window manager for the session test
     fuzz)    packages+=(clang libclang-rt-14-dev) ;;
     deb)     packages+=(dpkg-dev file lintian) ;;  # cpack -G DEB with dpkg-shlibdeps, and its check
-    windows) packages+=(cmake make g++ g++-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev libdevil-dev
-                        googletest libstb-dev zip) ;;
-    wine)    packages+=(wine wine32:i386) ;;  # 32-bit Wine, to run the Windows build
+    windows-i686)   packages+=(cmake make g++ g++-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev
+                               libdevil-dev googletest libstb-dev zip) ;;
+    windows-x86_64) packages+=(cmake make g++ g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+                               libz-mingw-w64-dev libdevil-dev googletest libstb-dev zip) ;;
+    wine-i686)   packages+=(wine wine32:i386) ;;
+    # wine brings the commands (wineserver, wineboot); the 64-bit loader alone is in wine64.
+    wine-x86_64) packages+=(wine wine64) ;;
     *) echo "deps.sh: unknown profile '$profile'" >&2; exit 2 ;;
   esac
 done

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer and runs all tests.
-# Usage: scripts/test.sh [--windows]. With --windows (or VELISSA_WINDOWS=1) the 32-bit Windows build
-# and its tests under Wine follow (scripts/windows.sh; it installs mingw-w64 and 32-bit Wine).
+# Usage: scripts/test.sh [--windows]. With --windows (or VELISSA_WINDOWS=1) the Windows build and its
+# tests under Wine follow (scripts/windows.sh: 32-bit where this machine runs 32-bit programs, else
+# 64-bit; it installs mingw-w64 and the Wine it needs).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 windows=${VELISSA_WINDOWS:-0}

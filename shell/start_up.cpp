@@ -36,6 +36,7 @@ void add_tray_icon(ShellState& shell) {
   tray.callback_message = TRAY_CALLBACK_MESSAGE;
   tray.icon = shell.tray_icon;
   std::strncpy(tray.tip, kProgramTitle, sizeof tray.tip - 1);
+  tray.menu = shell.menu;
   platform_notify_icon(NIM_ADD, &tray);
 }
 

@@ -29,6 +29,17 @@ struct PlatformWindow {
   cairo_region_t* shape;  // the shape last applied, to skip X round trips when it is unchanged
 };
 
+struct PlatformMenu {
+  struct Item {
+    uint32_t flags;  // as appended: MF_STRING or MF_SEPARATOR, MF_GRAYED, MF_CHECKED
+    uintptr_t id;
+    std::string caption;
+    bool checked;
+    bool radio;  // marked by CheckMenuRadioItem: a bullet rather than a tick
+  };
+  std::vector<Item> items;
+};
+
 struct PlatformDrop {
   std::vector<std::string> paths;
 };
@@ -52,3 +63,10 @@ DropHandle gtk_make_drop(std::vector<std::string> paths);
 bool gtk_selected_pixels(DeviceContext dc, const uint8_t** pixels, int32_t* width, int32_t* height);
 // The program's icon at size x size as a new pixbuf reference; null on failure.
 GdkPixbuf* gtk_program_icon_pixbuf(int32_t size);
+// The menu or the icon's picture if the handle is a live one, else null.
+const PlatformMenu* gtk_live_menu(MenuHandle menu);
+GdkPixbuf* gtk_live_icon_pixbuf(IconHandle icon);
+
+// From the tray part: a menu's items or marks changed (or it was destroyed), so a tray that shows it
+// must show it anew.
+void gtk_tray_menu_changed(MenuHandle menu);

@@ -1,6 +1,6 @@
 // The GTK backend's services: memory drawing surfaces, the pop-up menu (a GtkMenu made at each track),
-// the tray icon (GtkStatusIcon), message boxes, the Ctrl+F1 hot key (an X key grab on the root window),
-// drops, web addresses, the clock, errors, the install path and the file services.
+// icons, message boxes, the Ctrl+F1 hot key (an X key grab on the root window), drops, web addresses,
+// the clock, errors, the install path and the file services.
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 #include <gdk/gdkx.h>
@@ -24,27 +24,11 @@ struct PlatformDeviceContext {
   PlatformBitmap* selected;  // the stock bitmap until the program selects its own
 };
 
-struct PlatformMenu {
-  struct Item {
-    uint32_t flags;  // as appended: MF_STRING or MF_SEPARATOR, MF_GRAYED, MF_CHECKED
-    uintptr_t id;
-    std::string caption;
-    bool checked;
-    bool radio;  // marked by CheckMenuRadioItem: a bullet rather than a tick
-  };
-  std::vector<Item> items;
-};
-
 struct PlatformIcon {
   GdkPixbuf* pixbuf;
 };
 
 namespace {
-
-struct TrayIcon {
-  TrayIconData data;
-  GtkStatusIcon* status_icon;
-};
 
 struct HotKey {
   WindowHandle window;
@@ -63,7 +47,6 @@ struct Services {
   PlatformBitmap stock_bitmap{1, 1, std::vector<uint8_t>(4), nullptr};
   std::vector<std::unique_ptr<PlatformMenu>> menus;
   std::vector<std::unique_ptr<PlatformIcon>> icons;
-  std::vector<std::unique_ptr<TrayIcon>> tray_icons;
   std::vector<std::unique_ptr<PlatformDrop>> drops;
   std::vector<PlatformFind*> searches;
   std::vector<HotKey> hot_keys;
@@ -169,69 +152,6 @@ GdkEvent* menu_trigger_event(GdkWindow* root) {
   gdk_event_set_device(event, gdk_seat_get_pointer(seat));
   return event;
 }
-
-// ---- Tray ----
-
-TrayIcon* find_tray_icon(const TrayIconData* data) {
-  for (const auto& icon : services().tray_icons) {
-    if (icon->data.window == data->window && icon->data.id == data->id) return icon.get();
-  }
-  return nullptr;
-}
-
-gboolean on_tray_button(GtkStatusIcon*, GdkEventButton* event, TrayIcon* icon) {
-  if (event->button != 1 && event->button != 3) return TRUE;
-  gtk_remember_pointer_event(reinterpret_cast<GdkEvent*>(event));
-  const bool left = event->button == 1;
-  uint32_t mouse_message;
-  switch (event->type) {
-    case GDK_BUTTON_PRESS: mouse_message = left ? WM_LBUTTONDOWN : WM_RBUTTONDOWN; break;
-    case GDK_2BUTTON_PRESS: mouse_message = left ? WM_LBUTTONDBLCLK : WM_RBUTTONDBLCLK; break;
-    case GDK_BUTTON_RELEASE: mouse_message = left ? WM_LBUTTONUP : WM_RBUTTONUP; break;
-    default: return TRUE;
-  }
-  if (icon->data.flags & NIF_MESSAGE)
-    gtk_post(icon->data.window, icon->data.callback_message, icon->data.id,
-             static_cast<LPARAM>(mouse_message));
-  return TRUE;
-}
-
-G_GNUC_BEGIN_IGNORE_DEPRECATIONS  // GtkStatusIcon is deprecated, yet it is GTK 3's XEmbed tray icon
-
-    void
-    show_tray_data(TrayIcon* icon) {
-  const TrayIconData& data = icon->data;
-  PlatformIcon* image = find_live(services().icons, data.icon);
-  if ((data.flags & NIF_ICON) && image != nullptr)
-    gtk_status_icon_set_from_pixbuf(icon->status_icon, image->pixbuf);
-  if (data.flags & NIF_TIP) {
-    char tip[sizeof data.tip + 1] = {};
-    memcpy(tip, data.tip, sizeof data.tip);
-    gtk_status_icon_set_tooltip_text(icon->status_icon, gtk_text_from_program(tip).c_str());
-  }
-}
-
-TrayIcon* add_tray_icon(const TrayIconData* data) {
-  auto icon = std::unique_ptr<TrayIcon>(new TrayIcon{*data, gtk_status_icon_new()});
-  gtk_status_icon_set_title(icon->status_icon, "VelissaDesk");
-  // No gtk_status_icon_set_name: on an icon a tray has already embedded it unrealizes the icon while
-  // a resize is pending, and GTK then reports Gdk-CRITICAL gdk_window_thaw_toplevel_updates. The
-  // name it would set is the program's name, which the icon's window carries anyway (g_set_prgname).
-  show_tray_data(icon.get());
-  g_signal_connect(icon->status_icon, "button-press-event", G_CALLBACK(on_tray_button), icon.get());
-  g_signal_connect(icon->status_icon, "button-release-event", G_CALLBACK(on_tray_button), icon.get());
-  gtk_status_icon_set_visible(icon->status_icon, TRUE);
-  services().tray_icons.push_back(std::move(icon));
-  return services().tray_icons.back().get();
-}
-
-void remove_tray_icon(TrayIcon* icon) {
-  gtk_status_icon_set_visible(icon->status_icon, FALSE);
-  g_object_unref(icon->status_icon);
-  erase_live(services().tray_icons, static_cast<const TrayIcon*>(icon));
-}
-
-G_GNUC_END_IGNORE_DEPRECATIONS
 
 // ---- Hot keys ----
 
@@ -341,6 +261,13 @@ GdkPixbuf* gtk_program_icon_pixbuf(int32_t size) {
   return pixbuf;
 }
 
+const PlatformMenu* gtk_live_menu(MenuHandle menu) { return find_live(services().menus, menu); }
+
+GdkPixbuf* gtk_live_icon_pixbuf(IconHandle icon) {
+  const PlatformIcon* live = find_live(services().icons, icon);
+  return live != nullptr ? live->pixbuf : nullptr;
+}
+
 // ================= Drawing surface =================
 
 DeviceContext platform_create_compatible_dc(DeviceContext dc) {
@@ -428,6 +355,7 @@ bool platform_append_menu(MenuHandle menu, uint32_t flags, uintptr_t id, const c
   else
     target->items.push_back(
         PlatformMenu::Item{flags, id, caption != nullptr ? caption : "", (flags & MF_CHECKED) != 0, false});
+  gtk_tray_menu_changed(menu);
   return true;
 }
 
@@ -437,6 +365,7 @@ bool platform_delete_menu(MenuHandle menu, uint32_t item, uint32_t flags) {
   const int32_t position = menu_position(target, item, flags);
   if (position < 0) return fail(ERROR_MENU_ITEM_NOT_FOUND);
   target->items.erase(target->items.begin() + position);
+  gtk_tray_menu_changed(menu);
   return true;
 }
 
@@ -452,6 +381,7 @@ bool platform_check_menu_radio_item(MenuHandle menu, uint32_t first, uint32_t la
     target->items[i].checked = i == marked;
     target->items[i].radio = i == marked;
   }
+  gtk_tray_menu_changed(menu);
   return marked >= from && marked <= to ? true : fail(ERROR_MENU_ITEM_NOT_FOUND);
 }
 
@@ -493,32 +423,11 @@ bool platform_destroy_menu(MenuHandle menu) {
   PlatformMenu* target = find_live(services().menus, menu);
   if (target == nullptr) return fail(ERROR_INVALID_MENU_HANDLE);
   erase_live(services().menus, target);
+  gtk_tray_menu_changed(menu);
   return true;
 }
 
-// ================= Tray icon and icons =================
-
-bool platform_notify_icon(uint32_t action, const TrayIconData* data) {
-  if (data == nullptr) return fail(ERROR_INVALID_PARAMETER);
-  if (!gtk_backend_ready()) return fail(ERROR_GEN_FAILURE);
-  TrayIcon* shown = find_tray_icon(data);
-  switch (action) {
-    case NIM_ADD:
-      if (shown != nullptr) return fail(ERROR_ALREADY_EXISTS);
-      add_tray_icon(data);
-      return true;
-    case NIM_MODIFY:
-      if (shown == nullptr) return fail(ERROR_FILE_NOT_FOUND);
-      shown->data = *data;
-      show_tray_data(shown);
-      return true;
-    case NIM_DELETE:
-      if (shown == nullptr) return fail(ERROR_FILE_NOT_FOUND);
-      remove_tray_icon(shown);
-      return true;
-    default: return fail(ERROR_INVALID_PARAMETER);
-  }
-}
+// ================= Icons =================
 
 IconHandle platform_load_icon(InstanceHandle, int32_t resource_id, int32_t width, int32_t height) {
   GdkPixbuf* pixbuf =

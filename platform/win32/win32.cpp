@@ -206,7 +206,9 @@ bool platform_notify_icon(uint32_t action, const TrayIconData* data) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }
-  // The first version of the record (88 bytes), which every version of the shell accepts.
+  // The first version of the record, which every version of the shell accepts: 88 bytes in a 32-bit
+  // program, 104 in a 64-bit one (the window and icon handles are pointer-sized and aligned).
+  static_assert(NOTIFYICONDATAA_V1_SIZE == (sizeof(void*) == 8 ? 104 : 88), "first version of the record");
   NOTIFYICONDATAA record{};
   record.cbSize = NOTIFYICONDATAA_V1_SIZE;
   record.hWnd = data->window;

@@ -238,8 +238,8 @@ int main(int argc, char** argv) {
   platform_check_menu_radio_item(demo.menu, 3, 4, 4, MF_BYCOMMAND);
 
   IconHandle icon = platform_load_icon(nullptr, APP_ICON_RESOURCE_ID, 16, 16);
-  TrayIconData tray{demo.owner, 101,          NIF_MESSAGE | NIF_ICON | NIF_TIP, TRAY_CALLBACK_MESSAGE,
-                    icon,       "VelissaDesk"};
+  TrayIconData tray{demo.owner, 101, NIF_MESSAGE | NIF_ICON | NIF_TIP, TRAY_CALLBACK_MESSAGE,
+                    icon,       "VelissaDesk", demo.menu};
   platform_notify_icon(NIM_ADD, &tray);
 
   demo.dc = platform_create_compatible_dc(nullptr);

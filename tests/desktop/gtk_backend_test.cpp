@@ -181,7 +181,7 @@ TEST(WithoutDisplay, WindowsAndDesktopCallsFailCleanly) {
   EXPECT_FALSE(platform_register_hot_key(nullptr, 0, MOD_CONTROL, VK_F1));
   PlatformRect area{};
   EXPECT_FALSE(platform_get_work_area(&area));
-  TrayIconData tray{nullptr, 101, NIF_TIP, TRAY_CALLBACK_MESSAGE, nullptr, "VelissaDesk"};
+  TrayIconData tray{nullptr, 101, NIF_TIP, TRAY_CALLBACK_MESSAGE, nullptr, "VelissaDesk", nullptr};
   EXPECT_FALSE(platform_notify_icon(NIM_ADD, &tray));
 
   // The queue still keeps its order: posted messages first, WM_QUIT once they are gone.

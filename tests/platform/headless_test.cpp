@@ -206,7 +206,7 @@ TEST_F(Headless, CallLogRecordsCallsInOrderWithTheirArguments) {
   platform_show_window(character, SW_SHOW);
   platform_post_message(owner, WM_CLOSE, 0, 0);
   TrayIconData tray{owner,   101,          NIF_MESSAGE | NIF_ICON | NIF_TIP, TRAY_CALLBACK_MESSAGE,
-                    nullptr, "VelissaDesk"};
+                    nullptr, "VelissaDesk", nullptr};
   platform_notify_icon(NIM_ADD, &tray);
   platform_shell_execute(nullptr, "open", "https://example.org/", "", "", SW_SHOW);
   platform_time_ms();
@@ -329,7 +329,7 @@ TEST_F(Headless, HotKeyAndTrayPostToTheirWindows) {
 
   IconHandle icon = platform_load_icon(nullptr, APP_ICON_RESOURCE_ID, 16, 16);
   ASSERT_NE(icon, nullptr);
-  TrayIconData tray{owner, 101, NIF_MESSAGE | NIF_ICON | NIF_TIP, TRAY_CALLBACK_MESSAGE, icon, "VelissaDesk"};
+  TrayIconData tray{owner, 101, NIF_MESSAGE | NIF_ICON | NIF_TIP, TRAY_CALLBACK_MESSAGE, icon, "VelissaDesk", nullptr};
   ASSERT_TRUE(platform_notify_icon(NIM_ADD, &tray));
   EXPECT_FALSE(platform_notify_icon(NIM_ADD, &tray));
   EXPECT_TRUE(headless_tray_event(101, WM_RBUTTONUP));

@@ -24,6 +24,7 @@ TEST_F(ShellTest, ADoubleClickHidesAndCtrlF1TogglesCharacterAndTrayIcon) {
   ASSERT_EQ(headless_tray_icons().size(), 1u);
   EXPECT_EQ(headless_tray_icons()[0].callback_message, TRAY_CALLBACK_MESSAGE);
   EXPECT_STREQ(headless_tray_icons()[0].tip, "VelissaDesk");
+  EXPECT_EQ(headless_tray_icons()[0].menu, shell.menu);  // what a tray that shows menus itself shows
 
   ASSERT_TRUE(headless_press_hot_key(MOD_CONTROL, VK_F1));
   pass();

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""The Windows program under 32-bit Wine on a real X display (Xvfb with xcompmgr), in a fresh prefix
-with the install path in the registry: it starts, the character shows at the bottom-right of the work
-area over the known background, a right-click opens the menu, and Exit ends the program with status 0.
-Usage: smoke_test.py VELISSADESK_EXE DEVIL_DLL SAMPLES_DIR (skipped, exit 77, without Wine or the tools)
+"""The Windows program under Wine of its width on a real X display (Xvfb with xcompmgr), in a fresh
+prefix with the install path in the registry: it starts, the character shows at the bottom-right of the
+work area over the known background, a right-click opens the menu, and Exit ends the program with
+status 0.
+Usage: smoke_test.py VELISSADESK_EXE DEVIL_DLL SAMPLES_DIR WINE_RUN win32|win64 (skipped, exit 77,
+without Wine or the tools). WINE_RUN is cmake/wine-run.sh, which starts the Wine of that width.
 
 Noted, not worked around: under Wine the hot key works only while the program has the focus, and
 files dropped from X programs do not arrive."""
@@ -39,8 +41,8 @@ def visible_windows(display):
 
 
 def main():
-    exe, devil, samples = sys.argv[1:4]
-    desktop.skip_unless_tools(desktop.TOOLS + ("wine", "wineserver"))
+    exe, devil, samples, wine_run, winearch = sys.argv[1:6]
+    desktop.skip_unless_tools(desktop.TOOLS + ("wineserver",))
     packages = sorted(glob.glob(os.path.join(samples, "anim", "*.dat")))
     if not packages:
         print("skipped: no sample packages in %s/anim" % samples)
@@ -57,27 +59,30 @@ def main():
             shutil.copy(package, os.path.join(install, "anim"))
 
         display = session.start_display(compositor=True)
-        env = dict(display.env, WINEPREFIX=os.path.join(work, "prefix"), WINEARCH="win32",
-                   WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+        prefix = os.path.join(work, "prefix")
+        env = dict(display.env, WINEPREFIX=prefix, WINEDEBUG="-all")
+
+        def in_wine(*args):
+            return ["bash", wine_run, winearch, prefix, ""] + list(args)
 
         def wine(*args, timeout=120):
-            subprocess.run(args, env=env, check=True, timeout=timeout, stdin=subprocess.DEVNULL,
+            subprocess.run(in_wine(*args), env=env, check=True, timeout=timeout, stdin=subprocess.DEVNULL,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
         try:
             wine("wineboot", "-i", timeout=240)
-            wine("wine", "reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog",
+            wine("reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog",
                  "/t", "REG_DWORD", "/d", "0", "/f")
             # Wine shows the Unix root as drive Z:.
-            wine("wine", "reg", "add", r"HKCU\Software\Orvant\VelissaDesk", "/v", "path", "/t", "REG_SZ",
+            wine("reg", "add", r"HKCU\Software\Orvant\VelissaDesk", "/v", "path", "/t", "REG_SZ",
                  "/d", "Z:" + install.replace("/", "\\"), "/f")
-            return run_program(session, display, env, os.path.join(program_dir, "velissadesk.exe"))
+            return run_program(session, display, env, in_wine(os.path.join(program_dir, "velissadesk.exe")))
         finally:
             subprocess.run(["wineserver", "-k"], env=env, timeout=60, stderr=subprocess.DEVNULL)
 
 
-def run_program(session, display, env, exe):
-    program = session.start(["wine", exe], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+def run_program(session, display, env, command):
+    program = session.start(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     # The character fades in at the bottom-right; nothing is painted far from it. A point counts as
     # the character's once it differs from the background in two screenshots in a row (it moves).
