@@ -69,7 +69,7 @@ class Checks:
             for point in ((x + 8, max(y + 8, 40)), (x + width // 2, y + height // 2), (x + width - 8, y + height - 8)):
                 mark = listener.mark()
                 self.display.click(*point)
-                listener.wait_for(r"root:\(%d,%d\)" % point, mark, timeout=5)
+                listener.wait_for(r"root:\(%d,%d\)" % point, mark)
             self.end(copy)
         self.session.stop(listener.process)
 
