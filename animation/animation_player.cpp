@@ -52,14 +52,26 @@ bool usable(const FrameRectangle& rect) {
          std::isfinite(rect.bottom) && rect.right != rect.left && rect.top != rect.bottom;
 }
 
+// The frame's four edges as stored; false when the frame does not exist or its four floats are missing.
+bool stored_rectangle(const AnimationPlayer& player, int32_t frame, FrameRectangle* rect) {
+  if (frame < 0 || frame >= frame_count(player)) return false;
+  const int64_t first = int64_t{frame} * 4;
+  if (first + 4 > player.frame_rects.count) return false;
+  const float* edges = player.frame_rects.data + first;
+  *rect = FrameRectangle{edges[0], edges[1], edges[2], edges[3]};
+  return true;
+}
+
+// A frame that cannot be placed still bounds the area with its finite right and bottom edges. An
+// infinite edge is left out too: it would put every frame at the end of the 32-bit range.
 void compute_extents(AnimationPlayer& player) {
   player.max_right = -1.0f;
   player.min_bottom = 1.0f;
   FrameRectangle rect;
   for (int32_t i = 0; i < frame_count(player); ++i) {
-    if (!frame_rectangle(player, i, &rect)) continue;
-    if (rect.right > player.max_right) player.max_right = rect.right;
-    if (rect.bottom < player.min_bottom) player.min_bottom = rect.bottom;
+    if (!stored_rectangle(player, i, &rect)) continue;
+    if (std::isfinite(rect.right) && rect.right > player.max_right) player.max_right = rect.right;
+    if (std::isfinite(rect.bottom) && rect.bottom < player.min_bottom) player.min_bottom = rect.bottom;
   }
 }
 
@@ -271,12 +283,8 @@ void load_from_file(AnimationPlayer& player, const char* path) {
 }
 
 bool frame_rectangle(const AnimationPlayer& player, int32_t frame, FrameRectangle* rect) {
-  if (frame < 0 || frame >= frame_count(player)) return false;
-  const int64_t first = int64_t{frame} * 4;
-  if (first + 4 > player.frame_rects.count) return false;
-  const float* edges = player.frame_rects.data + first;
-  const FrameRectangle found{edges[0], edges[1], edges[2], edges[3]};
-  if (!usable(found)) return false;
+  FrameRectangle found;
+  if (!stored_rectangle(player, frame, &found) || !usable(found)) return false;
   if (rect != nullptr) *rect = found;
   return true;
 }

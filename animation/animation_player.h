@@ -20,8 +20,9 @@
 //   (package and description id recorded), as after an unrecognised magic. So does a surface that the
 //   platform cannot make.
 // - A frame without a complete rectangle (fewer than 4 floats for it), or whose rectangle has zero
-//   width or height or an edge that is not finite, is skipped when presented and takes no part in the
-//   extents. A frame without an alpha name (fewer alpha names than colour names) is skipped too.
+//   width or height or an edge that is not finite, is skipped when presented. Only the first kind
+//   takes no part in the extents: the others' finite right and bottom edges count there.
+//   A frame without an alpha name (fewer alpha names than colour names) is skipped too.
 // - A frame is also skipped when its colour image is not 3-byte RGB, its alpha image is not 1-byte
 //   greyscale, the colour image is larger than the canvas, or the alpha image differs in size from it.
 // A skipped frame draws nothing: the window keeps the previous frame and position; playback goes on.
@@ -104,6 +105,10 @@ void start_fade(AnimationPlayer& player, int32_t direction);
 void update_fade(AnimationPlayer& player);
 // The millisecond clock in seconds.
 double now_seconds();
+// Milliseconds from now until tick next has something to do by itself: the first present after a
+// load, a frame step, the end of a fade, or (stopped, fading) every tick. 0 when that is now;
+// INFINITE when nothing is ahead but a load.
+uint32_t tick_due_in(const AnimationPlayer& player, uint32_t now);
 
 // ---- Frames ----
 // Reads a leading decimal integer as scanf's "%d" does: white space, then an optional sign, then
@@ -144,6 +149,20 @@ bool jpeg_declared_size(const uint8_t* bytes, int32_t size, int32_t* width, int3
 // colour image's size once it has passed its checks (also when the alpha image then fails); anything
 // but FRAME_DRAWN leaves the surface as it was.
 FrameResult draw_frame(AnimationPlayer& player, int32_t frame);
+
+// ---- Checks before showing (the installer, the authoring tool) ----
+// Why load_from_package of the package's entry 1 leaves the player without frames, in words.
+void description_problem(PackFile& pack, FixedString& why);
+// Several frames and a duration that is not finite: playback never leaves the first frame.
+bool frame_duration_stalls(const AnimationPlayer& player);
+// Draws every frame of a loaded player into its surface as presentation would, and calls on_problem
+// (when given) for each one that cannot be shown; placed is false for a frame without a usable
+// rectangle (result FRAME_NOT_LOADED). Returns how many frames drew.
+typedef void (*FrameProblem)(void* context, int32_t frame, bool placed, FrameResult result);
+int32_t check_frames(AnimationPlayer& player, FrameProblem on_problem, void* context);
+// Whether the player could show the package's animation: its description loads, its duration lets it
+// play, and every frame's colour and alpha entries exist and decode within the canvas.
+bool package_is_showable(PackFile& pack);
 
 // Writes width x height pixels into bgra (stride bytes a row): blue, green, red from the 3-byte colour
 // pixels (red, green, blue; width * 3 bytes a row) and alpha from the 1-byte alpha pixels (width bytes

@@ -3,8 +3,8 @@
 #include <IL/il.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "animation/animation_player.h"
 #include "package/trace_log.h"
@@ -23,17 +23,24 @@ struct SizeRule {
 // the data makes its skip loop for ever. The JPEG is therefore handed over followed by more zero bytes
 // than any segment can span and an end-of-image marker, so every skip ends inside the buffer and the
 // decoder then meets the end. The buffer is kept between frames: decoding allocates nothing per frame.
+// Null when the memory for it cannot be had: the frame is then skipped, as one that does not decode.
 const ILubyte* padded_jpeg(const uint8_t* data, int32_t size, ILuint* padded_size) {
-  static std::vector<uint8_t> buffer;  // DevIL decodes on the one thread only
+  static uint8_t* buffer = nullptr;  // DevIL decodes on the one thread only
+  static size_t capacity = 0;
   constexpr size_t kPadding = 65536 + 2;
   const size_t length = static_cast<size_t>(size);
-  buffer.resize(length + kPadding);
-  if (length > 0) std::memcpy(buffer.data(), data, length);
-  std::memset(buffer.data() + length, 0, kPadding - 2);
+  if (length + kPadding > capacity) {
+    auto* larger = static_cast<uint8_t*>(std::realloc(buffer, length + kPadding));
+    if (larger == nullptr) return nullptr;
+    buffer = larger;
+    capacity = length + kPadding;
+  }
+  if (length > 0) std::memcpy(buffer, data, length);
+  std::memset(buffer + length, 0, kPadding - 2);
   buffer[length + kPadding - 2] = 0xFF;
   buffer[length + kPadding - 1] = 0xD9;
-  *padded_size = static_cast<ILuint>(buffer.size());
-  return buffer.data();
+  *padded_size = static_cast<ILuint>(length + kPadding);
+  return buffer;
 }
 
 // Decodes the named image into the bound DevIL image: an entry of the package (always as JPEG), or,
@@ -55,7 +62,7 @@ ImageLoad load_bound_image(const AnimationPlayer& player, const char* name, Size
     return kImageWrongSize;
   ILuint padded_size = 0;
   const ILubyte* padded = padded_jpeg(entry->cursor, entry->remaining, &padded_size);
-  return ilLoadL(IL_JPG, padded, padded_size) ? kImageLoaded : kImageUndecodable;
+  return padded != nullptr && ilLoadL(IL_JPG, padded, padded_size) ? kImageLoaded : kImageUndecodable;
 }
 
 struct DecodedImage {

@@ -13,6 +13,6 @@ python3 bench/desktop_cpu.py build-bench/app/velissadesk build-bench/tools/velis
   /^name,/ { for (i = 1; i <= NF; ++i) { field = $i; gsub(/"/, "", field); column[field] = i }; next }
   column["cpu_percent"] {
     name = $1; gsub(/"/, "", name); sub(/\/iterations.*/, "", name); sub(/^main_loop\//, "", name)
-    printf "headless %-9s %6.2f %% of one core  (%.0f passes/s)\n", name, $column["cpu_percent"],
-           $column["passes_per_second"]
+    printf "headless %-9s %6.2f %% of one core  (%.1f wake-ups/s, %.1f presents/s)\n", name,
+           $column["cpu_percent"], $column["wakeups_per_second"], $column["presents_per_second"]
   }'

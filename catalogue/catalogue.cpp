@@ -28,11 +28,14 @@ void clear_row(CatalogueEntry& row) {
 // Uninstaller data that shares the directory ("unins000.dat"); the bare prefix is an ordinary name.
 bool is_uninstaller_file(const char* name) { return std::strlen(name) > 5 && std::strncmp(name, "unins", 5) == 0; }
 
-// Opens one package file and keeps it in the next free row, or says why not. Returns false when the
-// package was valid but the table was already full.
-bool scan_file(Catalogue& catalogue, const char* file_name, const char* installed_name, int32_t& install_match) {
+enum ScanStep { FILE_DONE, TABLE_FULL, MEMORY_FULL };
+
+// Opens one package file and keeps it in the next free row, or says why not. A valid package that finds
+// the table full, or that would take the decoded bodies past kCatalogueMemory, is not kept.
+ScanStep scan_file(Catalogue& catalogue, const char* file_name, const char* installed_name, int32_t& install_match,
+                   uint64_t& memory) {
   PackFile* package = new (std::nothrow) PackFile;
-  if (package == nullptr) return true;
+  if (package == nullptr) return FILE_DONE;
   // A file that does not open has no entries and is refused below as damaged.
   open(*package, file_name);
   CatalogueLines lines;
@@ -41,14 +44,23 @@ bool scan_file(Catalogue& catalogue, const char* file_name, const char* installe
   if (lines.version != kCatalogueVersion) {
     warn_version_refused(lines.version, lines.name.text, file_name);
     free_package(package);
-    return true;
+    return FILE_DONE;
   }
 
   const int32_t count = row_count(catalogue);
-  if (count >= kCatalogueRows || push(catalogue.file_names, file_name) != count + 1) {
+  if (count >= kCatalogueRows) {
     free_package(package);
-    return count < kCatalogueRows;  // out of memory is not a full table
+    return TABLE_FULL;
   }
+  if (memory + decoded_size(*package) > kCatalogueMemory) {
+    free_package(package);
+    return MEMORY_FULL;
+  }
+  if (push(catalogue.file_names, file_name) != count + 1) {
+    free_package(package);
+    return FILE_DONE;  // out of memory is not a full table
+  }
+  memory += decoded_size(*package);
   CatalogueEntry& row = catalogue.rows[count];
   row.header = lines.header;
   row.second_line = lines.second_line;
@@ -59,7 +71,7 @@ bool scan_file(Catalogue& catalogue, const char* file_name, const char* installe
   row.package = package;
   if (installed_name != nullptr && installed_name[0] != '\0' && equals(row.name, installed_name))
     install_match = count;
-  return true;
+  return FILE_DONE;
 }
 
 }  // namespace
@@ -92,20 +104,32 @@ void scan_catalogue(Catalogue& catalogue, IntArray& menu_ids, const char* instal
   ++catalogue.generation;
 
   int32_t left_out = 0;
+  ScanStep stop = FILE_DONE;  // once memory is full, further files are counted, not opened
+  uint64_t memory = 0;
   PlatformFindData found;
   FindHandle search = platform_find_first_file("*.dat", &found);
   if (search != nullptr) {
     do {
-      if (is_uninstaller_file(found.name)) continue;
-      if (!scan_file(catalogue, found.name, installed_name, install_match)) ++left_out;
+      // Only regular files: a FIFO would wait for a writer for ever, a directory holds no package.
+      if (is_uninstaller_file(found.name) || (found.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)))
+        continue;
+      const ScanStep step = stop == MEMORY_FULL ? MEMORY_FULL
+                                                : scan_file(catalogue, found.name, installed_name, install_match, memory);
+      if (step == FILE_DONE) continue;
+      ++left_out;
+      if (stop == FILE_DONE) stop = step;
     } while (platform_find_next_file(search, &found));
     platform_find_close(search);
   }
 
   if (left_out > 0) {
     FixedString message;
-    format(message, "Only %d animations can be loaded: %d further animation files were not loaded.\n",
-           kCatalogueRows, left_out);
+    if (stop == TABLE_FULL)
+      format(message, "Only %d animations can be loaded: %d further animation files were not loaded.\n",
+             kCatalogueRows, left_out);
+    else
+      format(message, "The animations loaded take %d MiB, all there is room for: %d further animation files were not loaded.\n",
+             static_cast<int>(kCatalogueMemory >> 20), left_out);
     show_warning(message);
   }
 }

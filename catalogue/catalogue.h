@@ -9,6 +9,8 @@
 #include "package/pack_file.h"
 
 constexpr int32_t kCatalogueRows = 100;
+// The decoded bodies of the kept packages stay in memory for the whole run; together at most this much.
+constexpr uint64_t kCatalogueMemory = uint64_t{1} << 30;
 // The catalogue version this program plays and installs.
 constexpr int32_t kCatalogueVersion = 1;
 
@@ -54,8 +56,10 @@ bool read_catalogue_lines(PackFile& pack, CatalogueLines& lines);
 // directory search gives them. Empties menu_ids (the menu rebuild fills it again) and sets
 // install_match to the last row whose name equals installed_name, leaving it as it was when none does.
 // Names longer than 5 characters that begin "unins" (case counts) are passed over; every other file that
-// is not a version 1 package is refused in a "Warning" box. Only the first kCatalogueRows packages are
-// kept; one further "Warning" box then says how many more were not loaded.
+// is not a version 1 package is refused in a "Warning" box; what is not a regular file (a directory, a
+// FIFO) is passed over. Only the first kCatalogueRows packages are kept, and only while their decoded
+// bodies stay within kCatalogueMemory (the scan stops opening files there); one further "Warning" box
+// then says how many more were not loaded.
 //
 // Every package of the previous scan is released before any new one is opened: a PackFile pointer taken
 // from a row is invalid once a scan has run (generation has changed), even for a row whose file did not

@@ -8,6 +8,11 @@ endif()
 
 enable_language(RC)
 
+# Vista is the oldest Windows the executables run on (the posix thread runtime imports GetTickCount64):
+# their headers say so, where the linker's default of 4.0 would claim Windows 95.
+add_link_options(-Wl,--major-subsystem-version,6,--minor-subsystem-version,0
+                 -Wl,--major-os-version,6,--minor-os-version,0)
+
 # Tools run during the build (the icon generator) are built for the build machine.
 set(VELISSA_HOST_CXX c++ CACHE STRING "C++ compiler of the build machine, for tools run during the build")
 

@@ -138,6 +138,16 @@ void archive_seeds(const std::string& target) {
   seed(target, "cut", archive);
 }
 
+// Scripts of drop_sequence: action bytes (0 drop, 1 hot key, 2 Exit, 3 menu, 4 pass), a kind byte after
+// each drop, and one byte at each message box (odd: act inside it with the action in its upper bits).
+void drop_sequence_seeds() {
+  seed("drop_sequence", "good", Bytes{0, 0, 4, 4});
+  seed("drop_sequence", "drop-inside-a-warning", Bytes{0, 2, 1, 1, 0, 4});
+  seed("drop_sequence", "exit-inside-a-warning", Bytes{0, 2, 5, 4});
+  seed("drop_sequence", "hot-key-inside-the-count", Bytes{0, 1, 3, 4, 4});
+  seed("drop_sequence", "archive-then-menu", Bytes{0, 1, 0, 3, 1, 4});
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -153,6 +163,7 @@ int main(int argc, char** argv) {
   description_package_seeds();
   description_file_seeds();
   archive_seeds("archive");
+  drop_sequence_seeds();
   if (failed) std::fprintf(stderr, "make_seeds: some seeds could not be written below %s\n", argv[1]);
   return failed ? 1 : 0;
 }

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:?usage: fuzz/run.sh SECONDS [TARGET...]}
 shift
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(pack_open catalogue_entry description_package description_file archive inspect)
+[ ${#targets[@]} -gt 0 ] || targets=(pack_open catalogue_entry description_package description_file archive inspect drop_sequence)
 build=$(realpath -m "${VELISSA_FUZZ_BUILD:-build-fuzz}")  # absolute: some targets change directory
 bash fuzz/build.sh >/dev/null
 

@@ -2,9 +2,11 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 
 #include "foundation/record_form.h"
 #include "package/record_reader.h"
@@ -28,7 +30,7 @@ int64_t bytes_to_end(FILE* file) {
 }
 
 // Reads the tag, U and the stored body (one read call); on success body holds the stored body.
-bool read_stored(FILE* file, PackDetails& details, int32_t& expanded_size, unsigned char*& stored) {
+bool read_stored(FILE* file, uint32_t max_body, PackDetails& details, int32_t& expanded_size, unsigned char*& stored) {
   read_from(details.tag, file);
   if (details.tag.length <= 0) return fail(details, "not a package: no tag");
   if (!equals_prefix(details.tag, "pck01", 5) && !equals_prefix(details.tag, "pck02", 5))
@@ -41,7 +43,7 @@ bool read_stored(FILE* file, PackDetails& details, int32_t& expanded_size, unsig
   }
   int64_t length = bytes_to_end(file);
   if (length < 0) return fail(details, "cannot measure the file");
-  if (length > kMaxPackBody) return fail(details, "stored body too large");
+  if (length > max_body) return fail(details, "stored body too large");
   stored = static_cast<unsigned char*>(std::malloc(length > 0 ? static_cast<size_t>(length) : 1));
   if (stored == nullptr) return fail(details, "out of memory");
   // Should the file shrink meanwhile, the body is what could be read.
@@ -49,23 +51,82 @@ bool read_stored(FILE* file, PackDetails& details, int32_t& expanded_size, unsig
   return true;
 }
 
+enum InflateEnd { INFLATED, INFLATE_FAILED, INFLATE_TOO_LARGE, INFLATE_NO_MEMORY };
+
+// Inflates the zlib stream into out, a buffer that grows with the output actually produced, up to limit
+// bytes (as uncompress with a destination of limit bytes: more output than that is a failure). With
+// limit_is_bound, output beyond limit is a body too large instead. produced: the bytes kept in out.
+InflateEnd inflate_growing(const unsigned char* in, uint32_t in_length, uint32_t limit, bool limit_is_bound,
+                           unsigned char*& out, uint32_t& produced) {
+  produced = 0;
+  out = nullptr;
+  z_stream stream{};
+  if (inflateInit(&stream) != Z_OK) return INFLATE_NO_MEMORY;
+  stream.next_in = const_cast<Bytef*>(in);
+  stream.avail_in = in_length;
+  constexpr uint64_t kFirstPiece = 64u << 10;
+  uint64_t capacity = std::min<uint64_t>(std::max<uint64_t>(uint64_t{in_length} * 4, kFirstPiece), limit);
+  out = static_cast<unsigned char*>(std::malloc(capacity > 0 ? static_cast<size_t>(capacity) : 1));
+  InflateEnd end = out != nullptr ? INFLATE_FAILED : INFLATE_NO_MEMORY;
+  while (out != nullptr) {
+    unsigned char spare = 0;  // a full buffer takes one more byte here, to see whether the stream has more
+    const bool full = stream.total_out >= limit;
+    if (!full && stream.total_out == capacity) {
+      const uint64_t grown = std::min<uint64_t>(capacity * 2, limit);
+      auto* larger = static_cast<unsigned char*>(std::realloc(out, static_cast<size_t>(grown)));
+      if (larger == nullptr) {
+        end = INFLATE_NO_MEMORY;
+        break;
+      }
+      out = larger;
+      capacity = grown;
+    }
+    stream.next_out = full ? &spare : out + stream.total_out;
+    stream.avail_out = full ? 1u : static_cast<uInt>(capacity - stream.total_out);
+    const int result = inflate(&stream, Z_NO_FLUSH);
+    if (stream.total_out > limit) {
+      end = limit_is_bound ? INFLATE_TOO_LARGE : INFLATE_FAILED;
+      break;
+    }
+    if (result == Z_STREAM_END) {
+      end = INFLATED;
+      break;
+    }
+    if (result != Z_OK) break;  // damaged, or the input ends before the stream does
+  }
+  produced = static_cast<uint32_t>(std::min<uint64_t>(stream.total_out, limit));
+  inflateEnd(&stream);
+  if (end == INFLATE_NO_MEMORY || end == INFLATE_TOO_LARGE) {
+    std::free(out);
+    out = nullptr;
+    return end;
+  }
+  // Give back what the last doubling did not use.
+  if (produced > 0 && produced < capacity) {
+    if (auto* fitted = static_cast<unsigned char*>(std::realloc(out, produced))) out = fitted;
+  }
+  return end;
+}
+
 // Replaces the stored body by its decompression. The length is what zlib produced, even on failure.
-bool inflate_body(PackDetails& details, int32_t expanded_size, unsigned char*& body, uint32_t& length) {
-  if (expanded_size < 0 || static_cast<uint32_t>(expanded_size) > kMaxPackBody ||
-      static_cast<uint64_t>(expanded_size) > static_cast<uint64_t>(length) * kMaxInflateRatio)
+bool inflate_body(PackDetails& details, int32_t expanded_size, uint32_t max_body, unsigned char*& body,
+                  uint32_t& length) {
+  if (expanded_size < 0 || static_cast<uint64_t>(expanded_size) > static_cast<uint64_t>(length) * kMaxInflateRatio)
     return fail(details, "decoded size out of bounds");
-  auto* expanded = static_cast<unsigned char*>(std::malloc(expanded_size > 0 ? static_cast<size_t>(expanded_size) : 1));
-  if (expanded == nullptr) return fail(details, "out of memory");
-  uLongf produced = static_cast<uLongf>(expanded_size);
-  if (uncompress(expanded, &produced, body, length) != Z_OK) {
+  const bool bounded = static_cast<uint32_t>(expanded_size) > max_body;
+  const uint32_t limit = bounded ? max_body : static_cast<uint32_t>(expanded_size);
+  unsigned char* expanded = nullptr;
+  uint32_t produced = 0;
+  const InflateEnd end = inflate_growing(body, length, limit, bounded, expanded, produced);
+  if (end == INFLATE_NO_MEMORY) return fail(details, "out of memory");
+  if (end == INFLATE_TOO_LARGE) return fail(details, "decoded body too large");
+  if (end == INFLATE_FAILED) {
     trace("uncompress failed\n");
     details.decompress_failed = true;
-    if (produced > static_cast<uLongf>(expanded_size)) produced = 0;
-    std::memset(expanded + produced, 0, static_cast<size_t>(expanded_size) - produced);
   }
   std::free(body);
   body = expanded;
-  length = static_cast<uint32_t>(produced);
+  length = produced;
   return true;
 }
 
@@ -105,7 +166,9 @@ PackFlags flags_of_tag(const char* tag) {
   return flags;
 }
 
-bool open(PackFile& pack, const char* path, PackDetails* details_out) {
+bool open(PackFile& pack, const char* path, PackDetails* details) { return open_within(pack, path, kMaxPackBody, details); }
+
+bool open_within(PackFile& pack, const char* path, uint32_t max_body, PackDetails* details_out) {
   PackDetails local;
   PackDetails& details = details_out != nullptr ? *details_out : local;
   details = PackDetails();
@@ -115,12 +178,12 @@ bool open(PackFile& pack, const char* path, PackDetails* details_out) {
   if (file == nullptr) return fail(details, "cannot open the file");
   int32_t expanded_size = 0;
   unsigned char* body = nullptr;
-  bool read = read_stored(file, details, expanded_size, body);
+  bool read = read_stored(file, max_body, details, expanded_size, body);
   std::fclose(file);
   if (!read) return false;
 
   uint32_t length = details.stored_size;
-  if (details.flags.compressed && !inflate_body(details, expanded_size, body, length)) {
+  if (details.flags.compressed && !inflate_body(details, expanded_size, max_body, body, length)) {
     std::free(body);
     return false;
   }
@@ -139,10 +202,20 @@ bool open(PackFile& pack, const char* path, PackDetails* details_out) {
   pack.data_size = static_cast<uint32_t>(directory.remaining);
   keep_sound_rows(pack, details);
 
-  pack.entries.resize(static_cast<size_t>(pack.offsets.count));
+  // The row count is the file's claim: a table that does not fit in memory refuses the package.
+  try {
+    pack.entries.resize(static_cast<size_t>(pack.offsets.count));
+  } catch (const std::exception&) {
+    release(pack);
+    return fail(details, "out of memory");
+  }
   for (int32_t i = 0; i < pack.offsets.count; ++i)
     init(pack.entries[i], pack.data + pack.offsets.data[i], pack.sizes.data[i]);
   return true;
+}
+
+uint32_t decoded_size(const PackFile& pack) {
+  return pack.body != nullptr ? static_cast<uint32_t>(pack.data + pack.data_size - pack.body) : 0;
 }
 
 ByteReader* find_entry(PackFile& pack, int32_t id) {
@@ -170,5 +243,5 @@ void release(PackFile& pack) {
   release(pack.offsets);
   release(pack.sizes);
   release(pack.extras);
-  std::vector<ByteReader>().swap(pack.entries);
+  decltype(pack.entries)().swap(pack.entries);
 }

@@ -30,6 +30,9 @@
 #endif
 #include <windows.h>
 #include <shellapi.h>
+#ifndef MOD_NOREPEAT
+#define MOD_NOREPEAT 0x4000  // Windows 7 and later; older headers leave it out
+#endif
 
 #define PLATFORM_CALLBACK CALLBACK
 typedef HWND WindowHandle;
@@ -92,6 +95,7 @@ typedef intptr_t LPARAM;
 #define WM_RBUTTONDOWN 0x0204
 #define WM_RBUTTONUP 0x0205
 #define WM_RBUTTONDBLCLK 0x0206
+#define WM_CAPTURECHANGED 0x0215
 #define WM_DROPFILES 0x0233
 #define WM_HOTKEY 0x0312
 #define WM_USER 0x0400
@@ -167,6 +171,7 @@ typedef intptr_t LPARAM;
 #define MOD_ALT 0x0001
 #define MOD_CONTROL 0x0002
 #define MOD_SHIFT 0x0004
+#define MOD_NOREPEAT 0x4000
 #define VK_F1 0x70
 
 // Error codes (platform_get_last_error).
@@ -203,9 +208,13 @@ typedef intptr_t LPARAM;
 #define FILE_ATTRIBUTE_HIDDEN 0x00000002u
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010u
 #define FILE_ATTRIBUTE_ARCHIVE 0x00000020u
+#define FILE_ATTRIBUTE_DEVICE 0x00000040u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400u
 #define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
+
+// Waits.
+#define INFINITE 0xFFFFFFFFu
 
 // Priorities.
 #define THREAD_PRIORITY_NORMAL 0
@@ -225,9 +234,12 @@ constexpr uint32_t DROP_QUERY_COUNT = 0xFFFFFFFFu; // platform_drag_query_file i
 #ifdef _WIN32
 constexpr char PLATFORM_PATH_SEPARATOR = '\\';
 #define PLATFORM_PATH_SEPARATOR_TEXT "\\"
+// The longest path the system's file calls take, terminator included.
+constexpr uint32_t PLATFORM_MAX_PATH = MAX_PATH;
 #else
 constexpr char PLATFORM_PATH_SEPARATOR = '/';
 #define PLATFORM_PATH_SEPARATOR_TEXT "/"
+constexpr uint32_t PLATFORM_MAX_PATH = 4096;  // PATH_MAX
 #endif
 
 struct PlatformPoint {
@@ -294,6 +306,13 @@ inline int32_t platform_lparam_y(LPARAM lparam) { return (int16_t)HIWORD(lparam)
 inline LPARAM platform_make_lparam(int32_t low, int32_t high) { return MAKELPARAM(low, high); }
 // WM_DROPFILES carries the drop handle in wparam.
 inline DropHandle platform_drop_from_wparam(WPARAM wparam) { return reinterpret_cast<DropHandle>(wparam); }
+
+// ---- The program's run ----
+// What the backend needs for a run of the program: the first call of start-up and the last of
+// tear-down, made once each. On Windows COM, apartment-threaded, for the shell's services
+// (ShellExecuteA); elsewhere nothing.
+void platform_start_up();
+void platform_tear_down();
 
 // ---- Drawing surface (GDI) ----
 // A memory device context compatible with the screen (dc null) or with dc.
@@ -380,7 +399,9 @@ int32_t platform_track_popup_menu(MenuHandle menu, uint32_t flags, int32_t x, in
 bool platform_destroy_menu(MenuHandle menu);
 
 // ---- Tray icon and icons ----
-// Shell_NotifyIconA with NIM_ADD, NIM_MODIFY or NIM_DELETE; an icon is known by (window, id).
+// Shell_NotifyIconA with NIM_ADD, NIM_MODIFY or NIM_DELETE; an icon is known by (window, id). The
+// window of an added icon also hears "TaskbarCreated" when the tray starts again (and the icon is gone),
+// on Windows also when this program runs elevated.
 bool platform_notify_icon(uint32_t action, const TrayIconData* data);
 // LoadImageA(instance, resource_id, IMAGE_ICON, width, height, LR_DEFAULTCOLOR); instance null means
 // this program. Null when there is no such icon.
@@ -390,10 +411,13 @@ bool platform_destroy_icon(IconHandle icon);
 // ---- Message box, hot key, dropped files, web address ----
 // MessageBoxA: modal; returns the id of the button the user pressed (IDOK, ...).
 int32_t platform_message_box(WindowHandle owner, const char* text, const char* caption, uint32_t flags);
-// RegisterHotKey: WM_HOTKEY (wparam = id) reaches window whenever modifiers + key is pressed anywhere.
+// RegisterHotKey: WM_HOTKEY (wparam = id) reaches window whenever modifiers + key is pressed anywhere;
+// with MOD_NOREPEAT once per press, not again while the key is held. Fails when another window or
+// program holds the same keys, whatever MOD_NOREPEAT says.
 bool platform_register_hot_key(WindowHandle window, int32_t id, uint32_t modifiers, uint32_t key);
 bool platform_unregister_hot_key(WindowHandle window, int32_t id);
-// DragAcceptFiles: whether files dropped on window reach it as WM_DROPFILES.
+// DragAcceptFiles: whether files dropped on window reach it as WM_DROPFILES (on Windows also from
+// Explorer when this program runs elevated).
 void platform_drag_accept_files(WindowHandle window, bool accept);
 // DragQueryFileA: index DROP_QUERY_COUNT gives the number of files. Otherwise copies the path of file
 // index into buffer (cut to size - 1 characters, terminated) and returns its length without the
@@ -409,6 +433,12 @@ bool platform_shell_execute(WindowHandle window, const char* verb, const char* f
 // timeGetTime: milliseconds, unsigned 32-bit; it wraps, so take elapsed times as uint32_t differences.
 uint32_t platform_time_ms();
 void platform_sleep(uint32_t milliseconds);
+// MsgWaitForMultipleObjects on the message queue alone (QS_ALLINPUT): blocks until a message waits to
+// be peeked (true, also at once when one waits already) or timeout_ms have passed (false); INFINITE
+// waits for a message only. Windows raises the system timer to 1 ms (timeBeginPeriod) for the last
+// tens of milliseconds of a wait, so that it ends on its millisecond, and lowers it again before
+// returning.
+bool platform_wait_message(uint32_t timeout_ms);
 // time(): the calendar time in seconds, used to seed the random numbers.
 int64_t platform_calendar_time();
 // SetThreadPriority of the calling thread (THREAD_PRIORITY_*) and SetPriorityClass of this process
@@ -420,6 +450,10 @@ void platform_set_last_error(uint32_t code);
 // FormatMessageA(FROM_SYSTEM) of code into buffer, as the system words it (empty when it has no text).
 // Returns the length written.
 uint32_t platform_error_text(uint32_t code, char* buffer, uint32_t size);
+
+// GetCurrentProcessId, and whether a process of that id runs now (an id of ours included).
+uint32_t platform_process_id();
+bool platform_process_running(uint32_t process_id);
 
 // ---- Install path ----
 // The install path into buffer (520 bytes in the program). Windows: the value "path" under
@@ -461,6 +495,12 @@ bool platform_find_close(FindHandle find);
 // CopyFileA(existing, new_path, fail if it exists): never overwrites, also when the destination
 // appears while copying (ERROR_FILE_EXISTS).
 bool platform_copy_file(const char* existing, const char* new_path);
+// MoveFileExA(existing, new_path, MOVEFILE_WRITE_THROUGH) on one volume: never replaces what is at
+// new_path (ERROR_ALREADY_EXISTS), also when it appears meanwhile; off Windows renameat2 with
+// RENAME_NOREPLACE, or link and unlink where the file system lacks it.
+bool platform_move_file(const char* existing, const char* new_path);
+// FlushFileBuffers of the file at path: true once its content has reached the disk.
+bool platform_flush_file(const char* path);
 // CreateDirectoryA: false with ERROR_ALREADY_EXISTS when the name exists.
 bool platform_create_directory(const char* path);
 // RemoveDirectoryA: only an empty directory.
@@ -468,7 +508,8 @@ bool platform_remove_directory(const char* path);
 // DeleteFileA: not a directory; a read-only file is refused (ERROR_ACCESS_DENIED) on every platform.
 bool platform_delete_file(const char* path);
 // GetFileAttributesA: FILE_ATTRIBUTE_* or INVALID_FILE_ATTRIBUTES. On Linux a file without write
-// permission for its owner is read-only.
+// permission for its owner is read-only, and what is neither a regular file nor a directory (a FIFO, a
+// socket, a device) carries FILE_ATTRIBUTE_DEVICE, in a directory search too.
 uint32_t platform_get_file_attributes(const char* path);
 // SetFileAttributesA: on Linux only FILE_ATTRIBUTE_READONLY counts (clears or restores write permission).
 bool platform_set_file_attributes(const char* path, uint32_t attributes);
@@ -476,10 +517,6 @@ bool platform_set_current_directory(const char* path);
 // GetCurrentDirectoryA: the length written without terminator; when buffer is too small, nothing is
 // written and the size needed (with terminator) is returned; 0 on failure.
 uint32_t platform_get_current_directory(char* buffer, uint32_t size);
-// GetFileTitleA: the file name part of path into buffer. 0 on success; the size needed when buffer is
-// too small; negative when path names no file. On Linux the title keeps its extension; on Windows the
-// user's setting decides.
-int32_t platform_get_file_title(const char* path, char* buffer, uint16_t size);
 
 // ---- Shared by every backend (portable code) ----
 // The runtime's srand / rand as the 32-bit Windows C runtime computes them, values 0 to 32767:
@@ -495,3 +532,11 @@ void platform_unlock(PlatformLock* lock);
 bool platform_join_path(char* out, size_t size, const char* directory, const char* name);
 // Whether name matches a search pattern's last part, by the rule of platform_find_first_file.
 bool platform_match_pattern(const char* pattern, const char* name);
+// A file's title: the last part of path, after the last separator (Windows: '\\', '/' or ':', as
+// PathFindFileNameA takes it), extension included, into buffer. Never GetFileTitleA, which drops the
+// extension when Explorer hides known ones. 0 on success; the size needed when buffer is too small;
+// negative when path names no file (empty, or ending in a separator).
+int32_t platform_get_file_title(const char* path, char* buffer, uint16_t size);
+// RegisterWindowMessageA: the same message number (0xC000 to 0xFFFF) for the same name (without regard
+// to case), in every program of the session on Windows; 0 on failure.
+uint32_t platform_register_window_message(const char* name);

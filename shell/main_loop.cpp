@@ -1,5 +1,6 @@
 // The main loop and the rotation between animations: which row comes next, starting it, and the hand-over
 // from a fade-out to the next animation's fade-in.
+#include <algorithm>
 #include <cmath>
 
 #include "shell/shell_state.h"
@@ -58,19 +59,42 @@ void play_animation(int32_t row) {
     shell.switching = false;
     start_fade(player, +1);
     start_animation(row);
-    platform_show_window(shell.character_window, SW_SHOW);
+    // Hidden meanwhile (the hot key inside a drop's message box): it stays hidden until shown again.
+    if (!shell.hidden) platform_show_window(shell.character_window, SW_SHOW);
     shell.started = true;
   }
   platform_unlock(&shell.shell_lock);
 }
 
-double seconds_since_start(const ShellState& shell) {
-  // start_time holds a millisecond clock value in seconds, so it converts back exactly.
-  const auto start_ms = static_cast<uint32_t>(std::llround(shell.start_time * 1000.0));
-  return static_cast<uint32_t>(platform_time_ms() - start_ms) / 1000.0;
+namespace {
+
+// start_time holds a millisecond clock value in seconds, so it converts back exactly.
+uint32_t start_ms(const ShellState& shell) {
+  return static_cast<uint32_t>(std::llround(shell.start_time * 1000.0));
 }
 
-bool main_loop_pass(MainLoop& loop) {
+}  // namespace
+
+double seconds_since_start(const ShellState& shell) {
+  return static_cast<uint32_t>(platform_time_ms() - start_ms(shell)) / 1000.0;
+}
+
+uint32_t main_loop_timeout(const ShellState& shell, const AnimationPlayer& player, uint32_t now) {
+  if (!shell.started || shell.dragging || shell.hidden) return INFINITE;
+  uint32_t due = tick_due_in(player, now);
+  // Only a step sets played_through, and a step is a wake-up of its own: until then the rotation
+  // cannot come due.
+  const int32_t interval = shell.repeat_intervals[shell.repeat_choice];
+  if (!shell.switching && shell.menu_ids.count > 1 && player.played_through && interval > 0 &&
+      int64_t{interval} * 1000 <= int64_t{UINT32_MAX}) {
+    const uint32_t interval_ms = static_cast<uint32_t>(interval) * 1000u;
+    const uint32_t elapsed = now - start_ms(shell);
+    due = std::min(due, elapsed >= interval_ms ? 0u : interval_ms - elapsed);
+  }
+  return std::max(due, 1u);  // a duration of 0 steps once a millisecond, as it always has
+}
+
+void main_loop_work(MainLoop& loop) {
   ShellState& shell = the_shell();
   AnimationPlayer& player = the_player();
   if (shell.started && !shell.dragging && platform_try_lock(&shell.shell_lock)) {
@@ -107,6 +131,11 @@ bool main_loop_pass(MainLoop& loop) {
       platform_dispatch_message(&message);
     }
   }
-  platform_sleep(1);
+}
+
+bool main_loop_pass(MainLoop& loop) {
+  main_loop_work(loop);
+  // After WM_QUIT the state may be one that only a message would end (hidden, say): one short wait.
+  platform_wait_message(loop.quit ? 1 : main_loop_timeout(the_shell(), the_player(), platform_time_ms()));
   return !loop.quit;
 }

@@ -15,6 +15,7 @@ constexpr int32_t kBaseDirectorySize = 260;
 constexpr int32_t kInstalledNameSize = 260;
 constexpr int32_t kRepeatChoices = 4;
 constexpr int32_t kLinkItems = 3;
+constexpr int32_t kWaitingDrops = 64;
 // Both windows are created this large; the first present sizes the character window to its frame.
 constexpr int32_t kWindowWidth = 544;
 constexpr int32_t kWindowHeight = 375;
@@ -39,6 +40,8 @@ struct ShellState {
   bool switching = false;  // a fade-out runs; next_index starts when it ends
   bool dragging = false;
   bool hidden = false;
+  // Ctrl+F1 is ours. When it is not, hiding keeps the tray icon, whose menu is then the way back.
+  bool hot_key_registered = false;
   int32_t repeat_choice = 0;
   int32_t repeat_intervals[kRepeatChoices] = {10, 30, 50, -1};  // seconds; 0 or less never rotates
   char installed_name[kInstalledNameSize] = {};  // the first animation the latest successful drop installed
@@ -49,12 +52,19 @@ struct ShellState {
   MenuHandle menu = nullptr;
   TrayIconData tray_data = {};
   IconHandle tray_icon = nullptr;
+  uint32_t taskbar_created_message = 0;  // the tray's "TaskbarCreated" broadcast: add the icon again
   IntArray menu_ids;  // command id of each animation item, in catalogue row order
   int32_t repeat_ids[kRepeatChoices] = {};
   int32_t link_ids[kLinkItems] = {};
   int32_t exit_id = 0;
   int32_t hide_show_id = 0;
   int32_t next_menu_id = 2;  // raised before each use, so the first item gets 3; never reset
+  // Drops are handled one after the other: one that arrives while another is installed (inside its
+  // message boxes) waits here, in order, until the first has finished.
+  bool installing = false;
+  DropHandle waiting_drops[kWaitingDrops] = {};
+  int32_t waiting_drop_count = 0;
+  bool closing = false;  // the windows are being destroyed: a drop in progress ends without them
   // Over the player, started, switching, next_index, current_index, start_time, and the start of a
   // drag. Re-entrant: the drop handler holds it while play_animation takes it again.
   PlatformLock shell_lock;
@@ -86,10 +96,17 @@ struct MainLoop {
   bool quit = false;       // WM_QUIT was seen
   int32_t exit_code = 0;   // the exit code it carried
 };
-// One pass of the main loop: steps the player and applies the rotation rule (when the lock is free and
-// the character is started, shown and not dragged), hands every waiting message to its window
-// procedure, and sleeps 1 ms. False once a WM_QUIT has been handled: the loop ends.
+// One pass of the main loop: main_loop_work, then a wait for a message of at most main_loop_timeout
+// (1 ms once WM_QUIT has been seen). False once a WM_QUIT has been handled: the loop ends.
 bool main_loop_pass(MainLoop& loop);
+// A pass without its wait: steps the player and applies the rotation rule (when the lock is free and
+// the character is started, shown and not dragged), then hands every waiting message to its window
+// procedure.
+void main_loop_work(MainLoop& loop);
+// How long the pass may wait before the next one has something to do: until the player's tick is
+// due, or the rotation's moment once the animation has played through; at least 1 ms. INFINITE when
+// only a message can bring work: not started, hidden or dragged.
+uint32_t main_loop_timeout(const ShellState& shell, const AnimationPlayer& player, uint32_t now);
 
 // Tear-down: with windows_made, removes the hot key, the drop registrations, the tray icon, its icon and
 // the menu first; then releases the player, closes the trace log and shuts the image library down.

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "catalogue/installer.h"
 #include "package/trace_log.h"
 #include "shell/shell_state.h"
 #include "shell/window_procedure.h"
@@ -10,6 +11,11 @@ namespace {
 
 constexpr uint32_t kTrayIconId = 101;
 constexpr int32_t kHotKeyId = 0;
+
+const char kHotKeyTakenNotice[] =
+    "Ctrl+F1 is in use by another program, so it cannot hide and show the character.\n\n"
+    "The tray icon stays when the character is hidden: choose \"Quick Hide/Show (ctrl-F1)\" in its menu "
+    "to show the character again.";
 
 // Seeds from the calendar time, then seeds again while a draw is large against the number of seeds so
 // far, which spreads the first draws of programs started in the same second.
@@ -40,6 +46,13 @@ void add_tray_icon(ShellState& shell) {
   platform_notify_icon(NIM_ADD, &tray);
 }
 
+// Another program (or another copy of this one) holds Ctrl+F1: hiding would otherwise be for good.
+void register_hot_key(ShellState& shell) {
+  shell.hot_key_registered =
+      platform_register_hot_key(shell.owner_window, kHotKeyId, MOD_CONTROL | MOD_NOREPEAT, VK_F1);
+  if (!shell.hot_key_registered) platform_message_box(nullptr, kHotKeyTakenNotice, "Warning", MB_ICONWARNING);
+}
+
 // With nothing installed the character cannot show, so nothing could be dropped on it: the user is
 // told where animations go. The program stays in the tray, whose menu still offers the guides and Exit.
 void show_empty_catalogue_notice(const ShellState& shell) {
@@ -62,6 +75,17 @@ void warn_of_passed_over_install_path(const ShellState& shell) {
   platform_message_box(nullptr, text.text, "Warning", MB_ICONWARNING);
 }
 
+// The install path (or, with none, the folder the program started in) does not fit the base directory.
+void refuse_install_path(const ShellState& shell) {
+  char current[PLATFORM_MAX_PATH] = "";
+  const uint32_t length = platform_get_current_directory(current, sizeof current);
+  if (length == 0 || length >= sizeof current) current[0] = '\0';
+  FixedString text;
+  format(text, "The install path \"%s\" is too long: VelissaDesk needs a folder whose full path has at most %d characters.\n",
+         shell.install_path[0] != '\0' ? shell.install_path : current, kBaseDirectorySize - 1);
+  show_warning(text);
+}
+
 }  // namespace
 
 void empty_catalogue_notice(const char* base_directory, FixedString& text) {
@@ -82,6 +106,7 @@ void empty_catalogue_notice(const char* base_directory, FixedString& text) {
 StartUpResult shell_start_up(InstanceHandle instance) {
   ShellState& shell = the_shell();
   AnimationPlayer& player = the_player();
+  platform_start_up();
   shell.instance = instance;
   platform_read_install_path(shell.install_path, sizeof shell.install_path);
   // Also with no install path: the call then fails and the directory stays as it is.
@@ -89,7 +114,13 @@ StartUpResult shell_start_up(InstanceHandle instance) {
   // shell_lock was made with the shell state.
   animation_library_init();
   platform_get_work_area(&shell.work_area);
-  platform_get_current_directory(shell.base_directory, sizeof shell.base_directory);
+  const uint32_t base_length = platform_get_current_directory(shell.base_directory, sizeof shell.base_directory);
+  if (base_length == 0 || base_length >= sizeof shell.base_directory) {
+    // An empty base would put every install in the wrong place: the program does not start.
+    shell.base_directory[0] = '\0';
+    refuse_install_path(shell);
+    return kStartUpFailed;
+  }
   trace("current dir: %s\n", shell.base_directory);
   // Package file names are relative to the animation directory from here on.
   platform_set_current_directory("anim");
@@ -111,9 +142,12 @@ StartUpResult shell_start_up(InstanceHandle instance) {
   warn_of_passed_over_install_path(shell);
 
   seed_random_numbers();
+  // What installs that could not finish left behind (copies, unpacking folders), before the scan.
+  remove_install_leftovers(shell.base_directory);
   scan_catalogue(the_catalogue(), shell.menu_ids, shell.installed_name, shell.install_match);
   shell.menu = platform_create_popup_menu();
   build_menu();
+  shell.taskbar_created_message = platform_register_window_message("TaskbarCreated");
   add_tray_icon(shell);
   if (row_count(the_catalogue()) == 0) show_empty_catalogue_notice(shell);
 
@@ -121,9 +155,13 @@ StartUpResult shell_start_up(InstanceHandle instance) {
   play_animation(shell.next_index);
   platform_drag_accept_files(shell.character_window, true);
   platform_drag_accept_files(shell.owner_window, true);
-  platform_register_hot_key(shell.owner_window, kHotKeyId, MOD_CONTROL, VK_F1);
-  platform_set_priority_class(REALTIME_PRIORITY_CLASS);
-  platform_set_thread_priority(THREAD_PRIORITY_TIME_CRITICAL);
+  register_hot_key(shell);
+  // The loop blocks until a frame is due, and the timer's resolution, not the priority, decides how
+  // punctually it wakes. The real-time class (granted when run as administrator) would let every
+  // present outrank the system's input and audio threads, so the program runs from the start at the
+  // high class and the highest thread priority that each present asks for anyway.
+  platform_set_priority_class(HIGH_PRIORITY_CLASS);
+  platform_set_thread_priority(THREAD_PRIORITY_HIGHEST);
   return kStartUpRunning;
 }
 
@@ -141,6 +179,7 @@ int32_t shell_tear_down(bool windows_made, int32_t exit_code) {
   player_release(the_player());
   trace_close();
   animation_library_shutdown();
+  platform_tear_down();
   return exit_code;
 }
 

@@ -2,6 +2,7 @@
 #include "shell/window_procedure.h"
 
 #include <cstring>
+#include <new>
 
 #include "catalogue/installer.h"
 #include "package/trace_log.h"
@@ -49,6 +50,33 @@ void show_menu(uint32_t flags, PlatformPoint at, WindowHandle owner) {
   platform_track_popup_menu(the_shell().menu, flags, at.x, at.y, owner);
 }
 
+// A tray icon's menu closes on a click elsewhere only while its owner is the foreground window, and
+// opens again on the next click only after the owner has handled a message since.
+void show_tray_menu() {
+  const ShellState& shell = the_shell();
+  PlatformPoint cursor{0, 0};
+  platform_get_cursor_pos(&cursor);
+  platform_set_foreground_window(shell.owner_window);
+  show_menu(TPM_RIGHTALIGN | TPM_BOTTOMALIGN, cursor, shell.owner_window);
+  platform_post_message(shell.owner_window, WM_NULL, 0, 0);
+}
+
+// Without the hot key the tray icon is the only way back to a hidden character, so it stays.
+void set_hidden(bool hidden) {
+  ShellState& shell = the_shell();
+  shell.hidden = hidden;
+  if (shell.hot_key_registered) platform_notify_icon(hidden ? NIM_DELETE : NIM_ADD, &shell.tray_data);
+  platform_show_window(shell.character_window, hidden ? SW_HIDE : SW_SHOW);
+}
+
+// The tray starts again (Explorer restarted, or started after this program) without the icon it had:
+// the icon's own window adds it again, unless the user hid it along with the character.
+void add_tray_icon_again(WindowHandle window) {
+  const ShellState& shell = the_shell();
+  const bool shown = !shell.hidden || !shell.hot_key_registered;
+  if (window == shell.owner_window && shown) platform_notify_icon(NIM_ADD, &shell.tray_data);
+}
+
 void open_link(int32_t link) {
   FixedString address;
   if (link_address(the_shell().base_directory, link, address))
@@ -65,31 +93,18 @@ int32_t position_of(const int32_t* ids, int32_t count, WPARAM id) {
 
 }  // namespace
 
-void hide_character() {
-  ShellState& shell = the_shell();
-  platform_notify_icon(NIM_DELETE, &shell.tray_data);
-  platform_show_window(shell.character_window, SW_HIDE);
-  shell.hidden = true;
-}
+void hide_character() { set_hidden(true); }
 
-void toggle_hidden() {
-  ShellState& shell = the_shell();
-  shell.hidden = !shell.hidden;
-  if (shell.hidden) {
-    platform_notify_icon(NIM_DELETE, &shell.tray_data);
-    platform_show_window(shell.character_window, SW_HIDE);
-  } else {
-    platform_notify_icon(NIM_ADD, &shell.tray_data);
-    platform_show_window(shell.character_window, SW_SHOW);
-  }
-}
+void toggle_hidden() { set_hidden(!the_shell().hidden); }
 
 void run_menu_command(WPARAM command) {
   ShellState& shell = the_shell();
   // No item has identifier 0; the identifiers are 0 until the first menu is built.
   if (command == 0) return;
   if (command == static_cast<WPARAM>(shell.hide_show_id)) {
-    hide_character();
+    // Hides; the item can be chosen while the character is hidden only when the tray icon stayed
+    // for want of the hot key, and then it shows the character again.
+    toggle_hidden();
   } else if (command == static_cast<WPARAM>(shell.exit_id)) {
     platform_post_message(shell.owner_window, WM_CLOSE, 0, 0);
   } else if (const int32_t link = position_of(shell.link_ids, kLinkItems, command); link >= 0) {
@@ -103,18 +118,35 @@ void run_menu_command(WPARAM command) {
   }
 }
 
-int32_t install_dropped_files(DropHandle drop) {
+namespace {
+
+// A dropped path longer than the system takes cannot be copied: the user is told so, with its title.
+void refuse_long_path(DropHandle drop, uint32_t i, uint32_t length) {
+  char* path = new (std::nothrow) char[static_cast<size_t>(length) + 1];
+  if (path == nullptr || platform_drag_query_file(drop, i, path, length + 1) == 0) {
+    delete[] path;
+    return;
+  }
+  const char* slash = std::strrchr(path, PLATFORM_PATH_SEPARATOR);
+  FixedString message;
+  format(message, "Animation file \"%s\" cannot be copied !\n", slash != nullptr ? slash + 1 : path);
+  delete[] path;
+  show_warning(message);
+}
+
+int32_t install_one_drop(DropHandle drop) {
   ShellState& shell = the_shell();
   int32_t installed = 0;
-  platform_lock(&shell.shell_lock);
-  const InstallContext context{shell.base_directory, shell.character_window};
+  const InstallContext context{shell.base_directory, shell.character_window, &shell.closing};
   const uint32_t count = platform_drag_query_file(drop, DROP_QUERY_COUNT, nullptr, 0);
-  for (uint32_t i = 0; i < count; ++i) {
-    char path[MAX_PATH];
-    // A path that does not fit would be cut into the name of some other file, or of none: it is
-    // passed over like a file that cannot be named.
-    if (platform_drag_query_file(drop, i, nullptr, 0) >= sizeof path) continue;
-    if (platform_drag_query_file(drop, i, path, sizeof path) == 0) continue;
+  for (uint32_t i = 0; i < count && !shell.closing; ++i) {
+    char path[PLATFORM_MAX_PATH];
+    const uint32_t length = platform_drag_query_file(drop, i, nullptr, 0);
+    if (length >= sizeof path) {
+      refuse_long_path(drop, i, length);
+      continue;
+    }
+    if (length == 0 || platform_drag_query_file(drop, i, path, sizeof path) == 0) continue;
     char name[kInstallNameSize] = {};
     const int32_t result = install_file(context, path, name);
     if (result == 0) continue;
@@ -129,20 +161,49 @@ int32_t install_dropped_files(DropHandle drop) {
   platform_drag_finish(drop);
 
   shell.install_match = -1;
-  if (installed != 0) {
-    scan_catalogue(the_catalogue(), shell.menu_ids, shell.installed_name, shell.install_match);
-    build_menu();
-    FixedString text;
-    format(text, "%d New Animations Installed.", installed);
-    platform_message_box(nullptr, text.text, "Velissa", MB_ICONINFORMATION);
-    // The rescan released every package, the one the player shows included, so the player starts
-    // again from the new catalogue: with the first new animation, or, when the scan does not list it
-    // (a file it passes over, a name longer than the buffer), with a row drawn at random.
-    player_release(the_player());
-    shell.started = false;
-    if (shell.install_match == -1) choose_next_animation();
-    play_animation(shell.install_match != -1 ? shell.install_match : shell.next_index);
+  if (installed == 0 || shell.closing) return installed;
+  scan_catalogue(the_catalogue(), shell.menu_ids, shell.installed_name, shell.install_match);
+  build_menu();
+  FixedString text;
+  format(text, "%d New Animations Installed.", installed);
+  if (!shell.closing) platform_message_box(nullptr, text.text, "Velissa", MB_ICONINFORMATION);
+  // The rescan released every package, the one the player shows included, so the player starts
+  // again from the new catalogue: with the first new animation, or, when the scan does not list it
+  // (a file it passes over, a name longer than the buffer), with a row drawn at random. Not once the
+  // windows are gone (Exit was chosen meanwhile): the player is only released.
+  player_release(the_player());
+  shell.started = false;
+  if (shell.closing) return installed;
+  if (shell.install_match == -1) choose_next_animation();
+  play_animation(shell.install_match != -1 ? shell.install_match : shell.next_index);
+  return installed;
+}
+
+}  // namespace
+
+int32_t install_dropped_files(DropHandle drop) {
+  ShellState& shell = the_shell();
+  if (shell.installing) {
+    // Inside another drop's message box: this one waits its turn.
+    if (shell.waiting_drop_count < kWaitingDrops)
+      shell.waiting_drops[shell.waiting_drop_count++] = drop;
+    else
+      platform_drag_finish(drop);
+    return 0;
   }
+  platform_lock(&shell.shell_lock);
+  shell.installing = true;
+  int32_t installed = install_one_drop(drop);
+  while (shell.waiting_drop_count > 0) {
+    const DropHandle next = shell.waiting_drops[0];
+    --shell.waiting_drop_count;
+    std::memmove(shell.waiting_drops, shell.waiting_drops + 1, sizeof(DropHandle) * shell.waiting_drop_count);
+    if (shell.closing)
+      platform_drag_finish(next);
+    else
+      installed += install_one_drop(next);
+  }
+  shell.installing = false;
   platform_unlock(&shell.shell_lock);
   return installed;
 }
@@ -166,17 +227,27 @@ LRESULT PLATFORM_CALLBACK window_procedure(WindowHandle window, uint32_t message
       shell.dragging = false;
       platform_release_capture();
       return 0;
+    case WM_CAPTURECHANGED:
+      // The system took the mouse away (a locked screen, an elevation prompt, another window): the
+      // button's release will not come here, so the drag ends now.
+      if (reinterpret_cast<WindowHandle>(lparam) != window) shell.dragging = false;
+      return 0;
     case WM_RBUTTONUP: show_menu(0, screen_point(window, lparam), window); return 0;
     case TRAY_CALLBACK_MESSAGE:
-      if (lparam == WM_LBUTTONUP || lparam == WM_RBUTTONUP) {
-        PlatformPoint cursor{0, 0};
-        platform_get_cursor_pos(&cursor);
-        show_menu(TPM_RIGHTALIGN | TPM_BOTTOMALIGN, cursor, shell.owner_window);
-      }
+      if (lparam == WM_LBUTTONUP || lparam == WM_RBUTTONUP) show_tray_menu();
       return 0;
     case WM_HOTKEY: toggle_hidden(); return 0;
     case WM_DROPFILES: install_dropped_files(platform_drop_from_wparam(wparam)); return 0;
-    case WM_DESTROY: platform_post_quit_message(0); return 0;
-    default: return platform_default_window_procedure(window, message, wparam, lparam);
+    case WM_DESTROY:
+      shell.closing = true;
+      platform_post_quit_message(0);
+      return 0;
+    default:
+      // A registered message has no fixed number; 0 means it could not be registered.
+      if (message == shell.taskbar_created_message && message != 0) {
+        add_tray_icon_again(window);
+        return 0;
+      }
+      return platform_default_window_procedure(window, message, wparam, lparam);
   }
 }

@@ -12,9 +12,9 @@ LRESULT PLATFORM_CALLBACK window_procedure(WindowHandle window, uint32_t message
 // WM_COMMAND: carries out the menu item whose identifier equals command.
 void run_menu_command(WPARAM command);
 
-// Hides the character and its tray icon (menu item and double-clicks).
+// Hides the character (double-clicks), and its tray icon unless the hot key could not be registered.
 void hide_character();
-// The hot key: hides the character and its tray icon, or shows both again.
+// The hot key and the menu item: hides the character as above, or shows it (and its tray icon) again.
 void toggle_hidden();
 
 // WM_DROPFILES: installs every dropped file, holding shell_lock throughout; when anything was

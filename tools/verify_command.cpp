@@ -45,28 +45,6 @@ void warning(VerifyReport& report, const std::string& where, const std::string& 
   std::fprintf(report.out, "%s: warning: %s\n", where.c_str(), text.c_str());
 }
 
-// Why the loader left the player empty, found by reading the description's fields once more.
-std::string load_failure(PackFile& pack) {
-  ByteReader* entry = find_entry(pack, 1);
-  if (entry == nullptr) return "no description (entry 1)";
-  AnimationPlayer fields;
-  player_init(fields);
-  FixedString magic;
-  std::string why;
-  if (read_description(fields, *entry, &magic) == 0)
-    why = "description magic \"" + printable(magic.text) + "\" is not ks01, ks02 or ks03";
-  else if (fields.canvas_width <= 0 || fields.canvas_height <= 0 || fields.canvas_width > kMaxCanvasSide ||
-           fields.canvas_height > kMaxCanvasSide)
-    why = "canvas " + std::to_string(fields.canvas_width) + "x" + std::to_string(fields.canvas_height) +
-          " is outside 1 to " + std::to_string(kMaxCanvasSide) + " pixels a side";
-  else if (frame_count(fields) == 0)
-    why = "the description has no frames";
-  else
-    why = "the player cannot make a drawing surface for the canvas";
-  player_destroy(fields);
-  return why;
-}
-
 std::string catalogue_problem(EntryVerdict verdict, const CatalogueLines& lines) {
   switch (verdict) {
     case ENTRY_INSTALLABLE: return "";
@@ -90,25 +68,29 @@ std::string image_name(const StringArray& names, int32_t frame) {
 // broken frames stays readable.
 constexpr int32_t kFramesNamed = 20;
 
+struct FrameReport {
+  AnimationPlayer* player;
+  const std::string* where;
+  VerifyReport* report;
+  int32_t broken;
+};
+
+void report_frame(void* context, int32_t frame, bool placed, FrameResult result) {
+  FrameReport& frames = *static_cast<FrameReport*>(context);
+  if (++frames.broken > kFramesNamed) return;
+  const bool alpha = result >= FRAME_ALPHA_MISSING;
+  const std::string text = !placed ? "no usable rectangle (four finite edges, some width and height)"
+                                   : std::string(frame_result_text(result)) + " (" +
+                                         image_name(alpha ? frames.player->alpha_images : frames.player->color_images, frame) + ")";
+  problem(*frames.report, *frames.where + ": frame " + std::to_string(frame), text);
+}
+
 void verify_frames(AnimationPlayer& player, const std::string& where, VerifyReport& report) {
-  int32_t broken = 0;
-  for (int32_t i = 0; i < frame_count(player); ++i) {
-    const bool placed = frame_rectangle(player, i, nullptr);
-    const FrameResult result = placed ? draw_frame(player, i) : FRAME_NOT_LOADED;
-    if (result == FRAME_DRAWN) {
-      ++report.frames;
-      continue;
-    }
-    if (++broken > kFramesNamed) continue;
-    const bool alpha = result >= FRAME_ALPHA_MISSING;
-    const std::string text = !placed ? "no usable rectangle (four finite edges, some width and height)"
-                                     : std::string(frame_result_text(result)) + " (" +
-                                           image_name(alpha ? player.alpha_images : player.color_images, i) + ")";
-    problem(report, where + ": frame " + std::to_string(i), text);
-  }
-  if (broken > kFramesNamed) {
-    report.problems += broken - kFramesNamed;
-    std::fprintf(report.out, "%s: %d more frames with problems\n", where.c_str(), broken - kFramesNamed);
+  FrameReport frames{&player, &where, &report, 0};
+  report.frames += check_frames(player, report_frame, &frames);
+  if (frames.broken > kFramesNamed) {
+    report.problems += frames.broken - kFramesNamed;
+    std::fprintf(report.out, "%s: %d more frames with problems\n", where.c_str(), frames.broken - kFramesNamed);
   }
 }
 
@@ -134,10 +116,12 @@ void verify_package(const char* path, const char* title, const std::string& wher
   player_init(player);
   load_from_package(player, &pack, 1);
   if (frame_count(player) == 0) {
-    problem(report, where, load_failure(pack));
+    FixedString why;
+    description_problem(pack, why);
+    problem(report, where, printable(why.text));
   } else {
     const double duration = player.frame_duration;
-    if (frame_count(player) > 1 && !(duration < INFINITY))
+    if (frame_duration_stalls(player))
       problem(report, where, "frame duration " + number_text(duration) + ": playback never leaves the first frame");
     else if (frame_count(player) > 1 && duration <= 0.0)
       warning(report, where, "frame duration " + number_text(duration) + ": every frame stays one tick");

@@ -59,8 +59,9 @@ void gtk_remember_pointer_event(const GdkEvent* event);
 // From the services part.
 void gtk_forget_hot_keys(WindowHandle window);
 DropHandle gtk_make_drop(std::vector<std::string> paths);
-// The bitmap selected into dc: false for a dead dc or the stock bitmap.
-bool gtk_selected_pixels(DeviceContext dc, const uint8_t** pixels, int32_t* width, int32_t* height);
+// The top-left width x height pixels of the bitmap selected into dc, into *pixels: ERROR_INVALID_PARAMETER
+// for a dead dc, the stock bitmap or a size beyond the bitmap (memory_copy_corner).
+uint32_t gtk_copy_selected_pixels(DeviceContext dc, int32_t width, int32_t height, std::vector<uint8_t>* pixels);
 // The program's icon at size x size as a new pixbuf reference; null on failure.
 GdkPixbuf* gtk_program_icon_pixbuf(int32_t size);
 // The menu or the icon's picture if the handle is a live one, else null.

@@ -1,4 +1,4 @@
-// The GTK backend's services: memory drawing surfaces, the pop-up menu (a GtkMenu made at each track),
+// The GTK backend's services: the shared memory surfaces, the pop-up menu (a GtkMenu made at each track),
 // icons, message boxes, the Ctrl+F1 hot key (an X key grab on the root window), drops, web addresses,
 // the clock, errors, the install path and the file services.
 #include <X11/Xlib.h>
@@ -12,17 +12,8 @@
 
 #include "platform/gtk/gtk_backend.h"
 #include "platform/gtk/gtk_pixels.h"
+#include "platform/portable/memory_surface.h"
 #include "platform/portable/portable_files.h"
-
-struct PlatformBitmap {
-  int32_t width, height;
-  std::vector<uint8_t> pixels;
-  PlatformDeviceContext* selected_into;
-};
-
-struct PlatformDeviceContext {
-  PlatformBitmap* selected;  // the stock bitmap until the program selects its own
-};
 
 struct PlatformIcon {
   GdkPixbuf* pixbuf;
@@ -36,15 +27,14 @@ struct HotKey {
   uint32_t modifiers, key;
   KeyCode keycode;
   unsigned int mask;
+  bool held;  // pressed and not yet released: with MOD_NOREPEAT the key's repeats are passed over
 };
 
 // Live objects of each kind: a handle is used only after it is found here, so a stale or foreign one
 // fails like an invalid handle on Windows instead of being read.
 struct Services {
   uint32_t last_error = ERROR_SUCCESS;
-  std::vector<std::unique_ptr<PlatformDeviceContext>> device_contexts;
-  std::vector<std::unique_ptr<PlatformBitmap>> bitmaps;
-  PlatformBitmap stock_bitmap{1, 1, std::vector<uint8_t>(4), nullptr};
+  MemorySurfaces surfaces;
   std::vector<std::unique_ptr<PlatformMenu>> menus;
   std::vector<std::unique_ptr<PlatformIcon>> icons;
   std::vector<std::unique_ptr<PlatformDrop>> drops;
@@ -79,13 +69,8 @@ bool fail(uint32_t error) {
   return false;
 }
 
-// A failed portable file service hands its error on; the result is whether it succeeded.
+// A failed portable service hands its error on; the result is whether it succeeded.
 bool finish(uint32_t error) { return error == ERROR_SUCCESS || fail(error); }
-
-PlatformBitmap* live_bitmap(GdiObject object) {
-  Services& s = services();
-  return object == &s.stock_bitmap ? &s.stock_bitmap : find_live(s.bitmaps, object);
-}
 
 // ---- Menus ----
 
@@ -179,12 +164,23 @@ void ungrab(const HotKey& key) {
   for (unsigned int lock : kLockVariants) XUngrabKey(x_display(), key.keycode, key.mask | lock, root);
 }
 
+// GDK asks X for detectable auto-repeat, so a held key repeats its KeyPress without KeyRelease between.
 GdkFilterReturn on_root_event(GdkXEvent* native, GdkEvent*, gpointer) {
   const XEvent* event = static_cast<const XEvent*>(native);
+  if (event->type == KeyRelease) {
+    for (HotKey& key : services().hot_keys) {
+      if (event->xkey.keycode == key.keycode) key.held = false;
+    }
+    return GDK_FILTER_CONTINUE;
+  }
   if (event->type != KeyPress) return GDK_FILTER_CONTINUE;
-  for (const HotKey& key : services().hot_keys) {
+  for (HotKey& key : services().hot_keys) {
     if (event->xkey.keycode == key.keycode && (event->xkey.state & kModifierMasks) == key.mask) {
-      gtk_post(key.window, WM_HOTKEY, static_cast<WPARAM>(key.id), MAKELPARAM(key.modifiers, key.key));
+      const bool repeat = key.held && (key.modifiers & MOD_NOREPEAT) != 0;
+      key.held = true;
+      if (!repeat)
+        gtk_post(key.window, WM_HOTKEY, static_cast<WPARAM>(key.id),
+                 MAKELPARAM(key.modifiers & ~static_cast<uint32_t>(MOD_NOREPEAT), key.key));
       return GDK_FILTER_REMOVE;
     }
   }
@@ -243,14 +239,8 @@ DropHandle gtk_make_drop(std::vector<std::string> paths) {
   return services().drops.back().get();
 }
 
-bool gtk_selected_pixels(DeviceContext dc, const uint8_t** pixels, int32_t* width, int32_t* height) {
-  Services& s = services();
-  const PlatformDeviceContext* context = find_live(s.device_contexts, dc);
-  if (context == nullptr || context->selected == &s.stock_bitmap) return false;
-  *pixels = context->selected->pixels.data();
-  *width = context->selected->width;
-  *height = context->selected->height;
-  return true;
+uint32_t gtk_copy_selected_pixels(DeviceContext dc, int32_t width, int32_t height, std::vector<uint8_t>* pixels) {
+  return memory_copy_corner(services().surfaces, dc, width, height, pixels);
 }
 
 GdkPixbuf* gtk_program_icon_pixbuf(int32_t size) {
@@ -268,77 +258,35 @@ GdkPixbuf* gtk_live_icon_pixbuf(IconHandle icon) {
   return live != nullptr ? live->pixbuf : nullptr;
 }
 
+// ================= The program's run =================
+
+// GTK starts with the first window; nothing else needs the run's bounds.
+void platform_start_up() {}
+void platform_tear_down() {}
+
 // ================= Drawing surface =================
 
 DeviceContext platform_create_compatible_dc(DeviceContext dc) {
-  Services& s = services();
-  if (dc != nullptr && find_live(s.device_contexts, dc) == nullptr) {
-    fail(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
-  s.device_contexts.push_back(
-      std::unique_ptr<PlatformDeviceContext>(new PlatformDeviceContext{&s.stock_bitmap}));
-  return s.device_contexts.back().get();
+  DeviceContext made = nullptr;
+  finish(memory_create_dc(services().surfaces, dc, &made));
+  return made;
 }
 
 BitmapHandle platform_create_dib_section(DeviceContext, int32_t width, int32_t height, uint8_t** pixels) {
-  Services& s = services();
-  if (pixels != nullptr) *pixels = nullptr;
-  // The limits keep width * height * 4 far from overflow and the allocation sane.
-  const int32_t kMaxSide = 32768;
-  const int64_t kMaxBytes = int64_t{1} << 28;
-  if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) {
-    fail(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  const int64_t bytes = int64_t{width} * height * 4;
-  if (bytes > kMaxBytes) {
-    fail(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-  }
-  s.bitmaps.push_back(std::unique_ptr<PlatformBitmap>(
-      new PlatformBitmap{width, height, std::vector<uint8_t>(static_cast<size_t>(bytes)), nullptr}));
-  PlatformBitmap* bitmap = s.bitmaps.back().get();
-  if (pixels != nullptr) *pixels = bitmap->pixels.data();
-  return bitmap;
+  BitmapHandle made = nullptr;
+  finish(memory_create_dib_section(services().surfaces, width, height, &made, pixels));
+  return made;
 }
 
 GdiObject platform_select_object(DeviceContext dc, GdiObject object) {
-  Services& s = services();
-  PlatformDeviceContext* context = find_live(s.device_contexts, dc);
-  PlatformBitmap* bitmap = live_bitmap(object);
-  const bool stock = bitmap == &s.stock_bitmap;
-  // A bitmap can be selected into one device context at a time.
-  if (context == nullptr || bitmap == nullptr ||
-      (!stock && bitmap->selected_into != nullptr && bitmap->selected_into != context)) {
-    fail(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  PlatformBitmap* previous = context->selected;
-  if (previous != &s.stock_bitmap) previous->selected_into = nullptr;
-  context->selected = bitmap;
-  if (!stock) bitmap->selected_into = context;
+  GdiObject previous = nullptr;
+  finish(memory_select_object(services().surfaces, dc, object, &previous));
   return previous;
 }
 
-bool platform_delete_dc(DeviceContext dc) {
-  Services& s = services();
-  PlatformDeviceContext* context = find_live(s.device_contexts, dc);
-  if (context == nullptr) return fail(ERROR_INVALID_HANDLE);
-  if (context->selected != &s.stock_bitmap) context->selected->selected_into = nullptr;
-  erase_live(s.device_contexts, context);
-  return true;
-}
+bool platform_delete_dc(DeviceContext dc) { return finish(memory_delete_dc(services().surfaces, dc)); }
 
-bool platform_delete_object(GdiObject object) {
-  Services& s = services();
-  PlatformBitmap* bitmap = live_bitmap(object);
-  if (bitmap == nullptr) return fail(ERROR_INVALID_HANDLE);
-  if (bitmap == &s.stock_bitmap) return true;  // stock objects are never deleted
-  if (bitmap->selected_into != nullptr) return fail(ERROR_INVALID_PARAMETER);
-  erase_live(s.bitmaps, bitmap);
-  return true;
-}
+bool platform_delete_object(GdiObject object) { return finish(memory_delete_object(services().surfaces, object)); }
 
 // ================= Pop-up menu =================
 
@@ -489,14 +437,15 @@ bool platform_register_hot_key(WindowHandle window, int32_t id, uint32_t modifie
   Services& s = services();
   if (window != nullptr && gtk_live_window(window) == nullptr) return fail(ERROR_INVALID_WINDOW_HANDLE);
   for (const HotKey& known : s.hot_keys) {
-    if ((known.modifiers == modifiers && known.key == key) || (known.window == window && known.id == id))
-      return fail(ERROR_HOTKEY_ALREADY_REGISTERED);
+    const bool same_keys = ((known.modifiers ^ modifiers) & ~static_cast<uint32_t>(MOD_NOREPEAT)) == 0 &&
+                           known.key == key;
+    if (same_keys || (known.window == window && known.id == id)) return fail(ERROR_HOTKEY_ALREADY_REGISTERED);
   }
   if (!gtk_backend_ready()) return fail(ERROR_GEN_FAILURE);
   const KeySym symbol = keysym_of(key);
   const KeyCode keycode = symbol != NoSymbol ? XKeysymToKeycode(x_display(), symbol) : 0;
   if (keycode == 0) return fail(ERROR_INVALID_PARAMETER);
-  const HotKey hot_key{window, id, modifiers, key, keycode, mask_of(modifiers)};
+  const HotKey hot_key{window, id, modifiers, key, keycode, mask_of(modifiers), false};
   // Another program holding the key (a second instance) makes X answer BadAccess: caught, not fatal.
   GdkDisplay* display = gdk_display_get_default();
   gdk_x11_display_error_trap_push(display);
@@ -573,9 +522,9 @@ void platform_sleep(uint32_t milliseconds) {
 
 int64_t platform_calendar_time() { return static_cast<int64_t>(time(nullptr)); }
 
-// The program asks for real-time and high priorities; a desktop toy that polls every millisecond must
-// not take the machine from the user, and Linux grants them only to privileged processes. So the
-// priority stays as it is, and only the normal levels are reported as set.
+// The program asks for the high priority class; a desktop toy must not take the machine from the
+// user, and Linux grants raised priorities only to privileged processes. So the priority stays as it
+// is, and only the normal levels are reported as set.
 bool platform_set_thread_priority(int32_t priority) {
   return priority == THREAD_PRIORITY_NORMAL || fail(ERROR_ACCESS_DENIED);
 }
@@ -675,6 +624,12 @@ bool platform_find_close(FindHandle find) {
 bool platform_copy_file(const char* existing, const char* new_path) {
   return finish(portable_copy_file(existing, new_path));
 }
+bool platform_move_file(const char* existing, const char* new_path) {
+  return finish(portable_move_file(existing, new_path));
+}
+bool platform_flush_file(const char* path) { return finish(portable_flush_file(path)); }
+uint32_t platform_process_id() { return portable_process_id(); }
+bool platform_process_running(uint32_t process_id) { return portable_process_running(process_id); }
 bool platform_create_directory(const char* path) { return finish(portable_create_directory(path)); }
 bool platform_remove_directory(const char* path) { return finish(portable_remove_directory(path)); }
 bool platform_delete_file(const char* path) { return finish(portable_delete_file(path)); }
@@ -697,8 +652,4 @@ uint32_t platform_get_current_directory(char* buffer, uint32_t size) {
   const uint32_t error = portable_get_current_directory(buffer, size, &length);
   if (error != ERROR_SUCCESS) fail(error);
   return length;
-}
-
-int32_t platform_get_file_title(const char* path, char* buffer, uint16_t size) {
-  return portable_get_file_title(path, buffer, size);
 }

@@ -1,14 +1,14 @@
 // The GTK backend's windows and messages: GTK windows behind window handles, GDK events turned into
-// posted messages, the one queue with the Windows order of WM_CLOSE / WM_DESTROY / WM_QUIT, the
-// layered character window painted with cairo and shaped from its alpha, capture and dropped files.
+// messages posted to the shared queue (portable/message_queue.h), the layered character window painted
+// with cairo and shaped from its alpha, capture and dropped files.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <deque>
 #include <memory>
 
 #include "platform/gtk/gtk_backend.h"
 #include "platform/gtk/gtk_pixels.h"
+#include "platform/portable/message_queue.h"
 
 #if !defined(__BYTE_ORDER__) || __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
 #error "cairo's ARGB32 matches the surface's B, G, R, A bytes only on little-endian machines"
@@ -24,13 +24,24 @@ struct WindowClass {
 
 enum InitState { kNotTried, kReady, kNoDisplay };
 
+uint32_t now_ms() { return static_cast<uint32_t>(g_get_monotonic_time() / 1000); }
+
+PlatformPoint cursor_now() {
+  PlatformPoint point{0, 0};
+  platform_get_cursor_pos(&point);
+  return point;
+}
+
 struct Backend {
+  Backend() {
+    queue.clock = now_ms;
+    queue.cursor = cursor_now;
+  }
+
   InitState init = kNotTried;
   std::vector<WindowClass> classes;
   std::vector<std::unique_ptr<PlatformWindow>> windows;  // destroyed ones stay as records
-  std::deque<PlatformMessage> queue;
-  bool quit_pending = false;
-  int32_t quit_code = 0;
+  MessageQueue queue;
   WindowHandle capture = nullptr;
   GdkEvent* last_pointer_event = nullptr;
 };
@@ -38,14 +49,6 @@ struct Backend {
 Backend& backend() {
   static Backend instance;
   return instance;
-}
-
-uint32_t now_ms() { return static_cast<uint32_t>(g_get_monotonic_time() / 1000); }
-
-PlatformPoint cursor_now() {
-  PlatformPoint point{0, 0};
-  platform_get_cursor_pos(&point);
-  return point;
 }
 
 // The window, or null with ERROR_INVALID_WINDOW_HANDLE as the system reports a bad handle.
@@ -140,8 +143,8 @@ WPARAM button_state(guint state, guint button, bool pressed) {
 // Windows reports the second press of a double-click as WM_xBUTTONDBLCLK instead of a press. GDK sends
 // a press and then a 2BUTTON_PRESS; both arrive in the same pump, so the press is still queued.
 bool turn_press_into_double_click(PlatformWindow* window, uint32_t press, uint32_t double_click) {
-  auto& queue = backend().queue;
-  for (auto message = queue.rbegin(); message != queue.rend(); ++message) {
+  auto& posted = backend().queue.posted;
+  for (auto message = posted.rbegin(); message != posted.rend(); ++message) {
     if (message->window != window) continue;
     if (message->message != press) return false;
     message->message = double_click;
@@ -157,7 +160,7 @@ bool is_mouse_message(uint32_t message) { return message >= WM_MOUSEMOVE && mess
 // the window between the messages of one pump, so a client point taken earlier would be stale.
 void post_mouse(PlatformWindow* window, uint32_t message, WPARAM state, double root_x, double root_y) {
   const PlatformPoint root{static_cast<int32_t>(std::floor(root_x)), static_cast<int32_t>(std::floor(root_y))};
-  backend().queue.push_back(PlatformMessage{window, message, state, 0, now_ms(), root});
+  message_queue_push(backend().queue, PlatformMessage{window, message, state, 0, now_ms(), root});
 }
 
 gboolean on_button(GtkWidget*, GdkEventButton* event, PlatformWindow* window) {
@@ -288,25 +291,16 @@ LRESULT deliver(WindowHandle window, uint32_t message, WPARAM wparam, LPARAM lpa
 }
 
 bool take_message(PlatformMessage* message, bool remove) {
-  Backend& b = backend();
-  if (!b.queue.empty()) {
-    *message = b.queue.front();
-    if (remove) b.queue.pop_front();
-    const PlatformWindow* target = gtk_live_window(message->window);
-    if (target != nullptr && is_mouse_message(message->message))
-      message->lparam = gtk_mouse_lparam(message->point.x, message->point.y, target->x, target->y);
-    return true;
-  }
-  if (!b.quit_pending) return false;
-  *message = PlatformMessage{nullptr, WM_QUIT,  static_cast<WPARAM>(static_cast<intptr_t>(b.quit_code)),
-                             0,       now_ms(), cursor_now()};
-  if (remove) b.quit_pending = false;
+  if (!message_queue_take(backend().queue, message, remove)) return false;
+  const PlatformWindow* target = gtk_live_window(message->window);
+  if (target != nullptr && is_mouse_message(message->message))
+    message->lparam = gtk_mouse_lparam(message->point.x, message->point.y, target->x, target->y);
   return true;
 }
 
 void dispatch_queued() {
   PlatformMessage message;
-  while (!backend().queue.empty() && take_message(&message, true))
+  while (message_queue_has_posted(backend().queue) && take_message(&message, true))
     deliver(message.window, message.message, message.wparam, message.lparam);
 }
 
@@ -331,9 +325,7 @@ bool destroy(PlatformWindow* window) {
   if (b.capture == window) platform_release_capture();
   window->procedure(window, WM_DESTROY, 0, 0);
   gtk_forget_hot_keys(window);
-  b.queue.erase(std::remove_if(b.queue.begin(), b.queue.end(),
-                               [window](const PlatformMessage& message) { return message.window == window; }),
-                b.queue.end());
+  message_queue_forget_window(b.queue, window);
   window->destroyed = true;
   window->visible = false;
   if (window->widget != nullptr) {
@@ -383,7 +375,7 @@ PlatformWindow* gtk_live_window(WindowHandle window) {
 
 bool gtk_post(WindowHandle window, uint32_t message, WPARAM wparam, LPARAM lparam) {
   if (window != nullptr && gtk_live_window(window) == nullptr) return false;
-  backend().queue.push_back(PlatformMessage{window, message, wparam, lparam, now_ms(), cursor_now()});
+  message_queue_post(backend().queue, window, message, wparam, lparam);
   return true;
 }
 
@@ -409,19 +401,14 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
                                     uint8_t constant_alpha, uint8_t, uint32_t) {
   PlatformWindow* target = checked_window(window);
   if (target == nullptr) return false;
-  const uint8_t* pixels = nullptr;
-  int32_t bitmap_width = 0, bitmap_height = 0;
-  if (!is_layered(target) || !gtk_selected_pixels(source, &pixels, &bitmap_width, &bitmap_height) ||
-      width <= 0 || height <= 0 || width > bitmap_width || height > bitmap_height) {
-    platform_set_last_error(ERROR_INVALID_PARAMETER);
+  // The window keeps its own copy, as the system does: GTK paints later, when X asks for it.
+  const uint32_t error =
+      is_layered(target) ? gtk_copy_selected_pixels(source, width, height, &target->shown_pixels)
+                         : ERROR_INVALID_PARAMETER;
+  if (error != ERROR_SUCCESS) {
+    platform_set_last_error(error);
     return false;
   }
-  // The window keeps its own copy, as the system does: GTK paints later, when X asks for it.
-  const size_t row_bytes = static_cast<size_t>(width) * 4;
-  target->shown_pixels.resize(row_bytes * static_cast<size_t>(height));
-  for (int32_t row = 0; row < height; ++row)
-    memcpy(&target->shown_pixels[row_bytes * row], pixels + static_cast<size_t>(bitmap_width) * 4 * row,
-           row_bytes);
   target->shown_width = width;
   target->shown_height = height;
   target->opacity = constant_alpha;
@@ -622,15 +609,36 @@ bool platform_post_message(WindowHandle window, uint32_t message, WPARAM wparam,
 }
 
 void platform_post_quit_message(int32_t exit_code) {
-  Backend& b = backend();
-  b.quit_pending = true;
-  b.quit_code = exit_code;
+  message_queue_post_quit(backend().queue, exit_code);
 }
 
 bool platform_peek_message(PlatformMessage* message, uint32_t remove) {
   if (message == nullptr) return false;
   pump_glib();
   return take_message(message, (remove & PM_REMOVE) != 0);
+}
+
+// Blocks in GLib, which polls the X connection and every other source of the program (tray, D-Bus),
+// until one of them has posted a message or the timeout source has fired.
+bool platform_wait_message(uint32_t timeout_ms) {
+  Backend& b = backend();
+  const auto waiting = [&b] { return message_queue_has_message(b.queue); };
+  if (waiting()) return true;
+  if (b.init != kReady) {
+    platform_sleep(timeout_ms == INFINITE ? 1000 : timeout_ms);  // nothing could post a message
+    return false;
+  }
+  bool expired = timeout_ms == 0;
+  guint timer = 0;
+  if (!expired && timeout_ms != INFINITE) {
+    timer = g_timeout_add(timeout_ms, [](gpointer flag) {
+      *static_cast<bool*>(flag) = true;
+      return G_SOURCE_REMOVE;
+    }, &expired);
+  }
+  while (!expired && !waiting()) g_main_context_iteration(nullptr, TRUE);
+  if (!expired && timer != 0) g_source_remove(timer);
+  return waiting();
 }
 
 bool platform_translate_message(const PlatformMessage*) { return false; }  // no keyboard input to translate

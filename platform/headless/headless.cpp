@@ -4,64 +4,50 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <deque>
+#include <map>
 #include <memory>
 #include <thread>
 
+#include "platform/portable/handle_table.h"
+#include "platform/portable/memory_surface.h"
+#include "platform/portable/message_queue.h"
 #include "platform/portable/portable_files.h"
+#include "platform/portable/portable_wait.h"
 
-// Objects are never freed before a reset, so a stale handle is recognised as destroyed instead of
-// pointing at freed memory. Their number in the call log is their position in their list plus one.
-struct PlatformWindow {
+namespace {
+
+// Objects live in handle tables while open and are freed when destroyed or deleted, so a long run keeps
+// only what is open; a stale handle is never given out again and fails as an invalid one. Its number in
+// the call log is its handle's number: per kind, from 1 since the last reset.
+struct Window {
   HeadlessWindowInfo info;  // what the test API reports; exists is always true
   WindowProcedure procedure;
   bool destroying;
   HeadlessPresentation presented;
 };
 
-struct PlatformMenu {
+struct Menu {
   std::vector<HeadlessMenuItem> items;
-  bool destroyed;
 };
 
-struct PlatformIcon {
+struct Icon {
   int32_t resource_id, width, height;
-  bool destroyed;
 };
 
-struct PlatformDeviceContext;
-
-struct PlatformBitmap {
-  int32_t width, height;
-  std::vector<uint8_t> pixels;  // freed when deleted, so a stale pixel pointer is caught by ASan
-  PlatformDeviceContext* selected_into;
-  bool deleted;
-};
-
-struct PlatformDeviceContext {
-  PlatformBitmap* selected;  // the stock bitmap until the program selects its own
-  bool deleted;
-};
-
-struct PlatformDrop {
+struct Drop {
   std::vector<std::string> paths;
-  bool finished;
 };
 
-namespace {
-
-// The handle of one of this backend's objects, and the search of a find handle. Off Windows the handle
-// types are pointers to these objects; on Windows they are the system's own types (HWND, HMENU, ...),
-// which the modules above are built against, and the objects travel through them unchanged.
-template <typename Handle, typename Object>
-Handle handle_of(Object* object) {
-  return reinterpret_cast<Handle>(object);
-}
-PlatformFind* search_of(FindHandle find) { return reinterpret_cast<PlatformFind*>(find); }
+struct Search {
+  PlatformFind* find;
+  ~Search() { portable_find_close(find); }
+};
 
 struct WindowClass {
   std::string name;
@@ -69,11 +55,23 @@ struct WindowClass {
   WindowProcedure procedure;
 };
 
-using SearchPointer = std::unique_ptr<PlatformFind, void (*)(PlatformFind*)>;
+struct TimedAction {
+  uint32_t at;
+  uint64_t order;  // actions due together run in the order they were added
+  std::function<void()> action;
+};
 
 enum InstallPathSource { kNoInstallPath, kFixedInstallPath, kEnvironmentInstallPath };
 
+uint32_t current_time();
+PlatformPoint scripted_cursor();
+
 struct State {
+  State() {
+    queue.clock = current_time;
+    queue.cursor = scripted_cursor;
+  }
+
   std::vector<HeadlessCall> calls;
   uint64_t call_generation = 0;  // changes whenever the log is emptied
   HeadlessCounters counters{};
@@ -83,6 +81,9 @@ struct State {
   uint32_t time_ms = 0;
   int64_t calendar_time = 0;
   std::function<void(uint32_t)> sleep_hook;
+  std::vector<TimedAction> timeline;
+  uint64_t actions_added = 0;
+  double timer_period = 0.0;  // ms; 0: sleeps and waits end on their millisecond
 
   PlatformPoint cursor{0, 0};
   PlatformRect work_area{0, 0, 1920, 1040};
@@ -92,18 +93,17 @@ struct State {
   std::vector<std::pair<std::string, WindowHandle>> claims;  // install path, owner window of its copy
 
   std::vector<WindowClass> classes;
-  std::vector<std::unique_ptr<PlatformWindow>> windows;
-  std::vector<std::unique_ptr<PlatformMenu>> menus;
-  std::vector<std::unique_ptr<PlatformIcon>> icons;
-  std::vector<std::unique_ptr<PlatformDeviceContext>> device_contexts;
-  std::vector<std::unique_ptr<PlatformBitmap>> bitmaps;
-  std::vector<std::unique_ptr<PlatformDrop>> drops;
-  std::vector<SearchPointer> searches;  // every search made; null once closed
-  PlatformBitmap stock_bitmap{1, 1, std::vector<uint8_t>(4), nullptr, false};
+  HandleTable<Window> windows{kWindowHandle};
+  // What a destroyed window last was, for headless_window_info: windows are made at start-up, not
+  // over a run, so this stays as small as the program's windows.
+  std::map<uintptr_t, HeadlessWindowInfo> destroyed_windows;
+  HandleTable<Menu> menus{kMenuHandle};
+  HandleTable<Icon> icons{kIconHandle};
+  MemorySurfaces surfaces;
+  HandleTable<Drop> drops{kDropHandle};
+  HandleTable<Search> searches{kFindHandle};
 
-  std::deque<PlatformMessage> queue;
-  bool quit_pending = false;
-  int32_t quit_code = 0;
+  MessageQueue queue;
   WindowHandle capture = nullptr;
   WindowHandle foreground = nullptr;
   WindowHandle top = nullptr;
@@ -123,6 +123,15 @@ State& state() {
   static State instance;
   return instance;
 }
+
+uint32_t current_time() {
+  const State& s = state();
+  if (s.clock_mode != HEADLESS_CLOCK_REAL) return s.time_ms;
+  const auto since_start = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(since_start).count());
+}
+
+PlatformPoint scripted_cursor() { return state().cursor; }
 
 // ---- Formatting for the call log ----
 
@@ -145,44 +154,30 @@ std::string quoted(const char* text) { return text != nullptr ? "\"" + std::stri
 std::string hex(uint32_t value) { return format("0x%x", value); }
 std::string boolean(bool value) { return value ? "true" : "false"; }
 
-template <typename T>
-int32_t number_of(const std::vector<std::unique_ptr<T>>& list, const void* object) {
-  for (size_t i = 0; i < list.size(); ++i) {
-    if (list[i].get() == object) return static_cast<int32_t>(i + 1);
-  }
-  return 0;
-}
-
-template <typename T>
-std::string handle_text(const char* kind, const std::vector<std::unique_ptr<T>>& list, const void* object) {
-  if (object == nullptr) return "null";
-  const int32_t number = number_of(list, object);
-  return number != 0 ? format("%s#%d", kind, number) : std::string(kind) + "#?";
+// "window#2" for the second window handle given out, open or not; "window#?" for one never given out.
+template <typename Object, typename Handle>
+std::string handle_text(const char* kind, const HandleTable<Object>& table, Handle handle) {
+  if (handle == nullptr) return "null";
+  if (!handle_table_gave_out(table, handle)) return std::string(kind) + "#?";
+  return format("%s#%ju", kind, static_cast<uintmax_t>(handle_number(table.kind, handle)));
 }
 
 std::string window_text(WindowHandle window) { return handle_text("window", state().windows, window); }
 std::string menu_text(MenuHandle menu) { return handle_text("menu", state().menus, menu); }
 std::string icon_text(IconHandle icon) { return handle_text("icon", state().icons, icon); }
-std::string dc_text(DeviceContext dc) { return handle_text("dc", state().device_contexts, dc); }
+std::string dc_text(DeviceContext dc) { return handle_text("dc", state().surfaces.device_contexts, dc); }
 std::string drop_text(DropHandle drop) { return handle_text("drop", state().drops, drop); }
+std::string search_text(FindHandle find) { return handle_text("find", state().searches, find); }
 std::string instance_text(InstanceHandle instance) { return instance != nullptr ? "instance" : "null"; }
 
 std::string gdi_text(GdiObject object) {
-  if (object == &state().stock_bitmap) return "stock_bitmap";
-  return handle_text("bitmap", state().bitmaps, object);
-}
-
-std::string search_text(FindHandle find) {
-  if (find == nullptr) return "null";
-  const auto& searches = state().searches;
-  for (size_t i = 0; i < searches.size(); ++i) {
-    if (searches[i].get() == find) return format("find#%zu", i + 1);
-  }
-  return "find#?";
+  if (object == memory_stock_bitmap()) return "stock_bitmap";
+  return handle_text("bitmap", state().surfaces.bitmaps, object);
 }
 
 std::string message_text(uint32_t message) {
   switch (message) {
+    case WM_NULL: return "WM_NULL";
     case WM_DESTROY: return "WM_DESTROY";
     case WM_CLOSE: return "WM_CLOSE";
     case WM_QUIT: return "WM_QUIT";
@@ -194,6 +189,7 @@ std::string message_text(uint32_t message) {
     case WM_RBUTTONDOWN: return "WM_RBUTTONDOWN";
     case WM_RBUTTONUP: return "WM_RBUTTONUP";
     case WM_RBUTTONDBLCLK: return "WM_RBUTTONDBLCLK";
+    case WM_CAPTURECHANGED: return "WM_CAPTURECHANGED";
     case WM_DROPFILES: return "WM_DROPFILES";
     case WM_HOTKEY: return "WM_HOTKEY";
     case TRAY_CALLBACK_MESSAGE: return "TRAY_CALLBACK_MESSAGE";
@@ -206,6 +202,11 @@ std::string message_args(WindowHandle window, uint32_t message, WPARAM wparam, L
                                                     : format("%ju", static_cast<uintmax_t>(wparam));
   return window_text(window) + ", " + message_text(message) + ", " + first + ", " +
          format("%jd", static_cast<intmax_t>(lparam));
+}
+
+// Hot keys name the same keys whatever MOD_NOREPEAT says.
+bool same_keys(const HeadlessHotKey& known, uint32_t modifiers, uint32_t key) {
+  return ((known.modifiers ^ modifiers) & ~static_cast<uint32_t>(MOD_NOREPEAT)) == 0 && known.key == key;
 }
 
 // ---- Recording ----
@@ -238,62 +239,15 @@ bool succeed(CallRecord call) {
   return true;
 }
 
-// A failed portable file service hands its error on; the result is whether it succeeded.
+// A failed portable service hands its error on; the result is whether it succeeded.
 bool finish(CallRecord call, uint32_t error) {
   return error == ERROR_SUCCESS ? succeed(call) : fail(call, error);
 }
 
 // ---- Objects ----
 
-template <typename T>
-T* find_in(const std::vector<std::unique_ptr<T>>& list, const void* object) {
-  if (object == nullptr) return nullptr;
-  for (const auto& item : list) {
-    if (item.get() == object) return item.get();
-  }
-  return nullptr;
-}
-
-PlatformWindow* live_window(WindowHandle window) {
-  PlatformWindow* found = find_in(state().windows, window);
-  return found != nullptr && !found->info.destroyed ? found : nullptr;
-}
-
-PlatformMenu* live_menu(MenuHandle menu) {
-  PlatformMenu* found = find_in(state().menus, menu);
-  return found != nullptr && !found->destroyed ? found : nullptr;
-}
-
-PlatformDeviceContext* live_dc(DeviceContext dc) {
-  PlatformDeviceContext* found = find_in(state().device_contexts, dc);
-  return found != nullptr && !found->deleted ? found : nullptr;
-}
-
-PlatformBitmap* live_bitmap(GdiObject object) {
-  if (object == &state().stock_bitmap) return &state().stock_bitmap;
-  PlatformBitmap* found = find_in(state().bitmaps, object);
-  return found != nullptr && !found->deleted ? found : nullptr;
-}
-
-PlatformDrop* live_drop(DropHandle drop) {
-  PlatformDrop* found = find_in(state().drops, drop);
-  return found != nullptr && !found->finished ? found : nullptr;
-}
-
-SearchPointer* open_search(FindHandle find) {
-  if (find == nullptr) return nullptr;
-  for (SearchPointer& search : state().searches) {
-    if (search.get() == find) return &search;
-  }
-  return nullptr;
-}
-
-uint32_t current_time() {
-  const State& s = state();
-  if (s.clock_mode != HEADLESS_CLOCK_REAL) return s.time_ms;
-  const auto since_start = std::chrono::steady_clock::now().time_since_epoch();
-  return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(since_start).count());
-}
+Window* live_window(WindowHandle window) { return handle_table_find(state().windows, window); }
+Menu* live_menu(MenuHandle menu) { return handle_table_find(state().menus, menu); }
 
 bool post(WindowHandle window, uint32_t message, WPARAM wparam, LPARAM lparam) {
   State& s = state();
@@ -301,28 +255,14 @@ bool post(WindowHandle window, uint32_t message, WPARAM wparam, LPARAM lparam) {
     s.last_error = ERROR_INVALID_WINDOW_HANDLE;
     return false;
   }
-  s.queue.push_back(PlatformMessage{window, message, wparam, lparam, current_time(), s.cursor});
+  message_queue_post(s.queue, window, message, wparam, lparam);
   return true;
 }
 
 LRESULT deliver(WindowHandle window, uint32_t message, WPARAM wparam, LPARAM lparam) {
-  PlatformWindow* target = live_window(window);
+  Window* target = live_window(window);
   if (target == nullptr) return 0;
   return target->procedure(window, message, wparam, lparam);
-}
-
-bool take_message(PlatformMessage* message, bool remove) {
-  State& s = state();
-  if (!s.queue.empty()) {
-    *message = s.queue.front();
-    if (remove) s.queue.pop_front();
-    return true;
-  }
-  if (!s.quit_pending) return false;
-  *message = PlatformMessage{nullptr, WM_QUIT,        static_cast<WPARAM>(static_cast<intptr_t>(s.quit_code)),
-                             0,       current_time(), s.cursor};
-  if (remove) s.quit_pending = false;
-  return true;
 }
 
 // What a modal loop does while it waits for the user: let the test act, then handle what is queued.
@@ -330,7 +270,7 @@ bool take_message(PlatformMessage* message, bool remove) {
 int32_t dispatch_queued() {
   int32_t count = 0;
   PlatformMessage message;
-  while (!state().queue.empty() && take_message(&message, true)) {
+  while (message_queue_has_posted(state().queue) && message_queue_take(state().queue, &message, true)) {
     deliver(message.window, message.message, message.wparam, message.lparam);
     ++count;
   }
@@ -343,17 +283,18 @@ void run_modal(const char* kind) {
   dispatch_queued();
 }
 
-// DestroyWindow: owned windows first, then the window itself; each gets WM_DESTROY while it still
-// exists, then loses its hot keys and its queued messages.
-bool destroy(PlatformWindow* target) {
+// DestroyWindow: owned windows first (in the order they were made), then the window itself; each gets
+// WM_DESTROY while it still exists, then loses its hot keys and its queued messages.
+bool destroy(WindowHandle window) {
   State& s = state();
-  const WindowHandle window = handle_of<WindowHandle>(target);
-  if (target->destroying) return false;
+  Window* target = live_window(window);
+  if (target == nullptr || target->destroying) return false;
   target->destroying = true;
-  for (size_t i = 0; i < s.windows.size(); ++i) {
-    PlatformWindow* owned = s.windows[i].get();
-    if (owned->info.owner == window && !owned->info.destroyed) destroy(owned);
+  std::vector<WindowHandle> owned;
+  for (const auto& entry : s.windows.open) {
+    if (entry.second->info.owner == window) owned.push_back(reinterpret_cast<WindowHandle>(entry.first));
   }
+  for (WindowHandle each : owned) destroy(each);
   target->info.visible = false;
   if (s.capture == window) s.capture = nullptr;
   if (s.foreground == window) s.foreground = nullptr;
@@ -363,16 +304,15 @@ bool destroy(PlatformWindow* target) {
   hot_keys.erase(std::remove_if(hot_keys.begin(), hot_keys.end(),
                                 [window](const HeadlessHotKey& key) { return key.window == window; }),
                  hot_keys.end());
-  auto& queue = s.queue;
-  queue.erase(std::remove_if(queue.begin(), queue.end(),
-                             [window](const PlatformMessage& message) { return message.window == window; }),
-              queue.end());
+  message_queue_forget_window(s.queue, window);
   target->info.destroyed = true;
+  s.destroyed_windows[reinterpret_cast<uintptr_t>(window)] = target->info;
+  handle_table_close(s.windows, window);
   return true;
 }
 
 // The position of an item by command id or by position; -1 when there is none.
-int32_t menu_position(const PlatformMenu* menu, uint32_t item, uint32_t flags) {
+int32_t menu_position(const Menu* menu, uint32_t item, uint32_t flags) {
   const int32_t count = static_cast<int32_t>(menu->items.size());
   if (flags & MF_BYPOSITION) return item < static_cast<uint32_t>(count) ? static_cast<int32_t>(item) : -1;
   for (int32_t i = 0; i < count; ++i) {
@@ -394,89 +334,48 @@ std::string tray_args(uint32_t action, const TrayIconData* data) {
 
 }  // namespace
 
+// ================= The program's run =================
+
+void platform_start_up() { record("start_up", ""); }
+void platform_tear_down() { record("tear_down", ""); }
+
 // ================= Drawing surface =================
 
 DeviceContext platform_create_compatible_dc(DeviceContext dc) {
-  State& s = state();
   const CallRecord call = record("create_compatible_dc", dc_text(dc));
-  if (dc != nullptr && live_dc(dc) == nullptr) {
-    s.last_error = ERROR_INVALID_HANDLE;
-    set_result(call, "null");
-    return nullptr;
-  }
-  s.device_contexts.push_back(
-      std::unique_ptr<PlatformDeviceContext>(new PlatformDeviceContext{&s.stock_bitmap, false}));
-  const DeviceContext made = handle_of<DeviceContext>(s.device_contexts.back().get());
-  set_result(call, dc_text(made));
+  DeviceContext made = nullptr;
+  const uint32_t error = memory_create_dc(state().surfaces, dc, &made);
+  if (error != ERROR_SUCCESS) state().last_error = error;
+  set_result(call, made != nullptr ? dc_text(made) : "null");
   return made;
 }
 
 BitmapHandle platform_create_dib_section(DeviceContext dc, int32_t width, int32_t height, uint8_t** pixels) {
-  State& s = state();
   const CallRecord call = record("create_dib_section", dc_text(dc) + format(", %d, %d", width, height));
-  if (pixels != nullptr) *pixels = nullptr;
-  // The limits keep width * height * 4 far from overflow and the allocation sane.
-  const int32_t kMaxSide = 32768;
-  const int64_t kMaxBytes = int64_t{1} << 28;
-  if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) {
-    fail(call, ERROR_INVALID_PARAMETER);
-    set_result(call, "null");
-    return nullptr;
-  }
-  const int64_t bytes = int64_t{width} * height * 4;
-  if (bytes > kMaxBytes) {
-    fail(call, ERROR_NOT_ENOUGH_MEMORY);
-    set_result(call, "null");
-    return nullptr;
-  }
-  s.bitmaps.push_back(std::unique_ptr<PlatformBitmap>(
-      new PlatformBitmap{width, height, std::vector<uint8_t>(static_cast<size_t>(bytes)), nullptr, false}));
-  PlatformBitmap* bitmap = s.bitmaps.back().get();
-  if (pixels != nullptr) *pixels = bitmap->pixels.data();
-  set_result(call, gdi_text(bitmap));
-  return handle_of<BitmapHandle>(bitmap);
+  BitmapHandle made = nullptr;
+  const uint32_t error = memory_create_dib_section(state().surfaces, width, height, &made, pixels);
+  if (error != ERROR_SUCCESS) state().last_error = error;
+  set_result(call, made != nullptr ? gdi_text(made) : "null");
+  return made;
 }
 
 GdiObject platform_select_object(DeviceContext dc, GdiObject object) {
-  State& s = state();
   const CallRecord call = record("select_object", dc_text(dc) + ", " + gdi_text(object));
-  PlatformDeviceContext* context = live_dc(dc);
-  PlatformBitmap* bitmap = live_bitmap(object);
-  const bool stock = bitmap == &s.stock_bitmap;
-  // A bitmap can be selected into one device context at a time.
-  if (context == nullptr || bitmap == nullptr ||
-      (!stock && bitmap->selected_into != nullptr && bitmap->selected_into != context)) {
-    s.last_error = ERROR_INVALID_PARAMETER;
-    set_result(call, "null");
-    return nullptr;
-  }
-  PlatformBitmap* previous = context->selected;
-  if (previous != &s.stock_bitmap) previous->selected_into = nullptr;
-  context->selected = bitmap;
-  if (!stock) bitmap->selected_into = context;
-  set_result(call, gdi_text(previous));
+  GdiObject previous = nullptr;
+  const uint32_t error = memory_select_object(state().surfaces, dc, object, &previous);
+  if (error != ERROR_SUCCESS) state().last_error = error;
+  set_result(call, previous != nullptr ? gdi_text(previous) : "null");
   return previous;
 }
 
 bool platform_delete_dc(DeviceContext dc) {
   const CallRecord call = record("delete_dc", dc_text(dc));
-  PlatformDeviceContext* context = live_dc(dc);
-  if (context == nullptr) return fail(call, ERROR_INVALID_HANDLE);
-  if (context->selected != &state().stock_bitmap) context->selected->selected_into = nullptr;
-  context->selected = nullptr;
-  context->deleted = true;
-  return succeed(call);
+  return finish(call, memory_delete_dc(state().surfaces, dc));
 }
 
 bool platform_delete_object(GdiObject object) {
   const CallRecord call = record("delete_object", gdi_text(object));
-  PlatformBitmap* bitmap = live_bitmap(object);
-  if (bitmap == nullptr) return fail(call, ERROR_INVALID_HANDLE);
-  if (bitmap == &state().stock_bitmap) return succeed(call);  // stock objects are never deleted
-  if (bitmap->selected_into != nullptr) return fail(call, ERROR_INVALID_PARAMETER);
-  bitmap->deleted = true;
-  std::vector<uint8_t>().swap(bitmap->pixels);
-  return succeed(call);
+  return finish(call, memory_delete_object(state().surfaces, object));
 }
 
 // ================= Layered character window =================
@@ -487,18 +386,13 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
   const CallRecord call = record(
       "update_layered_window", window_text(window) + format(", %d, %d, ", width, height) + dc_text(source) +
                                    format(", %u, ", constant_alpha) + hex(alpha_format) + ", " + hex(flags));
-  PlatformWindow* target = live_window(window);
+  Window* target = live_window(window);
   if (target == nullptr) return fail(call, ERROR_INVALID_WINDOW_HANDLE);
   if (s.layered_failure != ERROR_SUCCESS) return fail(call, s.layered_failure);
-  PlatformDeviceContext* context = live_dc(source);
-  if (!(target->info.ex_style & WS_EX_LAYERED) || context == nullptr)
-    return fail(call, ERROR_INVALID_PARAMETER);
-  const PlatformBitmap* bitmap = context->selected;
-  if (bitmap == &s.stock_bitmap || width <= 0 || height <= 0 || width > bitmap->width ||
-      height > bitmap->height)
-    return fail(call, ERROR_INVALID_PARAMETER);
-
+  if (!(target->info.ex_style & WS_EX_LAYERED)) return fail(call, ERROR_INVALID_PARAMETER);
   HeadlessPresentation& shown = target->presented;
+  const uint32_t error = memory_copy_corner(s.surfaces, source, width, height, &shown.pixels);
+  if (error != ERROR_SUCCESS) return fail(call, error);
   shown.count += 1;
   shown.x = target->info.x;
   shown.y = target->info.y;
@@ -507,12 +401,6 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
   shown.opacity = constant_alpha;
   shown.alpha_format = alpha_format;
   shown.flags = flags;
-  const size_t row_bytes = static_cast<size_t>(width) * 4;
-  shown.pixels.resize(row_bytes * static_cast<size_t>(height));
-  for (int32_t row = 0; row < height; ++row) {
-    memcpy(&shown.pixels[row_bytes * row], &bitmap->pixels[static_cast<size_t>(bitmap->width) * 4 * row],
-           row_bytes);
-  }
   target->info.width = width;
   target->info.height = height;
   return succeed(call);
@@ -524,7 +412,7 @@ bool platform_set_window_pos(WindowHandle window, WindowHandle insert_after, int
   const CallRecord call =
       record("set_window_pos", window_text(window) + ", " + window_text(insert_after) +
                                    format(", %d, %d, %d, %d, ", x, y, width, height) + hex(flags));
-  PlatformWindow* target = live_window(window);
+  Window* target = live_window(window);
   if (target == nullptr) return fail(call, ERROR_INVALID_WINDOW_HANDLE);
   if (!(flags & SWP_NOMOVE)) {
     target->info.x = x;
@@ -542,7 +430,7 @@ bool platform_set_window_pos(WindowHandle window, WindowHandle insert_after, int
 
 bool platform_show_window(WindowHandle window, int32_t command) {
   const CallRecord call = record("show_window", window_text(window) + format(", %d", command));
-  PlatformWindow* target = live_window(window);
+  Window* target = live_window(window);
   if (target == nullptr) return fail(call, ERROR_INVALID_WINDOW_HANDLE);
   const bool was_visible = target->info.visible;
   target->info.visible = command != SW_HIDE;
@@ -588,7 +476,7 @@ bool platform_client_to_screen(WindowHandle window, PlatformPoint* point) {
   const CallRecord call =
       record("client_to_screen",
              window_text(window) + (point ? format(", (%d, %d)", point->x, point->y) : ", null"));
-  const PlatformWindow* target = live_window(window);
+  const Window* target = live_window(window);
   if (target == nullptr) return fail(call, ERROR_INVALID_WINDOW_HANDLE);
   if (point == nullptr) return fail(call, ERROR_INVALID_PARAMETER);
   // Wrapping like the 32-bit arithmetic of the system, never overflowing a signed number.
@@ -656,7 +544,7 @@ WindowHandle platform_create_window_ex(uint32_t ex_style, const char* class_name
   }
   // A pop-up window given CW_USEDEFAULT gets 0, as on Windows.
   auto or_zero = [](int32_t value) { return value == CW_USEDEFAULT ? 0 : value; };
-  PlatformWindow* window = new PlatformWindow{};
+  auto window = std::unique_ptr<Window>(new Window{});
   window->info = HeadlessWindowInfo{true,
                                     false,
                                     window_class->name,
@@ -671,24 +559,21 @@ WindowHandle platform_create_window_ex(uint32_t ex_style, const char* class_name
                                     owner,
                                     (ex_style & WS_EX_ACCEPTFILES) != 0};
   window->procedure = window_class->procedure;
-  s.windows.push_back(std::unique_ptr<PlatformWindow>(window));
-  const WindowHandle made = handle_of<WindowHandle>(window);
+  const WindowHandle made = handle_table_add<WindowHandle>(s.windows, std::move(window));
   set_result(call, window_text(made));
   return made;
 }
 
 bool platform_destroy_window(WindowHandle window) {
   const CallRecord call = record("destroy_window", window_text(window));
-  PlatformWindow* target = live_window(window);
-  if (target == nullptr || !destroy(target)) return fail(call, ERROR_INVALID_WINDOW_HANDLE);
+  if (!destroy(window)) return fail(call, ERROR_INVALID_WINDOW_HANDLE);
   return succeed(call);
 }
 
 LRESULT platform_default_window_procedure(WindowHandle window, uint32_t message, WPARAM wparam,
                                           LPARAM lparam) {
   const CallRecord call = record("default_window_procedure", message_args(window, message, wparam, lparam));
-  PlatformWindow* target = live_window(window);
-  if (message == WM_CLOSE && target != nullptr) destroy(target);
+  if (message == WM_CLOSE) destroy(window);
   set_result(call, "0");
   return 0;
 }
@@ -701,14 +586,13 @@ bool platform_post_message(WindowHandle window, uint32_t message, WPARAM wparam,
 void platform_post_quit_message(int32_t exit_code) {
   State& s = state();
   record("post_quit_message", format("%d", exit_code));
-  s.quit_pending = true;
-  s.quit_code = exit_code;
+  message_queue_post_quit(s.queue, exit_code);
 }
 
 bool platform_peek_message(PlatformMessage* message, uint32_t remove) {
   state().counters.peeks += 1;
   if (message == nullptr) return false;
-  return take_message(message, (remove & PM_REMOVE) != 0);
+  return message_queue_take(state().queue, message, (remove & PM_REMOVE) != 0);
 }
 
 bool platform_translate_message(const PlatformMessage*) {
@@ -730,8 +614,7 @@ LRESULT platform_dispatch_message(const PlatformMessage* message) {
 MenuHandle platform_create_popup_menu() {
   State& s = state();
   const CallRecord call = record("create_popup_menu", "");
-  s.menus.push_back(std::unique_ptr<PlatformMenu>(new PlatformMenu{{}, false}));
-  const MenuHandle menu = handle_of<MenuHandle>(s.menus.back().get());
+  const MenuHandle menu = handle_table_add<MenuHandle>(s.menus, std::unique_ptr<Menu>(new Menu{}));
   set_result(call, menu_text(menu));
   return menu;
 }
@@ -740,7 +623,7 @@ bool platform_append_menu(MenuHandle menu, uint32_t flags, uintptr_t id, const c
   const CallRecord call =
       record("append_menu", menu_text(menu) + ", " + hex(flags) +
                                 format(", %ju, ", static_cast<uintmax_t>(id)) + quoted(caption));
-  PlatformMenu* target = live_menu(menu);
+  Menu* target = live_menu(menu);
   if (target == nullptr) return fail(call, ERROR_INVALID_MENU_HANDLE);
   if (flags & MF_SEPARATOR) {
     target->items.push_back(HeadlessMenuItem{flags, 0, "", false});
@@ -753,7 +636,7 @@ bool platform_append_menu(MenuHandle menu, uint32_t flags, uintptr_t id, const c
 
 bool platform_delete_menu(MenuHandle menu, uint32_t item, uint32_t flags) {
   const CallRecord call = record("delete_menu", menu_text(menu) + format(", %u, ", item) + hex(flags));
-  PlatformMenu* target = live_menu(menu);
+  Menu* target = live_menu(menu);
   if (target == nullptr) return fail(call, ERROR_INVALID_MENU_HANDLE);
   const int32_t position = menu_position(target, item, flags);
   if (position < 0) return fail(call, ERROR_MENU_ITEM_NOT_FOUND);
@@ -765,7 +648,7 @@ bool platform_check_menu_radio_item(MenuHandle menu, uint32_t first, uint32_t la
                                     uint32_t flags) {
   const CallRecord call = record("check_menu_radio_item",
                                  menu_text(menu) + format(", %u, %u, %u, ", first, last, check) + hex(flags));
-  PlatformMenu* target = live_menu(menu);
+  Menu* target = live_menu(menu);
   if (target == nullptr) return fail(call, ERROR_INVALID_MENU_HANDLE);
   const int32_t from = menu_position(target, first, flags);
   const int32_t to = menu_position(target, last, flags);
@@ -796,7 +679,7 @@ int32_t platform_track_popup_menu(MenuHandle menu, uint32_t flags, int32_t x, in
     s.menu_choices.pop_front();
   }
   // The nested loop may have changed or destroyed the menu: only an item it still holds can be chosen.
-  const PlatformMenu* shown = live_menu(menu);
+  const Menu* shown = live_menu(menu);
   if (choice != 0 && (shown == nullptr || choice > 0xFFFFFFFFu ||
                       menu_position(shown, static_cast<uint32_t>(choice), MF_BYCOMMAND) < 0))
     choice = 0;
@@ -811,10 +694,8 @@ int32_t platform_track_popup_menu(MenuHandle menu, uint32_t flags, int32_t x, in
 
 bool platform_destroy_menu(MenuHandle menu) {
   const CallRecord call = record("destroy_menu", menu_text(menu));
-  PlatformMenu* target = live_menu(menu);
-  if (target == nullptr) return fail(call, ERROR_INVALID_MENU_HANDLE);
-  target->destroyed = true;
-  target->items.clear();
+  if (live_menu(menu) == nullptr) return fail(call, ERROR_INVALID_MENU_HANDLE);
+  handle_table_close(state().menus, menu);
   return succeed(call);
 }
 
@@ -855,17 +736,16 @@ IconHandle platform_load_icon(InstanceHandle instance, int32_t resource_id, int3
     set_result(call, "null");
     return nullptr;
   }
-  s.icons.push_back(std::unique_ptr<PlatformIcon>(new PlatformIcon{resource_id, width, height, false}));
-  const IconHandle icon = handle_of<IconHandle>(s.icons.back().get());
+  const IconHandle icon =
+      handle_table_add<IconHandle>(s.icons, std::unique_ptr<Icon>(new Icon{resource_id, width, height}));
   set_result(call, icon_text(icon));
   return icon;
 }
 
 bool platform_destroy_icon(IconHandle icon) {
   const CallRecord call = record("destroy_icon", icon_text(icon));
-  PlatformIcon* target = find_in(state().icons, icon);
-  if (target == nullptr || target->destroyed) return fail(call, ERROR_INVALID_ICON_HANDLE);
-  target->destroyed = true;
+  if (handle_table_find(state().icons, icon) == nullptr) return fail(call, ERROR_INVALID_ICON_HANDLE);
+  handle_table_close(state().icons, icon);
   return succeed(call);
 }
 
@@ -900,7 +780,7 @@ bool platform_register_hot_key(WindowHandle window, int32_t id, uint32_t modifie
       "register_hot_key", window_text(window) + format(", %d, ", id) + hex(modifiers) + ", " + hex(key));
   if (window != nullptr && live_window(window) == nullptr) return fail(call, ERROR_INVALID_WINDOW_HANDLE);
   for (const HeadlessHotKey& known : s.hot_keys) {
-    if ((known.modifiers == modifiers && known.key == key) || (known.window == window && known.id == id))
+    if (same_keys(known, modifiers, key) || (known.window == window && known.id == id))
       return fail(call, ERROR_HOTKEY_ALREADY_REGISTERED);
   }
   s.hot_keys.push_back(HeadlessHotKey{window, id, modifiers, key});
@@ -920,7 +800,7 @@ bool platform_unregister_hot_key(WindowHandle window, int32_t id) {
 
 void platform_drag_accept_files(WindowHandle window, bool accept) {
   record("drag_accept_files", window_text(window) + ", " + boolean(accept));
-  PlatformWindow* target = live_window(window);
+  Window* target = live_window(window);
   if (target == nullptr) return;
   target->info.accepts_files = accept;
   target->info.ex_style =
@@ -930,7 +810,7 @@ void platform_drag_accept_files(WindowHandle window, bool accept) {
 uint32_t platform_drag_query_file(DropHandle drop, uint32_t index, char* buffer, uint32_t size) {
   State& s = state();
   const CallRecord call = record("drag_query_file", drop_text(drop) + format(", %u, %u", index, size));
-  const PlatformDrop* target = live_drop(drop);
+  const Drop* target = handle_table_find(s.drops, drop);
   uint32_t result = 0;
   if (target == nullptr) {
     s.last_error = ERROR_INVALID_HANDLE;
@@ -952,8 +832,7 @@ uint32_t platform_drag_query_file(DropHandle drop, uint32_t index, char* buffer,
 
 void platform_drag_finish(DropHandle drop) {
   record("drag_finish", drop_text(drop));
-  PlatformDrop* target = live_drop(drop);
-  if (target != nullptr) target->finished = true;
+  handle_table_close(state().drops, drop);
 }
 
 bool platform_shell_execute(WindowHandle window, const char* verb, const char* file, const char* parameters,
@@ -967,6 +846,67 @@ bool platform_shell_execute(WindowHandle window, const char* verb, const char* f
 
 // ================= Time, priorities, errors =================
 
+namespace {
+
+bool message_waiting() { return message_queue_has_message(state().queue); }
+
+// The earliest scripted action, or end(); one that is due already counts as due now.
+std::vector<TimedAction>::iterator earliest_action() {
+  std::vector<TimedAction>& timeline = state().timeline;
+  const uint32_t now = current_time();
+  const auto wait = [now](const TimedAction& a) { return std::max(static_cast<int32_t>(a.at - now), 0); };
+  return std::min_element(timeline.begin(), timeline.end(), [&](const TimedAction& a, const TimedAction& b) {
+    return wait(a) != wait(b) ? wait(a) < wait(b) : a.order < b.order;
+  });
+}
+
+void run_due_actions() {
+  for (auto next = earliest_action(); next != state().timeline.end() &&
+                                      static_cast<int32_t>(next->at - current_time()) <= 0;
+       next = earliest_action()) {
+    const std::function<void()> action = std::move(next->action);
+    state().timeline.erase(next);
+    action();  // it may add actions
+  }
+}
+
+void move_clock(uint32_t milliseconds) {
+  State& s = state();
+  if (s.clock_mode == HEADLESS_CLOCK_SCRIPTED) s.time_ms += milliseconds;
+  if (s.clock_mode == HEADLESS_CLOCK_REAL) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+// Passes milliseconds (INFINITE: until no action is left), stopping at every scripted action to run
+// it; with stop_on_message, only until a message waits (true). A frozen clock runs what is due only.
+bool pass_time(uint32_t milliseconds, bool stop_on_message) {
+  const uint32_t end = current_time() + milliseconds;
+  for (;;) {
+    run_due_actions();
+    if (stop_on_message && message_waiting()) return true;
+    if (state().clock_mode == HEADLESS_CLOCK_SCRIPTED_FROZEN) return false;
+    const auto next = earliest_action();
+    const bool no_action = next == state().timeline.end();
+    const bool endless = milliseconds == INFINITE;
+    const int32_t left = static_cast<int32_t>(end - current_time());
+    if (endless ? no_action : left <= 0) return false;
+    const int32_t to_action = no_action ? left : static_cast<int32_t>(next->at - current_time());
+    move_clock(static_cast<uint32_t>(endless ? to_action : std::min(left, to_action)));
+  }
+}
+
+// How long a sleep or a wait of milliseconds lasts on the emulated coarse timer: until its first tick
+// at or after the due moment.
+uint32_t until_timer_tick(uint32_t milliseconds) {
+  const State& s = state();
+  if (s.timer_period <= 0.0 || s.clock_mode != HEADLESS_CLOCK_SCRIPTED || milliseconds == INFINITE)
+    return milliseconds;
+  const double due = static_cast<double>(s.time_ms) + milliseconds;
+  const double tick = std::ceil(std::ceil(due / s.timer_period) * s.timer_period);
+  return static_cast<uint32_t>(std::min(tick - s.time_ms, 4294967294.0));
+}
+
+}  // namespace
+
 uint32_t platform_time_ms() {
   state().counters.time_reads += 1;
   return current_time();
@@ -976,13 +916,21 @@ void platform_sleep(uint32_t milliseconds) {
   State& s = state();
   s.counters.sleeps += 1;
   s.counters.slept_ms += milliseconds;
-  switch (s.clock_mode) {
-    case HEADLESS_CLOCK_SCRIPTED: s.time_ms += milliseconds; break;
-    case HEADLESS_CLOCK_SCRIPTED_FROZEN: break;
-    case HEADLESS_CLOCK_REAL: std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); break;
-  }
+  pass_time(until_timer_tick(milliseconds), false);
   std::function<void(uint32_t)> hook = s.sleep_hook;  // the hook may replace itself
   if (hook) hook(current_time());
+}
+
+// As on Windows: the first part on the coarse timer, the last tens of milliseconds exact.
+bool platform_wait_message(uint32_t timeout_ms) {
+  State& s = state();
+  s.counters.waits += 1;
+  const uint32_t deadline = current_time() + timeout_ms;
+  const uint32_t coarse = coarse_part_of_wait(timeout_ms);
+  if (coarse != 0 && pass_time(until_timer_tick(coarse), true)) return true;
+  if (timeout_ms == INFINITE) return message_waiting();
+  const int32_t left = static_cast<int32_t>(deadline - current_time());
+  return pass_time(left > 0 ? static_cast<uint32_t>(left) : 0, true);  // the timer raised: exact
 }
 
 int64_t platform_calendar_time() {
@@ -1089,15 +1037,16 @@ FindHandle platform_find_first_file(const char* pattern, PlatformFindData* data)
     set_result(call, "null");
     return nullptr;
   }
-  s.searches.emplace_back(find, portable_find_close);
-  set_result(call, search_text(find) + " " + quoted(data->name));
-  return find;
+  const FindHandle made = handle_table_add<FindHandle>(s.searches, std::unique_ptr<Search>(new Search{find}));
+  set_result(call, search_text(made) + " " + quoted(data->name));
+  return made;
 }
 
 bool platform_find_next_file(FindHandle find, PlatformFindData* data) {
   const CallRecord call = record("find_next_file", search_text(find));
-  if (open_search(find) == nullptr) return fail(call, ERROR_INVALID_HANDLE);
-  const uint32_t error = portable_find_next_file(search_of(find), data);
+  const Search* search = handle_table_find(state().searches, find);
+  if (search == nullptr) return fail(call, ERROR_INVALID_HANDLE);
+  const uint32_t error = portable_find_next_file(search->find, data);
   if (error != ERROR_SUCCESS) return fail(call, error);
   set_result(call, "true " + quoted(data->name));
   return true;
@@ -1105,9 +1054,8 @@ bool platform_find_next_file(FindHandle find, PlatformFindData* data) {
 
 bool platform_find_close(FindHandle find) {
   const CallRecord call = record("find_close", search_text(find));
-  SearchPointer* search = open_search(find);
-  if (search == nullptr) return fail(call, ERROR_INVALID_HANDLE);
-  search->reset();
+  if (handle_table_find(state().searches, find) == nullptr) return fail(call, ERROR_INVALID_HANDLE);
+  handle_table_close(state().searches, find);
   return succeed(call);
 }
 
@@ -1115,6 +1063,19 @@ bool platform_copy_file(const char* existing, const char* new_path) {
   const CallRecord call = record("copy_file", quoted(existing) + ", " + quoted(new_path));
   return finish(call, portable_copy_file(existing, new_path));
 }
+
+bool platform_move_file(const char* existing, const char* new_path) {
+  const CallRecord call = record("move_file", quoted(existing) + ", " + quoted(new_path));
+  return finish(call, portable_move_file(existing, new_path));
+}
+
+bool platform_flush_file(const char* path) {
+  const CallRecord call = record("flush_file", quoted(path));
+  return finish(call, portable_flush_file(path));
+}
+
+uint32_t platform_process_id() { return portable_process_id(); }
+bool platform_process_running(uint32_t process_id) { return portable_process_running(process_id); }
 
 bool platform_create_directory(const char* path) {
   const CallRecord call = record("create_directory", quoted(path));
@@ -1159,13 +1120,6 @@ uint32_t platform_get_current_directory(char* buffer, uint32_t size) {
   return length;
 }
 
-int32_t platform_get_file_title(const char* path, char* buffer, uint16_t size) {
-  const CallRecord call = record("get_file_title", quoted(path) + format(", %u", size));
-  const int32_t result = portable_get_file_title(path, buffer, size);
-  set_result(call, result == 0 ? "0 " + quoted(buffer) : format("%d", result));
-  return result;
-}
-
 // ================= Test API =================
 
 void headless_reset() {
@@ -1205,6 +1159,11 @@ void headless_set_time(uint32_t milliseconds) { state().time_ms = milliseconds; 
 void headless_advance_time(uint32_t milliseconds) { state().time_ms += milliseconds; }
 void headless_set_calendar_time(int64_t seconds) { state().calendar_time = seconds; }
 void headless_set_sleep_hook(std::function<void(uint32_t now)> hook) { state().sleep_hook = std::move(hook); }
+void headless_at(uint32_t at_ms, std::function<void()> action) {
+  State& s = state();
+  s.timeline.push_back(TimedAction{at_ms, s.actions_added++, std::move(action)});
+}
+void headless_set_timer_period(double period_ms) { state().timer_period = period_ms; }
 
 void headless_set_cursor_pos(int32_t x, int32_t y) { state().cursor = PlatformPoint{x, y}; }
 void headless_set_work_area(PlatformRect area) { state().work_area = area; }
@@ -1233,35 +1192,35 @@ LRESULT headless_send_message(WindowHandle window, uint32_t message, WPARAM wpar
 int32_t headless_pump_messages() { return dispatch_queued(); }
 
 std::vector<PlatformMessage> headless_queued_messages() {
-  const auto& queue = state().queue;
-  return std::vector<PlatformMessage>(queue.begin(), queue.end());
+  const auto& posted = state().queue.posted;
+  return std::vector<PlatformMessage>(posted.begin(), posted.end());
 }
 
 bool headless_quit_pending(int32_t* exit_code) {
-  const State& s = state();
-  if (s.quit_pending && exit_code != nullptr) *exit_code = s.quit_code;
-  return s.quit_pending;
+  const MessageQueue& queue = state().queue;
+  if (queue.quit_pending && exit_code != nullptr) *exit_code = queue.quit_code;
+  return queue.quit_pending;
 }
 
 DropHandle headless_drop_files(WindowHandle window, const std::vector<std::string>& paths) {
   State& s = state();
-  const PlatformWindow* target = live_window(window);
+  const Window* target = live_window(window);
   if (target == nullptr || !target->info.accepts_files) return nullptr;
-  s.drops.push_back(std::unique_ptr<PlatformDrop>(new PlatformDrop{paths, false}));
-  const DropHandle drop = handle_of<DropHandle>(s.drops.back().get());
+  const DropHandle drop = handle_table_add<DropHandle>(s.drops, std::unique_ptr<Drop>(new Drop{paths}));
   post(window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
   return drop;
 }
 
 bool headless_drop_finished(DropHandle drop) {
-  const PlatformDrop* target = find_in(state().drops, drop);
-  return target != nullptr && target->finished;
+  const State& s = state();
+  return handle_table_gave_out(s.drops, drop) && handle_table_find(s.drops, drop) == nullptr;
 }
 
 bool headless_press_hot_key(uint32_t modifiers, uint32_t key) {
   for (const HeadlessHotKey& known : state().hot_keys) {
-    if (known.modifiers == modifiers && known.key == key)
-      return post(known.window, WM_HOTKEY, static_cast<WPARAM>(known.id), MAKELPARAM(modifiers, key));
+    if (same_keys(known, modifiers, key))
+      return post(known.window, WM_HOTKEY, static_cast<WPARAM>(known.id),
+                  MAKELPARAM(modifiers & ~static_cast<uint32_t>(MOD_NOREPEAT), key));
   }
   return false;
 }
@@ -1285,27 +1244,31 @@ void headless_fail_layered_updates(uint32_t error_code) { state().layered_failur
 
 std::vector<WindowHandle> headless_windows() {
   std::vector<WindowHandle> windows;
-  for (const auto& window : state().windows) windows.push_back(handle_of<WindowHandle>(window.get()));
+  for (uintptr_t number = 1; number <= state().windows.made; ++number)
+    windows.push_back(handle_value<WindowHandle>(kWindowHandle, number));
   return windows;
 }
 
 HeadlessWindowInfo headless_window_info(WindowHandle window) {
-  const PlatformWindow* known = find_in(state().windows, window);
-  return known != nullptr ? known->info : HeadlessWindowInfo{};
+  const State& s = state();
+  const Window* known = live_window(window);
+  if (known != nullptr) return known->info;
+  const auto destroyed = s.destroyed_windows.find(reinterpret_cast<uintptr_t>(window));
+  return destroyed != s.destroyed_windows.end() ? destroyed->second : HeadlessWindowInfo{};
 }
 
 HeadlessPresentation headless_last_presentation(WindowHandle window) {
-  const PlatformWindow* known = find_in(state().windows, window);
+  const Window* known = live_window(window);
   return known != nullptr ? known->presented : HeadlessPresentation{};
 }
 
 std::vector<HeadlessMenuItem> headless_menu_items(MenuHandle menu) {
-  const PlatformMenu* known = find_in(state().menus, menu);
+  const Menu* known = live_menu(menu);
   return known != nullptr ? known->items : std::vector<HeadlessMenuItem>{};
 }
 
 uintptr_t headless_menu_item_id(MenuHandle menu, const char* caption) {
-  const PlatformMenu* known = find_in(state().menus, menu);
+  const Menu* known = live_menu(menu);
   if (known == nullptr || caption == nullptr) return 0;
   for (const HeadlessMenuItem& item : known->items) {
     if (!(item.flags & MF_SEPARATOR) && item.caption == caption) return item.id;
@@ -1324,12 +1287,13 @@ uint32_t headless_priority_class() { return state().priority_class; }
 HeadlessObjectCounts headless_live_objects() {
   const State& s = state();
   HeadlessObjectCounts counts{};
-  for (const auto& window : s.windows) counts.windows += window->info.destroyed ? 0 : 1;
-  for (const auto& menu : s.menus) counts.menus += menu->destroyed ? 0 : 1;
-  for (const auto& icon : s.icons) counts.icons += icon->destroyed ? 0 : 1;
-  for (const auto& dc : s.device_contexts) counts.device_contexts += dc->deleted ? 0 : 1;
-  for (const auto& bitmap : s.bitmaps) counts.bitmaps += bitmap->deleted ? 0 : 1;
-  for (const auto& drop : s.drops) counts.drops += drop->finished ? 0 : 1;
-  for (const auto& search : s.searches) counts.searches += search ? 1 : 0;
+  const auto count = [](size_t open) { return static_cast<int32_t>(open); };
+  counts.windows = count(s.windows.open.size());
+  counts.menus = count(s.menus.open.size());
+  counts.icons = count(s.icons.open.size());
+  counts.device_contexts = count(s.surfaces.device_contexts.open.size());
+  counts.bitmaps = count(s.surfaces.bitmaps.open.size());
+  counts.drops = count(s.drops.open.size());
+  counts.searches = count(s.searches.open.size());
   return counts;
 }

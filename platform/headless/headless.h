@@ -14,7 +14,8 @@
 // styles and flags in hex ("0x205"), window messages by name ("WM_CLOSE", "TRAY_CALLBACK_MESSAGE") or in
 // hex, other numbers in decimal; output buffers appear as their size only. result is the returned
 // value in the same form ("" for none), with what an out argument received where that helps.
-// Polling calls are counted instead of recorded: time_ms, peek_message, translate_message, sleep.
+// Polling calls are counted instead of recorded: time_ms, peek_message, translate_message, sleep,
+// wait_message.
 struct HeadlessCall {
   std::string name;
   std::string args;
@@ -27,12 +28,17 @@ struct HeadlessCounters {
   uint64_t translates;
   uint64_t sleeps;
   uint64_t slept_ms;
+  uint64_t waits;  // platform_wait_message calls: the main loop's wake-ups
 };
 
+// How platform_sleep and platform_wait_message pass time. A sleep lasts its time. A wait lasts until
+// its timeout, or until a message waits: one is queued when it begins, or an action scripted with
+// headless_at posts one on the way. A wait for a message alone (INFINITE) that no scripted action is
+// left to end returns false at once, the clock unchanged.
 enum HeadlessClockMode {
-  HEADLESS_CLOCK_SCRIPTED,         // the test sets the time; platform_sleep advances it (the default)
-  HEADLESS_CLOCK_SCRIPTED_FROZEN,  // the test sets the time; platform_sleep leaves it
-  HEADLESS_CLOCK_REAL,             // the machine's clocks; platform_sleep really sleeps
+  HEADLESS_CLOCK_SCRIPTED,         // the test sets the time; sleeps and waits move it at once (the default)
+  HEADLESS_CLOCK_SCRIPTED_FROZEN,  // the test sets the time; sleeps and waits leave it
+  HEADLESS_CLOCK_REAL,             // the machine's clocks; sleeps and waits really sleep
 };
 
 struct HeadlessWindowInfo {
@@ -105,6 +111,14 @@ void headless_advance_time(uint32_t milliseconds);  // wraps at 2^32 like the re
 void headless_set_calendar_time(int64_t seconds);
 // Called after every platform_sleep with the clock's new value; it may post messages, drop files...
 void headless_set_sleep_hook(std::function<void(uint32_t now)> hook);
+// Runs action when a sleep or a wait brings the clock to at_ms (or past it: actions are never skipped),
+// with the clock stopped there; actions due together run in the order they were added. An action that
+// is due already runs at the start of the next sleep or wait.
+void headless_at(uint32_t at_ms, std::function<void()> action);
+// Emulates a system timer that ends sleeps and waits only at its ticks, every period_ms from clock 0
+// (Windows before timeBeginPeriod: 15.625), except the last part of a wait, which runs with the timer
+// raised as on Windows; 0, the default, ends them on their millisecond. Scripted clock only.
+void headless_set_timer_period(double period_ms);
 
 // ---- Desktop ----
 void headless_set_cursor_pos(int32_t x, int32_t y);

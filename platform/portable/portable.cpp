@@ -1,9 +1,13 @@
 // The pieces of the platform layer that every backend shares: random numbers, the re-entrant lock,
-// path joining and the search pattern rule.
+// path joining, the search pattern rule, file titles and registered window messages.
 #include "platform/platform.h"
 #include "platform/portable/portable_files.h"
 
 #include <cstring>
+#ifndef _WIN32
+#include <string>
+#include <vector>
+#endif
 
 namespace {
 
@@ -15,6 +19,15 @@ bool is_separator(char c) {
   return c == '\\' || c == '/';
 #else
   return c == '/';
+#endif
+}
+
+// PathFindFileNameA also ends a part at a drive's colon ("C:name.dat").
+bool ends_part(char c) {
+#ifdef _WIN32
+  return is_separator(c) || c == ':';
+#else
+  return is_separator(c);
 #endif
 }
 
@@ -95,3 +108,38 @@ uint64_t portable_path_key(const char* path) {
   }
   return key;
 }
+
+int32_t platform_get_file_title(const char* path, char* buffer, uint16_t size) {
+  if (path == nullptr) return -1;
+  const char* title = path;
+  for (const char* c = path; *c != '\0'; ++c) {
+    if (ends_part(*c)) title = c + 1;
+  }
+  const size_t length = strlen(title);
+  if (length == 0 || length + 1 > 0xFFFF) return -1;
+  if (buffer == nullptr || length + 1 > size) return static_cast<int32_t>(length + 1);
+  memcpy(buffer, title, length + 1);
+  return 0;
+}
+
+#ifdef _WIN32
+uint32_t platform_register_window_message(const char* name) {
+  return name != nullptr ? RegisterWindowMessageA(name) : 0;
+}
+#else
+// Names are known without regard to case, as on Windows; one number each, from 0xC000.
+uint32_t platform_register_window_message(const char* name) {
+  static std::vector<std::string> names;
+  constexpr uint32_t kFirst = 0xC000;
+  if (name == nullptr || name[0] == '\0') return 0;
+  for (size_t i = 0; i < names.size(); ++i) {
+    const std::string& known = names[i];
+    bool same = known.size() == strlen(name);
+    for (size_t k = 0; same && k < known.size(); ++k) same = fold_case(known[k]) == fold_case(name[k]);
+    if (same) return kFirst + static_cast<uint32_t>(i);
+  }
+  if (names.size() > 0xFFFF - kFirst) return 0;
+  names.push_back(name);
+  return kFirst + static_cast<uint32_t>(names.size() - 1);
+}
+#endif

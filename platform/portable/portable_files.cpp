@@ -20,6 +20,11 @@ bool copy_text(char* buffer, uint32_t size, const std::string& text) {
 }  // namespace
 
 #ifndef _WIN32
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <system_error>
 
@@ -64,6 +69,9 @@ bool is_read_only(fs::perms permissions) { return (permissions & fs::perms::owne
 uint32_t attributes_of(const fs::file_status& status) {
   uint32_t attributes = 0;
   if (fs::is_directory(status)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
+  // Opening a FIFO waits for a writer, and a device never ends: neither is a file to read as data.
+  else if (fs::is_fifo(status) || fs::is_socket(status) || fs::is_block_file(status) || fs::is_character_file(status))
+    attributes |= FILE_ATTRIBUTE_DEVICE;
   if (is_read_only(status.permissions())) attributes |= FILE_ATTRIBUTE_READONLY;
   return attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
 }
@@ -143,6 +151,46 @@ uint32_t portable_copy_file(const char* existing, const char* new_path) {
   return win32_error(ec, ERROR_PATH_NOT_FOUND);
 }
 
+uint32_t portable_move_file(const char* existing, const char* new_path) {
+  if (is_empty(existing) || is_empty(new_path)) return ERROR_INVALID_PARAMETER;
+#ifdef SYS_renameat2
+  if (syscall(SYS_renameat2, AT_FDCWD, existing, AT_FDCWD, new_path, 1 /* RENAME_NOREPLACE */) == 0)
+    return ERROR_SUCCESS;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+    return errno == EEXIST ? ERROR_ALREADY_EXISTS : win32_error(std::error_code(errno, std::generic_category()));
+#endif
+  // A file system without it: a new link fails on an existing name, then the old name goes.
+  if (link(existing, new_path) == 0) {
+    unlink(existing);
+    return ERROR_SUCCESS;
+  }
+  if (errno == EEXIST) return ERROR_ALREADY_EXISTS;
+  if (errno != EPERM && errno != ENOTSUP) return win32_error(std::error_code(errno, std::generic_category()));
+  // Nor links (FAT): the name is checked just before the rename.
+  std::error_code ec;
+  if (fs::exists(fs::symlink_status(new_path, ec))) return ERROR_ALREADY_EXISTS;
+  fs::rename(existing, new_path, ec);
+  return win32_error(ec);
+}
+
+uint32_t portable_flush_file(const char* path) {
+  if (is_empty(path)) return ERROR_FILE_NOT_FOUND;
+  const int descriptor = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (descriptor < 0) return win32_error(std::error_code(errno, std::generic_category()));
+  const int flushed = fsync(descriptor);
+  const int cause = errno;
+  close(descriptor);
+  return flushed == 0 ? ERROR_SUCCESS : win32_error(std::error_code(cause, std::generic_category()));
+}
+
+uint32_t portable_process_id() { return static_cast<uint32_t>(getpid()); }
+
+bool portable_process_running(uint32_t process_id) {
+  const pid_t pid = static_cast<pid_t>(process_id);
+  if (pid <= 0 || static_cast<uint32_t>(pid) != process_id) return false;
+  return kill(pid, 0) == 0 || errno == EPERM;
+}
+
 uint32_t portable_create_directory(const char* path) {
   if (is_empty(path)) return ERROR_PATH_NOT_FOUND;
   std::error_code ec;
@@ -219,17 +267,6 @@ uint32_t portable_get_current_directory(char* buffer, uint32_t size, uint32_t* l
   return ERROR_SUCCESS;
 }
 
-int32_t portable_get_file_title(const char* path, char* buffer, uint16_t size) {
-  if (is_empty(path)) return -1;
-  const char* slash = strrchr(path, '/');
-  const char* title = slash != nullptr ? slash + 1 : path;
-  const size_t length = strlen(title);
-  if (length == 0) return -1;
-  if (length + 1 > 0xFFFF) return -1;
-  if (buffer == nullptr || length + 1 > size) return static_cast<int32_t>(length + 1);
-  memcpy(buffer, title, length + 1);
-  return 0;
-}
 #endif  // not _WIN32
 
 bool portable_install_path_from_environment(char* buffer, uint32_t size) {

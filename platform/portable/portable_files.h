@@ -15,6 +15,8 @@ uint32_t portable_find_first_file(const char* pattern, PlatformFindData* data, P
 uint32_t portable_find_next_file(PlatformFind* find, PlatformFindData* data);
 void portable_find_close(PlatformFind* find);
 uint32_t portable_copy_file(const char* existing, const char* new_path);
+uint32_t portable_move_file(const char* existing, const char* new_path);
+uint32_t portable_flush_file(const char* path);
 uint32_t portable_create_directory(const char* path);
 uint32_t portable_remove_directory(const char* path);
 uint32_t portable_delete_file(const char* path);
@@ -24,8 +26,8 @@ uint32_t portable_set_file_attributes(const char* path, uint32_t attributes);
 uint32_t portable_set_current_directory(const char* path);
 // *length as platform_get_current_directory returns it.
 uint32_t portable_get_current_directory(char* buffer, uint32_t size, uint32_t* length);
-// As platform_get_file_title: off Windows the part after the last '/', with its extension.
-int32_t portable_get_file_title(const char* path, char* buffer, uint16_t size);
+uint32_t portable_process_id();
+bool portable_process_running(uint32_t process_id);
 // The install path off Windows: VELISSADESK_PATH, else the first line of
 // $XDG_CONFIG_HOME/VelissaDesk/path (XDG_CONFIG_HOME empty or unset: $HOME/.config), a leading "~"
 // standing for $HOME. An empty value counts as none; a value that does not fit in size bytes is

@@ -4,12 +4,14 @@
 #include "platform/platform.h"
 
 #include <mmsystem.h>
+#include <objbase.h>
 
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
 #include "platform/portable/portable_files.h"
+#include "platform/portable/portable_wait.h"
 
 namespace {
 
@@ -26,6 +28,32 @@ bool succeeded(uint32_t error) {
   return error == ERROR_SUCCESS;
 }
 
+// Whether platform_start_up initialised COM, which platform_tear_down then ends.
+bool com_initialised = false;
+
+// Run elevated, the program would not hear Explorer, which runs at a lower integrity level: User
+// Interface Privilege Isolation drops its drops and its restart broadcast unless the window lets them
+// through. ChangeWindowMessageFilterEx is Windows 7's, Vista has only the process-wide
+// ChangeWindowMessageFilter: both are looked up by name so that the program starts wherever either is
+// missing.
+void allow_message(HWND window, UINT message) {
+  typedef BOOL(WINAPI * FilterOfWindow)(HWND, UINT, DWORD, void*);
+  typedef BOOL(WINAPI * FilterOfProcess)(UINT, DWORD);
+  const DWORD kAllow = 1;  // MSGFLT_ALLOW, and MSGFLT_ADD for the process-wide filter
+  const HMODULE user32 = GetModuleHandleA("user32.dll");
+  if (user32 == nullptr) return;
+  // Through void*: a FARPROC cast straight to another function type draws -Wcast-function-type.
+  const auto of_window = reinterpret_cast<FilterOfWindow>(
+      reinterpret_cast<void*>(GetProcAddress(user32, "ChangeWindowMessageFilterEx")));
+  if (of_window != nullptr) {
+    of_window(window, message, kAllow, nullptr);
+    return;
+  }
+  const auto of_process = reinterpret_cast<FilterOfProcess>(
+      reinterpret_cast<void*>(GetProcAddress(user32, "ChangeWindowMessageFilter")));
+  if (of_process != nullptr) of_process(message, kAllow);
+}
+
 MSG to_msg(const PlatformMessage& message) {
   MSG msg{};
   msg.hwnd = message.window;
@@ -39,6 +67,18 @@ MSG to_msg(const PlatformMessage& message) {
 }
 
 }  // namespace
+
+// ================= The program's run =================
+
+void platform_start_up() {
+  // ShellExecuteA may hand an address to shell extensions that need COM on the calling thread.
+  com_initialised = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
+}
+
+void platform_tear_down() {
+  if (com_initialised) CoUninitialize();
+  com_initialised = false;
+}
 
 // ================= Drawing surface =================
 
@@ -219,6 +259,8 @@ bool platform_notify_icon(uint32_t action, const TrayIconData* data) {
   static_assert(sizeof data->tip <= sizeof record.szTip, "the tip fits the record");
   memcpy(record.szTip, data->tip, sizeof data->tip);
   record.szTip[sizeof data->tip - 1] = '\0';
+  // Explorer broadcasts this when it starts again; the icon's window must hear it to add the icon back.
+  if (action == NIM_ADD) allow_message(data->window, RegisterWindowMessageA("TaskbarCreated"));
   return Shell_NotifyIconA(action, &record) != 0;
 }
 
@@ -243,7 +285,14 @@ bool platform_unregister_hot_key(WindowHandle window, int32_t id) {
   return UnregisterHotKey(window, id) != 0;
 }
 
-void platform_drag_accept_files(WindowHandle window, bool accept) { DragAcceptFiles(window, accept); }
+void platform_drag_accept_files(WindowHandle window, bool accept) {
+  DragAcceptFiles(window, accept);
+  if (!accept) return;
+  // A drop reaches the window as WM_DROPFILES, with the files' data passed in WM_COPYDATA and
+  // WM_COPYGLOBALDATA (0x49).
+  const UINT kDropMessages[] = {WM_DROPFILES, WM_COPYDATA, 0x0049 /* WM_COPYGLOBALDATA */};
+  for (UINT message : kDropMessages) allow_message(window, message);
+}
 
 uint32_t platform_drag_query_file(DropHandle drop, uint32_t index, char* buffer, uint32_t size) {
   return DragQueryFileA(drop, index, buffer, size);
@@ -262,6 +311,33 @@ bool platform_shell_execute(WindowHandle window, const char* verb, const char* f
 
 uint32_t platform_time_ms() { return timeGetTime(); }
 void platform_sleep(uint32_t milliseconds) { Sleep(milliseconds); }
+
+namespace {
+
+// MWMO_INPUTAVAILABLE: also input that an earlier peek saw but left in the queue.
+bool wait_for_input(uint32_t milliseconds) {
+  return MsgWaitForMultipleObjectsEx(0, nullptr, milliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE) == WAIT_OBJECT_0;
+}
+
+}  // namespace
+
+// Without timeBeginPeriod a timeout ends at the next 15.6 ms tick of the system timer, so the wait
+// runs coarse until shortly before its deadline and fine for the rest. The deadline is kept on
+// timeGetTime, the clock the caller reckoned it with; with the period raised that clock is fine too.
+bool platform_wait_message(uint32_t timeout_ms) {
+  const uint32_t deadline = timeGetTime() + timeout_ms;
+  const uint32_t coarse = coarse_part_of_wait(timeout_ms);
+  if (coarse != 0 && wait_for_input(coarse)) return true;
+  if (timeout_ms == INFINITE) return false;
+  int32_t left = static_cast<int32_t>(deadline - timeGetTime());
+  if (left <= 0) return wait_for_input(0);
+  timeBeginPeriod(1);
+  bool input = false;
+  for (; !input && left > 0; left = static_cast<int32_t>(deadline - timeGetTime()))
+    input = wait_for_input(static_cast<uint32_t>(left));
+  timeEndPeriod(1);
+  return input;
+}
 int64_t platform_calendar_time() { return static_cast<int64_t>(time(nullptr)); }
 
 bool platform_set_thread_priority(int32_t priority) {
@@ -373,6 +449,12 @@ bool platform_copy_file(const char* existing, const char* new_path) {
   return succeeded(portable_copy_file(existing, new_path));
 }
 
+bool platform_move_file(const char* existing, const char* new_path) {
+  return succeeded(portable_move_file(existing, new_path));
+}
+bool platform_flush_file(const char* path) { return succeeded(portable_flush_file(path)); }
+uint32_t platform_process_id() { return portable_process_id(); }
+bool platform_process_running(uint32_t process_id) { return portable_process_running(process_id); }
 bool platform_create_directory(const char* path) { return succeeded(portable_create_directory(path)); }
 bool platform_remove_directory(const char* path) { return succeeded(portable_remove_directory(path)); }
 bool platform_delete_file(const char* path) { return succeeded(portable_delete_file(path)); }
@@ -395,8 +477,4 @@ uint32_t platform_get_current_directory(char* buffer, uint32_t size) {
   uint32_t length = 0;
   succeeded(portable_get_current_directory(buffer, size, &length));
   return length;
-}
-
-int32_t platform_get_file_title(const char* path, char* buffer, uint16_t size) {
-  return portable_get_file_title(path, buffer, size);
 }

@@ -123,13 +123,16 @@ TEST_F(PlayerTest, ExtentsAreTheOuterRightAndBottomEdges) {
   EXPECT_EQ(player.max_right, 0.25f);
   EXPECT_EQ(player.min_bottom, -0.8f);
 
-  // A NaN edge, or a frame without a whole rectangle, takes no part.
+  // A frame that cannot be placed still counts with its finite right and bottom edges; a NaN or
+  // infinite edge, or a frame without a whole rectangle, takes no part.
   const float nan = std::numeric_limits<float>::quiet_NaN();
-  d.rects = {-1.0f, 1.0f, 0.5f, -0.25f, -1.0f, 0.5f, 0.75f, -0.5f, -1.0f, 1.0f, nan, -0.9f, -1.0f, 1.0f};
-  d.color_names = {"2", "4", "6", "8"};
+  const float inf = std::numeric_limits<float>::infinity();
+  d.rects = {-1.0f, 1.0f, 0.5f,  -0.25f, -1.0f, 0.5f, 0.75f, -0.5f, -1.0f, 1.0f, nan, -0.9f,
+             -1.0f, 1.0f, inf,   -inf,   0.8f,  1.0f, 0.8f,  0.0f,  -1.0f, 1.0f};
+  d.color_names = {"2", "4", "6", "8", "10", "12"};
   load(d);
-  EXPECT_EQ(player.max_right, 0.75f);
-  EXPECT_EQ(player.min_bottom, -0.5f);
+  EXPECT_EQ(player.max_right, 0.8f);
+  EXPECT_EQ(player.min_bottom, -0.9f);
 }
 
 TEST_F(PlayerTest, LoadingTwiceHoldsOneSurfaceAndTwoImages) {

@@ -130,6 +130,15 @@ TEST_F(PlayerTest, HalfAreaFrameEndsAtTheAnchorAndItsMarginsStay) {
   present_frame(player);
   EXPECT_EQ(player.margin_x, 100);
   EXPECT_EQ(player.offset_x, -200);
+
+  // A frame of zero width is never shown, but its bottom edge still bounds the area: frame 0 ends
+  // 50 pixels above the anchor.
+  animation.frames[1].left = animation.frames[1].right = 0.0f;
+  animation.frames[1].bottom = -1.0f;
+  load(animation);
+  present_frame(player);
+  EXPECT_EQ(player.offset_x, -100);
+  EXPECT_EQ(player.offset_y, -150);
 }
 
 TEST_F(PlayerTest, TinyAndTruncatedPlacementsStayDefined) {

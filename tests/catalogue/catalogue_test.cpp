@@ -11,6 +11,7 @@
 #include "catalogue/catalogue.h"
 #include "platform/headless/headless.h"
 #include "support/bytes.h"
+#include "support/fifo_watch.h"
 #include "support/temp_dir.h"
 #include "support/test_archives.h"
 
@@ -46,12 +47,21 @@ class CatalogueScan : public ::testing::Test {
   int32_t install_match = -1;
 };
 
-TEST_F(CatalogueScan, PassesOverUninstallerFilesOnlyWithTheExactPrefix) {
+TEST_F(CatalogueScan, PassesOverUninstallerFilesAndWhatIsNoRegularFile) {
   write_bytes(dir.file("unins000.dat"), test_package("Uninstaller"));
   write_bytes(dir.file("unins.dat"), str("not a package"));
   write_bytes(dir.file("Unins001.dat"), test_package("Capital"));  // another name also where case is ignored
   write_bytes(dir.file("readme.txt"), test_package("Not a dat"));
+  write_bytes(dir.file("~velissa-copy-1-1.tmp"), test_package("On its way"));
+  std::filesystem::create_directory(dir.file("folder.dat"));
+#ifndef _WIN32
+  FifoWatch fifo(dir.file("pipe.dat"));  // a FIFO is passed over unopened
+  ASSERT_TRUE(fifo.made);
+#endif
   scan();
+#ifndef _WIN32
+  EXPECT_FALSE(fifo.reader_waited);
+#endif
   EXPECT_EQ(row_names(), std::vector<std::string>{"Capital"});
   ASSERT_EQ(row_count(*catalogue), 1);
   EXPECT_STREQ(catalogue->file_names.data[0], "Unins001.dat");

@@ -15,6 +15,8 @@
 #include "support/temp_dir.h"
 #include "support/test_archives.h"
 
+#include "support/fifo_watch.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -137,6 +139,11 @@ TEST_F(Installer, CutsLongNamesAndRefusesDestinationsThatDoNotFit) {
   EXPECT_EQ(install(drop("long.dat", test_package(long_name))), 1);
   EXPECT_EQ(std::string(name), long_name.substr(0, kInstallNameSize - 1));
 
+#ifdef _WIN32
+  // Paths past 260 bytes cannot be made or opened by the Windows file calls the tests use; the order
+  // of the checks on such a path under Windows is still to be settled.
+  GTEST_SKIP() << "paths past 260 bytes";
+#endif
   const std::string long_title = std::string(250, 't') + ".dat";  // base + "/anim/" + this passes 271
   ASSERT_GT(base_text.size() + 6 + long_title.size(), static_cast<size_t>(kInstallPathSize - 1));
   EXPECT_EQ(install(drop(long_title, test_package("Far"))), 0);
@@ -156,10 +163,20 @@ TEST_F(Installer, ArchiveInstallsEveryGoodMemberAndNamesTheFirst) {
   EXPECT_FALSE(temp_exists());
 }
 
-TEST_F(Installer, ArchiveRefusedBeforeItsMembersLeavesAnEmptyTemporaryDirectory) {
-  fs::create_directories(base / "tmp" / "stale" / "deeper");
-  write_bytes((base / "tmp" / "stale" / "deeper" / "old.dat").string(), str("left by an earlier run"));
-  fs::permissions(base / "tmp" / "stale" / "deeper" / "old.dat", fs::perms::owner_read, fs::perm_options::replace);
+// A tmp folder the user made keeps all it holds: every unpacking works in a folder of its own inside it
+// and removes only that; an archive kept there is read, not deleted first.
+TEST_F(Installer, TheUsersOwnTmpFolderIsNeverEmptied) {
+  fs::create_directories(base / "tmp" / "mine" / "deeper");
+  write_bytes((base / "tmp" / "mine" / "deeper" / "old.dat").string(), str("the user's"));
+  fs::permissions(base / "tmp" / "mine" / "deeper" / "old.dat", fs::perms::owner_read, fs::perm_options::replace);
+  const std::string kept = (base / "tmp" / "kept.kar").string();
+  write_bytes(kept, test_archive({member("a.dat", test_package("A"))}));
+  const std::set<std::string> users = {"kept.kar", "mine"};
+  auto tmp_names = [&] {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(base / "tmp")) names.insert(entry.path().filename().string());
+    return names;
+  };
 
   const struct {
     const char* title;
@@ -179,13 +196,88 @@ TEST_F(Installer, ArchiveRefusedBeforeItsMembersLeavesAnEmptyTemporaryDirectory)
     char expected[1024];
     snprintf(expected, sizeof expected, c.message, path.c_str());
     EXPECT_EQ(warning_texts(), std::vector<std::string>{expected}) << c.title;
-    EXPECT_TRUE(fs::is_directory(base / "tmp") && fs::is_empty(base / "tmp")) << c.title;
+    EXPECT_EQ(tmp_names(), users) << c.title;
   }
   headless_reset();
   const std::string missing = (dir.path() / "drops" / "missing.kar").string();
   EXPECT_EQ(install(missing), 0);
   EXPECT_EQ(warning_texts(), std::vector<std::string>{corrupted_archive(missing)});
+
+  EXPECT_EQ(install(kept), 1);
+  EXPECT_EQ(anim_files(), std::set<std::string>{"a.dat"});
+  EXPECT_EQ(tmp_names(), users);
+  EXPECT_EQ(read_text((base / "tmp" / "mine" / "deeper" / "old.dat").string()), "the user's");
 }
+
+// What a killed install leaves is recognised by its maker's process id: removed at start-up once that
+// process has ended, kept while it runs; nothing else in anim/ or tmp/ is touched.
+TEST_F(Installer, LeftoversOfEndedInstallsAreRemovedAtStartUp) {
+  const std::string ended = "2147483000";  // above every process id the systems hand out
+  fs::create_directories(base / "tmp" / ("~velissa-unpack-" + ended + "-3") / "sub");
+  write_bytes((base / "tmp" / ("~velissa-unpack-" + ended + "-3") / "sub" / "m.dat").string(), str("half"));
+  write_bytes((base / "anim" / ("~velissa-copy-" + ended + "-1.tmp")).string(), str("half"));
+  const std::vector<std::string> kept_names = {"~velissa-copy-x-1.tmp", "~velissa-copy-" + ended + "-1.dat",
+                                               "walk.dat", "~velissa-copy-" + ended + "-.tmp"};
+  for (const std::string& kept : kept_names) write_bytes((base / "anim" / kept).string(), str("keep"));
+  write_bytes((base / "tmp" / "notes.txt").string(), str("keep"));
+#ifndef _WIN32
+  const std::string running = std::to_string(getppid());
+  fs::create_directories(base / "tmp" / ("~velissa-unpack-" + running + "-1"));
+  write_bytes((base / "anim" / ("~velissa-copy-" + running + "-2.tmp")).string(), str("in progress"));
+#endif
+
+  remove_install_leftovers(base_text.c_str());
+  std::set<std::string> expected(kept_names.begin(), kept_names.end());
+#ifndef _WIN32
+  expected.insert("~velissa-copy-" + running + "-2.tmp");
+  EXPECT_TRUE(fs::exists(base / "tmp" / ("~velissa-unpack-" + running + "-1")));
+#endif
+  EXPECT_EQ(anim_files(), expected);
+  EXPECT_FALSE(fs::exists(base / "tmp" / ("~velissa-unpack-" + ended + "-3")));
+  EXPECT_EQ(read_text((base / "tmp" / "notes.txt").string()), "keep");
+}
+
+// The installer's test is the player's: a package it could not show is refused as damaged.
+TEST_F(Installer, PackagesThePlayerCouldNotShowAreRefusedAsDamaged) {
+  TestAnimation animation;
+  animation.name = "Shown";
+  animation.canvas_width = animation.canvas_height = 8;
+  animation.frames.resize(2);
+  for (TestFrame& frame : animation.frames) frame.width = frame.height = 8;
+  Bytes whole;
+  encode_package(::test_package(animation), "pck01", whole);
+  PackBuilder no_alpha = ::test_package(animation);
+  no_alpha.ids.back() = 77;  // the last frame's alpha image is missing
+  Bytes without_alpha;
+  encode_package(no_alpha, "pck01z", without_alpha);
+  animation.frames[1].width = 9;  // wider than the canvas
+  Bytes too_wide;
+  encode_package(::test_package(animation), "pck01", too_wide);
+  // Cut after the description: the frames' images are gone.
+  const Bytes cut(whole.begin(), whole.begin() + static_cast<long>(whole.size() - 1200));
+
+  const std::string path = drop("four.kar", test_archive({member("a.dat", whole), member("b.dat", without_alpha),
+                                                          member("c.dat", too_wide), member("d.dat", cut)}));
+  EXPECT_EQ(install(path), 1);
+  EXPECT_EQ(warning_texts(), (std::vector<std::string>{corrupt_file("b.dat"), corrupt_file("c.dat"), corrupt_file("d.dat")}));
+  EXPECT_EQ(anim_files(), std::set<std::string>{"a.dat"});
+}
+
+#ifndef _WIN32
+// A FIFO is no file to read (see FifoWatch): a dropped one is refused without being opened.
+TEST_F(Installer, OnlyRegularFilesAreOpened) {
+  for (const std::string title : {"fifo.dat", "fifo.kar"}) {
+    headless_reset();
+    const std::string path = (dir.path() / "drops" / title).string();
+    FifoWatch fifo(path);
+    ASSERT_TRUE(fifo.made);
+    EXPECT_EQ(install(path), 0) << title;
+    EXPECT_FALSE(fifo.reader_waited) << title;
+    EXPECT_EQ(warning_texts(), std::vector<std::string>{title == "fifo.dat" ? corrupt_file(title) : corrupted_archive(path)});
+  }
+  EXPECT_TRUE(anim_files().empty());
+}
+#endif
 
 TEST_F(Installer, ArchiveCutShortStopsAndKeepsWhatWasInstalled) {
   Bytes archive = test_archive(
@@ -193,7 +285,7 @@ TEST_F(Installer, ArchiveCutShortStopsAndKeepsWhatWasInstalled) {
   const size_t third = archive.size() - (4 + 5 + 4 + test_package("C").size());
   archive.resize(third);  // declares three members, ends after two
   const std::string path = drop("cut.kar", archive);
-  EXPECT_EQ(install(path), 0);
+  EXPECT_EQ(install(path), 2);
   EXPECT_EQ(warning_texts(), std::vector<std::string>{corrupted_archive(path)});
   EXPECT_EQ(anim_files(), (std::set<std::string>{"a.dat", "b.dat"}));
   EXPECT_FALSE(temp_exists());
@@ -223,7 +315,8 @@ TEST_F(Installer, MembersAreCopiedExactlyWhateverTheirSize) {
 TEST_F(Installer, HostileMemberNamesStopTheArchiveAndWriteNothingOutside) {
   const std::string names[] = {"",         "../evil.dat", "../../evil.dat", "sub/evil.dat", "..\\evil.dat",
                                "C:evil.dat", dir.file("evil.dat"), ".",   "..",           std::string("ev\0il.dat", 9),
-                               "CON",      "nul.dat",     "com1.dat",       std::string(1023, 'n')};
+                               "CON",      "nul.dat",     "com1.dat",       std::string(1023, 'n'),
+                               "COM\xB9",  "lpt\xB2.dat", "Com\xB3 .x",     "CONIN$",       "conout$.txt"};
   for (const std::string& hostile : names) {
     headless_reset();
     fs::remove_all(base / "anim");
@@ -231,7 +324,7 @@ TEST_F(Installer, HostileMemberNamesStopTheArchiveAndWriteNothingOutside) {
     const std::string path = drop("hostile.kar", test_archive({member("good.dat", test_package("Good")),
                                                                member(hostile, test_package("Evil")),
                                                                member("after.dat", test_package("After"))}));
-    EXPECT_EQ(install(path), 0) << hostile;
+    EXPECT_EQ(install(path), 1) << hostile;
     EXPECT_EQ(warning_texts(), std::vector<std::string>{corrupted_archive(path)}) << hostile;
     EXPECT_EQ(anim_files(), std::set<std::string>{"good.dat"}) << hostile;
     EXPECT_EQ(stray_files(), std::vector<std::string>{}) << hostile;
@@ -286,7 +379,7 @@ TEST_F(Installer, TemporaryPlaceThatIsNotADirectoryIsRefused) {
   write_bytes((base / "tmp").string(), str("a file named tmp"));
   EXPECT_EQ(install(path), 0);
   EXPECT_EQ(warning_texts(),
-            std::vector<std::string>{"Cannot access temporary file \"" + (base / "tmp" / "a.dat").string() + "\" !"});
+            std::vector<std::string>{"Cannot access temporary directory \"" + (base / "tmp").string() + "\" !"});
   EXPECT_EQ(read_text((base / "tmp").string()), "a file named tmp");
 
   const std::string missing_base = (dir.path() / "missing").string();

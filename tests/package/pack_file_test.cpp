@@ -296,14 +296,14 @@ TEST(PackFileBounds, FailedDecompressionIsTracedAndParsedFromWhatCameOut) {
   EXPECT_EQ(details.body_size, 40u);
   expect_sound(pack);
 
-  // A damaged stream: what was not filled reads as zeros.
+  // A damaged stream: the body is what came out before the damage, no more.
   Bytes damaged = encoded(b, "pck01z");
   for (size_t i = damaged.size() / 2; i < damaged.size(); ++i) damaged[i] ^= 0x5A;
   write_bytes(path, damaged);
   ASSERT_TRUE(open(pack, path.c_str(), &details));
   EXPECT_TRUE(details.decompress_failed);
   EXPECT_LT(details.body_size, body_size);
-  for (size_t i = details.body_size; i < body_size; ++i) ASSERT_EQ(pack.body[i], 0) << i;
+  EXPECT_EQ(decoded_size(pack), details.body_size);
   expect_sound(pack);
 
   // A U larger than needed is no failure: the body is what came out.
@@ -315,6 +315,34 @@ TEST(PackFileBounds, FailedDecompressionIsTracedAndParsedFromWhatCameOut) {
   trace_close();
   EXPECT_EQ(read_text_lines(trace_path),
             "## OpenTraces: " + trace_path + "\nuncompress failed\nuncompress failed\n## CloseTraces\n");
+}
+
+// The bound is on the body that really comes out, compressed or not; what U claims beyond it costs nothing.
+TEST(PackFileBounds, ABodyLargerThanTheBoundIsRefusedWhateverItClaims) {
+  TempDir dir;
+  const std::string path = dir.file("bound.dat");
+  const PackBuilder b = sample_builder();
+  const uint32_t body_size = static_cast<uint32_t>(encode_body(b).size());
+  PackFile pack;
+  PackDetails details;
+  const struct {
+    Bytes file;
+    uint32_t bound;
+    bool opens;
+  } cases[] = {
+      {with_expanded_size(b, static_cast<int32_t>(body_size)), body_size, true},
+      {with_expanded_size(b, static_cast<int32_t>(body_size) + 1000), body_size, true},
+      {with_expanded_size(b, static_cast<int32_t>(body_size)), body_size - 1, false},
+      {with_expanded_size(b, static_cast<int32_t>(body_size) + 1000), body_size - 1, false},
+      {encoded(b, "pck01"), body_size, true},
+      {encoded(b, "pck01"), body_size - 1, false},
+  };
+  for (const auto& c : cases) {
+    write_bytes(path, c.file);
+    EXPECT_EQ(open_within(pack, path.c_str(), c.bound, &details), c.opens) << c.bound;
+    EXPECT_EQ(decoded_size(pack), c.opens ? body_size : 0u);
+    EXPECT_FALSE(details.decompress_failed);
+  }
 }
 
 TEST(PackFileBounds, EveryTruncationAndByteFlipOpensSafely) {

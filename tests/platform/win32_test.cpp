@@ -1,5 +1,6 @@
-// The win32 backend against the real services (under Wine in the build): resources, the install path in
-// the registry, error texts, the drawing surface, windows and their messages, and the pop-up menu.
+// The win32 backend against the real services (under Wine in the build): resources and the manifest, the
+// install path in the registry, error texts, the drawing surface, windows and their messages, and the
+// pop-up menu.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -63,6 +64,24 @@ TEST(Win32Resources, ProductNameAndVersion) {
   EXPECT_EQ(LoadStringA(GetModuleHandleA(nullptr), 1, name, sizeof name), 11);
   EXPECT_STREQ(name, "VelissaDesk");
   EXPECT_NE(FindResourceA(nullptr, MAKEINTRESOURCEA(VS_VERSION_INFO), RT_VERSION), nullptr);
+}
+
+// The manifest Windows reads at start (resource 1 of RT_MANIFEST), and Vista (whose GetTickCount64 the
+// runtime imports) as the oldest Windows in the header.
+TEST(Win32Resources, ManifestAndSubsystemVersion) {
+  const HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  ASSERT_NE(found, nullptr);
+  const std::string manifest(static_cast<const char*>(LockResource(LoadResource(nullptr, found))),
+                             SizeofResource(nullptr, found));
+  for (const char* setting : {"\"asInvoker\"", "{e2011457-1546-43c5-a5fe-008deee3d3f0}" /* Vista */,
+                              "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}" /* 10 and 11 */,
+                              "\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+                              ">PerMonitorV2, PerMonitor<", ">UTF-8</activeCodePage>"})
+    EXPECT_NE(manifest.find(setting), std::string::npos) << setting;
+  const auto* image = reinterpret_cast<const BYTE*>(GetModuleHandleA(nullptr));
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+      image + reinterpret_cast<const IMAGE_DOS_HEADER*>(image)->e_lfanew);
+  EXPECT_EQ(nt->OptionalHeader.MajorSubsystemVersion, 6);
 }
 
 // ---- Install path ----

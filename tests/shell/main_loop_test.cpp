@@ -101,12 +101,14 @@ TEST_F(ShellTest, AMenuChoiceFadesOutFirstAndBecomesCurrentWhenTheFadeEnds) {
 }
 
 // Hidden (the hot key) or dragged (the left button held), the player neither advances nor rotates while
-// the interval runs; released, the rotation that has come due happens on the next pass.
+// the interval runs; released, the rotation that has come due happens on the next pass. A drag also ends
+// when the system takes the mouse away (a locked screen, an elevation prompt), where no release comes.
 TEST_F(ShellTest, HiddenOrDraggedTheAnimationFreezesWhileTheIntervalRuns) {
   install(test_animation("One"));
   install(test_animation("Two"));
-  for (const bool hide : {true, false}) {
-    SCOPED_TRACE(hide ? "hidden" : "dragged");
+  for (const std::string how : {"hidden", "released", "capture lost"}) {
+    SCOPED_TRACE(how);
+    const bool hide = how == "hidden";
     reset_program();
     start();
     const WindowHandle character = the_shell().character_window;
@@ -129,9 +131,14 @@ TEST_F(ShellTest, HiddenOrDraggedTheAnimationFreezesWhileTheIntervalRuns) {
     if (hide) {
       ASSERT_TRUE(headless_press_hot_key(MOD_CONTROL, VK_F1));
       pass();
-    } else {
+    } else if (how == "released") {
       post_and_pass(character, WM_LBUTTONUP, 0, at(4, 4));
       EXPECT_EQ(headless_capture_window(), nullptr);
+    } else {
+      post_and_pass(character, WM_CAPTURECHANGED, 0, reinterpret_cast<LPARAM>(character));  // taken again
+      EXPECT_TRUE(the_shell().dragging);
+      post_and_pass(character, WM_CAPTURECHANGED, 0, 0);
+      EXPECT_FALSE(the_shell().dragging);
     }
     EXPECT_FALSE(the_shell().switching);
     pass();
@@ -187,19 +194,23 @@ TEST_F(ShellTest, TheDragOffsetCarriesOverToLaterAnimations) {
   EXPECT_NE(read_text_lines(trace_path).find(expected), std::string::npos) << read_text_lines(trace_path);
 }
 
-TEST_F(ShellTest, QuitEndsTheLoopAfterTheRestOfTheQueueAndOneMoreSleep) {
+TEST_F(ShellTest, QuitEndsTheLoopAfterTheRestOfTheQueueAndOneMoreWait) {
   install(test_animation("One"));
   install(test_animation("Two"));
   start();
   pass();
   platform_post_quit_message(3);
   headless_post_message(the_shell().owner_window, WM_COMMAND, static_cast<WPARAM>(the_shell().repeat_ids[2]), 0);
-  const uint64_t sleeps = headless_counters().sleeps;
+  ASSERT_TRUE(headless_press_hot_key(MOD_CONTROL, VK_F1));  // hidden: only a message would end a wait
+  const uint64_t waits = headless_counters().waits;
+  const uint32_t quit_at = platform_time_ms();
   EXPECT_FALSE(pass());
   EXPECT_EQ(the_shell().repeat_choice, 2);  // handled in the pass that saw WM_QUIT
+  EXPECT_TRUE(the_shell().hidden);
   EXPECT_TRUE(loop.quit);
   EXPECT_EQ(loop.exit_code, 3);
-  EXPECT_EQ(headless_counters().sleeps, sleeps + 1);
+  EXPECT_EQ(headless_counters().waits, waits + 1);
+  EXPECT_EQ(platform_time_ms(), quit_at + 1);
   EXPECT_EQ(tear_down(), 3);
 }
 

@@ -1,5 +1,6 @@
 // The whole program on the headless backend: an install directory with its anim/ folder of test
-// packages, start-up, main-loop passes on the scripted clock (each pass sleeps 1 ms), and tear-down.
+// packages, start-up, main-loop passes on the scripted clock (each pass waits until its next work or
+// a scripted moment), and tear-down.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -86,13 +87,15 @@ class ShellTest : public ::testing::Test {
   }
 
   bool pass() { return main_loop_pass(loop); }
-  // Passes until the clock reaches end.
+  // Passes until the clock reaches end (a wait stops there).
   void run_until(uint32_t end) {
+    headless_at(end, [] {});
     while (static_cast<int32_t>(end - platform_time_ms()) > 0) pass();
   }
   // Passes until switching is set or the clock reaches end; the time of the pass that set it, or
   // UINT32_MAX.
   uint32_t run_until_switching(uint32_t end) {
+    headless_at(end, [] {});
     while (static_cast<int32_t>(end - platform_time_ms()) > 0) {
       const uint32_t now = platform_time_ms();
       pass();

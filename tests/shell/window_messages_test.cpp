@@ -31,6 +31,10 @@ TEST_F(ShellTest, ADoubleClickHidesAndCtrlF1TogglesCharacterAndTrayIcon) {
   EXPECT_TRUE(shell.hidden);
   EXPECT_FALSE(headless_window_info(character).visible);
   EXPECT_TRUE(headless_tray_icons().empty());
+  // A restarted tray broadcasts "TaskbarCreated": hidden by the user, the icon stays away.
+  headless_post_message(shell.owner_window, platform_register_window_message("TaskbarCreated"), 0, 0);
+  pass();
+  EXPECT_TRUE(headless_tray_icons().empty());
 
   // The right button's double-click and the menu item hide too.
   ASSERT_TRUE(headless_press_hot_key(MOD_CONTROL, VK_F1));
@@ -41,6 +45,28 @@ TEST_F(ShellTest, ADoubleClickHidesAndCtrlF1TogglesCharacterAndTrayIcon) {
   command(shell.hide_show_id);
   EXPECT_TRUE(shell.hidden);
   EXPECT_TRUE(headless_tray_icons().empty());
+}
+
+// Ctrl+F1 held by another program: the user is told once, and the tray icon stays with a hidden
+// character, its menu being the way back.
+TEST_F(ShellTest, WithoutCtrlF1HidingKeepsTheTrayIconAndItsMenuShowsTheCharacter) {
+  install(test_animation("One"));
+  ASSERT_TRUE(platform_register_hot_key(nullptr, 7, MOD_CONTROL, VK_F1));
+  start();
+  const ShellState& shell = the_shell();
+  ASSERT_EQ(headless_message_boxes().size(), 1u);
+  EXPECT_EQ(headless_message_boxes()[0].caption, "Warning");
+  EXPECT_NE(headless_message_boxes()[0].text.find("\"Quick Hide/Show (ctrl-F1)\""), std::string::npos);
+
+  post_and_pass(shell.character_window, WM_LBUTTONDBLCLK, MK_LBUTTON, platform_make_lparam(3, 3));
+  EXPECT_FALSE(headless_window_info(shell.character_window).visible);
+  EXPECT_EQ(headless_tray_icons().size(), 1u);
+  headless_queue_menu_choice(static_cast<uintptr_t>(shell.hide_show_id));
+  ASSERT_TRUE(headless_tray_event(101, WM_RBUTTONUP));
+  run_until(platform_time_ms() + 5);
+  EXPECT_TRUE(headless_window_info(shell.character_window).visible);
+  EXPECT_EQ(headless_tray_icons().size(), 1u);
+  EXPECT_EQ(headless_message_boxes().size(), 1u);
 }
 
 TEST_F(ShellTest, TheMenuOpensAtTheClickOnTheCharacterAndAtTheCursorFromTheTray) {
@@ -174,9 +200,13 @@ TEST_F(ShellTest, ExitClosesTheOwnerWindowAndTheProgramEndsInOrder) {
   }
   const std::vector<std::string> expected = {
       "dispatch_message(window#1, TRAY_CALLBACK_MESSAGE, 101, 517)",  // WM_RBUTTONUP
+      "set_foreground_window(window#1)",  // so that a click elsewhere closes the tray's menu
       "track_popup_menu(menu#1, 0x28, 0, 0, window#1)",
+      "post_message(window#1, WM_NULL, 0, 0)",
       "dispatch_message(window#1, WM_COMMAND, 11, 0)",
       "post_message(window#1, WM_CLOSE, 0, 0)",
+      "dispatch_message(window#1, WM_NULL, 0, 0)",
+      "default_window_procedure(window#1, WM_NULL, 0, 0)",
       "dispatch_message(window#1, WM_CLOSE, 0, 0)",
       "default_window_procedure(window#1, WM_CLOSE, 0, 0)",
       "post_quit_message(0)",  // the character window, destroyed with its owner
@@ -191,6 +221,7 @@ TEST_F(ShellTest, ExitClosesTheOwnerWindowAndTheProgramEndsInOrder) {
       "select_object(dc#1, stock_bitmap)",
       "delete_dc(dc#1)",
       "delete_object(bitmap#1)",
+      "tear_down()",
   };
   EXPECT_EQ(calls, expected);
   EXPECT_TRUE(headless_window_info(shell.owner_window).destroyed);

@@ -1,5 +1,5 @@
-// Test packages that carry a given catalogue entry (entry 0) and nothing else the catalogue looks at,
-// ".kar" archives of them, and the texts of the warnings that refused them.
+// Test packages that carry a given catalogue entry (entry 0) and the smallest animation the player can
+// show, ".kar" archives of them, and the texts of the warnings that refused them.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,18 +10,31 @@
 #include "catalogue/archive_writer.h"
 #include "package/pack_writer.h"
 #include "platform/headless/headless.h"
+#include "support/test_packages.h"
 
 // The four lines of a catalogue entry. The second line is never blank: a blank line would not count.
 inline std::string catalogue_text(const std::string& header, const std::string& name, const std::string& offsets) {
   return header + "\r\nVelissa test\r\n" + name + "\r\n" + offsets + "\r\n";
 }
 
-// A package whose entry 0 holds entry_text, with padding bytes in entry 1 (an uncompressed "pck01").
+// A package whose entry 0 holds entry_text, with one 8 x 8 frame (entries 1 to 3) and padding bytes in
+// entry 9 (an uncompressed "pck01").
 inline std::vector<unsigned char> package_with_entry(const std::string& entry_text, size_t padding = 0) {
+  static const TestAnimation one_frame = [] {
+    TestAnimation animation;
+    animation.canvas_width = animation.canvas_height = 8;
+    TestFrame frame;
+    frame.width = frame.height = 8;
+    animation.frames.push_back(frame);
+    return animation;
+  }();
+  static const PackBuilder frames = test_package(one_frame);
   PackBuilder builder;
   add_entry(builder, 0, entry_text.data(), static_cast<int32_t>(entry_text.size()));
+  for (size_t row = 0; row < frames.ids.size(); ++row)
+    if (frames.ids[row] != 0) add_entry(builder, frames.ids[row], frames.data.data() + frames.offsets[row], frames.sizes[row]);
   std::vector<unsigned char> pad(padding, 0x5A);
-  add_entry(builder, 1, pad.data(), static_cast<int32_t>(pad.size()));
+  add_entry(builder, 9, pad.data(), static_cast<int32_t>(pad.size()));
   std::vector<unsigned char> file;
   encode_package(builder, "pck01", file);
   return file;
