@@ -5,6 +5,8 @@ a session bus (run under dbus-run-session). Usage: session_test.py VELISSADESK V
 - With nothing drawn (an empty anim/, a wholly transparent frame) clicks reach the xev window below.
 - A second start on the same folder ends with 0 and shows the running copy's hidden character; a start
   on another folder runs beside it. With the bus, then without one (a lock file in XDG_RUNTIME_DIR).
+- With Ctrl+F1 grabbed by another client first, a double-click hides the character but keeps the tray
+  icon, whose menu's "Quick Hide/Show" shows it again.
 - GTK reports nothing meanwhile; without a display the program says so in one line and ends with 1."""
 
 import os
@@ -15,6 +17,25 @@ import tempfile
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import desktop  # noqa: E402
 import program_test  # noqa: E402
+
+
+# Another client that holds Ctrl+F1, as a window manager's key binding does.
+GRAB_CTRL_F1 = """
+import ctypes, sys, time
+x11 = ctypes.CDLL("libX11.so.6")
+x11.XOpenDisplay.restype = ctypes.c_void_p
+x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+x11.XDefaultRootWindow.restype = ctypes.c_ulong
+x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+x11.XGrabKey.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+                         ctypes.c_int]
+x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+display = x11.XOpenDisplay(None)
+x11.XGrabKey(display, x11.XKeysymToKeycode(display, 0xFFBE), 4, x11.XDefaultRootWindow(display), 0, 1, 1)
+x11.XSync(display, 0)
+print("grabbed", flush=True)
+time.sleep(3600)
+"""
 
 
 class Checks:
@@ -91,6 +112,28 @@ class Checks:
             self.end(beside)
             self.end(first)
 
+    def without_the_hot_key_the_tray_icon_stays(self):
+        grabber = desktop.Program(self.session.start([sys.executable, "-c", GRAB_CTRL_F1], env=self.env,
+                                                     stdout=subprocess.PIPE))
+        grabber.wait_for(r"^grabbed$")
+        copy = self.start("red")
+        box = desktop.wait_until(lambda: self.display.find_window("^Warning$", True), what="the hot key warning")[0]
+        self.display.xdotool("windowfocus", "--sync", box.decode())
+        self.display.key("Return")
+        x, y, _, _ = self.character()
+        body = (x + program_test.BODY[0], y + program_test.BODY[1])
+        self.display.wait_for_pixel(*body, program_test.RED.body)
+        self.display.click(*body, repeat=2)
+        self.display.wait_for_pixel(*body, desktop.BACKGROUND)
+        menu = self.display.open_tray_menu()
+        menu_x, menu_y, menu_width, menu_height = self.display.geometry(menu)
+        self.display.move(menu_x + menu_width + 10, menu_y + menu_height // 2)  # keys start from the menu's end
+        self.display.key("Up", "Return")  # the last item: Quick Hide/Show
+        self.display.wait_for_pixel(*body, program_test.RED.body)
+        assert menu not in self.display.find_window("^VelissaDesk$", True), "the menu stayed open"
+        self.end(copy)
+        self.session.stop(grabber.process)
+
     def without_a_display_it_says_so(self):
         env = dict(self.env, VELISSADESK_PATH=self.folders["red"])
         env.pop("DISPLAY")
@@ -110,7 +153,7 @@ def main():
     with tempfile.TemporaryDirectory() as scratch, desktop.Session() as session:
         checks = Checks(session, sys.argv[1], sys.argv[2], scratch)
         for name in ("clicks_pass_through_a_character_that_draws_nothing", "a_second_start_hands_over",
-                     "without_a_display_it_says_so"):
+                     "without_the_hot_key_the_tray_icon_stays", "without_a_display_it_says_so"):
             try:
                 getattr(checks, name)()
             except AssertionError:
