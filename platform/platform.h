@@ -99,6 +99,7 @@ typedef intptr_t LPARAM;
 #define WM_DROPFILES 0x0233
 #define WM_HOTKEY 0x0312
 #define WM_USER 0x0400
+#define WM_APP 0x8000
 #define MK_LBUTTON 0x0001
 #define MK_RBUTTON 0x0002
 
@@ -458,8 +459,27 @@ bool platform_process_running(uint32_t process_id);
 // The install path into buffer (520 bytes in the program). Windows: the value "path" under
 // HKEY_CURRENT_USER "Software\Orvant\VelissaDesk". Elsewhere: the environment variable
 // VELISSADESK_PATH, else the first line of $XDG_CONFIG_HOME/VelissaDesk/path (XDG_CONFIG_HOME defaults
-// to ~/.config). False, with buffer empty, when there is none or it does not fit.
+// to ~/.config), a leading "~" standing for the home folder; when neither is set, or the one set names
+// no folder, the user's own data folder $XDG_DATA_HOME/VelissaDesk (~/.local/share/VelissaDesk),
+// made on first start with copies of the samples and guides installed with the program. False, with
+// buffer empty, when there is none or it does not fit.
 bool platform_read_install_path(char* buffer, uint32_t size);
+
+// A configured install path that the last platform_read_install_path passed over because no such
+// folder exists: the path as configured into path, and where it was configured into setting (the
+// environment variable's name or the settings file's path). False when nothing was passed over; always
+// false on Windows, whose registry value is used as it is.
+bool platform_passed_over_install_path(char* path, uint32_t path_size, char* setting, uint32_t setting_size);
+
+// ---- One running copy per install path ----
+// Claims the install path (as a full path) for this process: a later start on the same path hands
+// over to it, and owner then receives platform_show_request_message(). False when another running
+// copy holds the path: that copy has been asked to show its character, and this one should end.
+// Where nothing can be checked (no session bus and no lock directory) the copy runs: true.
+bool platform_claim_install_path(const char* path, WindowHandle owner);
+// The message a running copy's owner window receives when a later start hands over to it; 0 until
+// platform_claim_install_path has been called (a registered message on Windows).
+uint32_t platform_show_request_message();
 
 // ---- Files ----
 // A directory search: pattern is a path whose last part is a wildcard ("*.dat", "dir/*.*"). Names come

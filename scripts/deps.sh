@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that a task needs and the machine lacks.
-# Usage: scripts/deps.sh build|test|bench|desktop|e2e|fuzz|windows|wine ...
+# Usage: scripts/deps.sh build|test|bench|desktop|e2e|fuzz|deb|windows|wine ...
 #   windows-i686, windows-x86_64  the 32-bit or 64-bit Windows cross build
 #   wine-i686, wine-x86_64        the Wine that runs it (32-bit Wine needs the i386 architecture)
 #   windows, wine                 the width this machine's Windows suite uses: VELISSA_WINDOWS_ARCH, else
@@ -22,12 +22,14 @@ for profile in "$@"; do
     build)   packages+=(cmake make g++ pkg-config zlib1g-dev libdevil-dev libcairo2-dev libgif-dev libwebp-dev
                         libpng-dev nlohmann-json3-dev) ;;
     test)    packages+=(cmake make g++ pkg-config zlib1g-dev libdevil-dev libcairo2-dev libgif-dev libwebp-dev
-                        libpng-dev nlohmann-json3-dev libgtest-dev libgmock-dev valgrind) ;;
+                        libpng-dev nlohmann-json3-dev libgtest-dev libgmock-dev valgrind dpkg-dev) ;;
     bench)   packages+=(libbenchmark-dev libturbojpeg0-dev) ;;
     desktop) packages+=(libgtk-3-dev x11-utils) ;;
     e2e)     packages+=(xvfb xcompmgr xdotool imagemagick hsetroot x11-utils trayer xclip python3)
-             packages+=(dbus libglib2.0-bin) ;;  # the tray test's own session bus, gdbus
+             packages+=(dbus libglib2.0-bin)  # the tray test's own session bus, gdbus
+             packages+=(openbox) ;;  # a reparenting window manager for the session test
     fuzz)    packages+=(clang libclang-rt-14-dev) ;;
+    deb)     packages+=(dpkg-dev file lintian) ;;  # cpack -G DEB with dpkg-shlibdeps, and its check
     windows-i686)   packages+=(cmake make g++ g++-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev
                                libdevil-dev nlohmann-json3-dev googletest libstb-dev zip) ;;
     windows-x86_64) packages+=(cmake make g++ g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64

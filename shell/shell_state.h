@@ -83,9 +83,14 @@ void release_program_objects();
 // Start-up, the main loop and tear-down: the program's main function. Returns the exit code.
 int32_t shell_main(InstanceHandle instance);
 
-// Start-up steps up to the main loop. False when the window class or a window could not be made:
-// the caller goes on with shell_tear_down(false, 0).
-bool shell_start_up(InstanceHandle instance);
+enum StartUpResult {
+  kStartUpFailed,      // the window class or a window could not be made (no display)
+  kStartUpRunning,     // ready for the main loop
+  kStartUpHandedOver,  // a copy already runs on this install path and was asked to show itself
+};
+// Start-up steps up to the main loop. Unless it reports kStartUpRunning, the caller goes on with
+// shell_tear_down(false, ...): exit code 1 after a failure, 0 after a hand-over.
+StartUpResult shell_start_up(InstanceHandle instance);
 
 struct MainLoop {
   bool quit = false;       // WM_QUIT was seen

@@ -1,4 +1,5 @@
 // Start-up, from the install path to the first animation, and the orderly tear-down after the main loop.
+#include <cstdio>
 #include <cstring>
 
 #include "catalogue/installer.h"
@@ -60,6 +61,20 @@ void show_empty_catalogue_notice(const ShellState& shell) {
   platform_message_box(nullptr, text.text, "Velissa", MB_ICONINFORMATION);
 }
 
+// A configured install path that names no folder would otherwise leave the user wondering why their
+// animations are missing and where drops go: say what was passed over and what is used instead.
+void warn_of_passed_over_install_path(const ShellState& shell) {
+  char path[kInstallPathBufferSize];
+  char setting[kInstallPathBufferSize];
+  if (!platform_passed_over_install_path(path, sizeof path, setting, sizeof setting)) return;
+  FixedString text;
+  format(text,
+         "The install folder\n%s\nset in %s does not exist.\n\n"
+         "VelissaDesk uses this folder instead:\n%s",
+         path, setting, shell.base_directory);
+  platform_message_box(nullptr, text.text, "Warning", MB_ICONWARNING);
+}
+
 // The install path (or, with none, the folder the program started in) does not fit the base directory.
 void refuse_install_path(const ShellState& shell) {
   char current[PLATFORM_MAX_PATH] = "";
@@ -88,7 +103,7 @@ void empty_catalogue_notice(const char* base_directory, FixedString& text) {
          animation_directory);
 }
 
-bool shell_start_up(InstanceHandle instance) {
+StartUpResult shell_start_up(InstanceHandle instance) {
   ShellState& shell = the_shell();
   AnimationPlayer& player = the_player();
   platform_start_up();
@@ -104,23 +119,27 @@ bool shell_start_up(InstanceHandle instance) {
     // An empty base would put every install in the wrong place: the program does not start.
     shell.base_directory[0] = '\0';
     refuse_install_path(shell);
-    return false;
+    return kStartUpFailed;
   }
   trace("current dir: %s\n", shell.base_directory);
   // Package file names are relative to the animation directory from here on.
   platform_set_current_directory("anim");
 
-  if (!platform_register_class(instance, kWindowClassName, CS_DBLCLKS, window_procedure)) return false;
+  if (!platform_register_class(instance, kWindowClassName, CS_DBLCLKS, window_procedure)) return kStartUpFailed;
   shell.owner_window = platform_create_window_ex(0, kWindowClassName, kProgramTitle, WS_POPUP, CW_USEDEFAULT,
                                                  CW_USEDEFAULT, kWindowWidth, kWindowHeight, nullptr, instance);
-  if (shell.owner_window == nullptr) return false;
+  if (shell.owner_window == nullptr) return kStartUpFailed;
   platform_show_window(shell.owner_window, SW_HIDE);
+  // Two copies on one folder would fight over its tmp/, the hot key and the tray: a second start hands
+  // over to the copy already running there, before anything shows.
+  if (!platform_claim_install_path(shell.base_directory, shell.owner_window)) return kStartUpHandedOver;
   shell.character_window = platform_create_window_ex(
       WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kWindowClassName, kProgramTitle, WS_POPUP, CW_USEDEFAULT,
       CW_USEDEFAULT, kWindowWidth, kWindowHeight, shell.owner_window, instance);
-  if (shell.character_window == nullptr) return false;
+  if (shell.character_window == nullptr) return kStartUpFailed;
   player.window = shell.character_window;
   platform_sleep(2);
+  warn_of_passed_over_install_path(shell);
 
   seed_random_numbers();
   // What installs that could not finish left behind (copies, unpacking folders), before the scan.
@@ -143,7 +162,7 @@ bool shell_start_up(InstanceHandle instance) {
   // high class and the highest thread priority that each present asks for anyway.
   platform_set_priority_class(HIGH_PRIORITY_CLASS);
   platform_set_thread_priority(THREAD_PRIORITY_HIGHEST);
-  return true;
+  return kStartUpRunning;
 }
 
 int32_t shell_tear_down(bool windows_made, int32_t exit_code) {
@@ -165,7 +184,15 @@ int32_t shell_tear_down(bool windows_made, int32_t exit_code) {
 }
 
 int32_t shell_main(InstanceHandle instance) {
-  if (!shell_start_up(instance)) return shell_tear_down(false, 0);
+  switch (shell_start_up(instance)) {
+    case kStartUpRunning: break;
+    case kStartUpHandedOver: return shell_tear_down(false, 0);
+    case kStartUpFailed:
+      // Without its windows the program has nothing to show: say why in one line, for a terminal or a
+      // session log, rather than end in silence.
+      fprintf(stderr, "VelissaDesk: cannot open its windows (no display? it needs X11 or XWayland)\n");
+      return shell_tear_down(false, 1);
+  }
   MainLoop loop;
   while (main_loop_pass(loop)) {
   }

@@ -210,6 +210,11 @@ int32_t install_dropped_files(DropHandle drop) {
 
 LRESULT PLATFORM_CALLBACK window_procedure(WindowHandle window, uint32_t message, WPARAM wparam, LPARAM lparam) {
   ShellState& shell = the_shell();
+  // A later start on this install path handed over: the user wants to see the character.
+  if (message != 0 && message == platform_show_request_message()) {
+    if (shell.hidden) toggle_hidden();
+    return 0;
+  }
   switch (message) {
     case WM_COMMAND: run_menu_command(wparam); return 0;
     case WM_LBUTTONDBLCLK:

@@ -542,17 +542,52 @@ uint32_t platform_error_text(uint32_t code, char* buffer, uint32_t size) {
 
 // ================= Install path =================
 
-// After the user's settings, an installed program falls back on the data installed with it (the
-// samples and guides), found from its own location so that any prefix or staging directory works.
+namespace {
+
+// A configured install path that names no folder, and where it was configured, from the last read.
+struct PassedOver {
+  std::string path, setting;
+};
+
+PassedOver& passed_over() {
+  static PassedOver instance;
+  return instance;
+}
+
+}  // namespace
+
+// What the user configured, when it names a folder; else the user's own data folder, which an
+// installed program fills on first start with the samples and guides installed with it (found from
+// the program's own location, so that any prefix or staging directory works).
 bool platform_read_install_path(char* buffer, uint32_t size) {
   if (buffer == nullptr || size == 0) return fail(ERROR_INVALID_PARAMETER);
-  if (portable_install_path_from_environment(buffer, size)) return true;
-  gchar* program = g_file_read_link("/proc/self/exe", nullptr);
-  const std::string installed = gtk_installed_data_directory(program, VELISSA_DATA_FROM_PROGRAM);
-  g_free(program);
-  if (installed.empty() || installed.size() >= size || !g_file_test(installed.c_str(), G_FILE_TEST_IS_DIR))
-    return fail(ERROR_FILE_NOT_FOUND);
-  memcpy(buffer, installed.c_str(), installed.size() + 1);
+  buffer[0] = '\0';
+  PassedOver& skipped = passed_over();
+  skipped = PassedOver{};
+  std::string path;
+  if (portable_configured_install_path(&path, &skipped.setting, size) &&
+      !g_file_test(path.c_str(), G_FILE_TEST_IS_DIR)) {
+    skipped.path = path;
+    path.clear();
+  }
+  if (path.empty()) {
+    gchar* program = g_file_read_link("/proc/self/exe", nullptr);
+    const std::string bundled = gtk_installed_data_directory(program, VELISSA_DATA_FROM_PROGRAM);
+    g_free(program);
+    path = portable_user_data_folder(bundled.c_str());
+  }
+  if (skipped.path.empty()) skipped.setting.clear();
+  if (path.empty()) return fail(ERROR_FILE_NOT_FOUND);
+  if (path.size() >= size) return fail(ERROR_FILENAME_EXCED_RANGE);
+  memcpy(buffer, path.c_str(), path.size() + 1);
+  return true;
+}
+
+bool platform_passed_over_install_path(char* path, uint32_t path_size, char* setting, uint32_t setting_size) {
+  const PassedOver& skipped = passed_over();
+  if (skipped.path.empty() || path == nullptr || setting == nullptr) return false;
+  g_strlcpy(path, skipped.path.c_str(), path_size);
+  g_strlcpy(setting, skipped.setting.c_str(), setting_size);
   return true;
 }
 

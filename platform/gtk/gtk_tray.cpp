@@ -68,7 +68,9 @@ G_GNUC_BEGIN_IGNORE_DEPRECATIONS  // GtkStatusIcon is deprecated, yet it is GTK 
 void show_status_icon(TrayIcon* icon) {
   icon->status_icon = gtk_status_icon_new();
   gtk_status_icon_set_title(icon->status_icon, "VelissaDesk");
-  gtk_status_icon_set_name(icon->status_icon, "velissadesk");
+  // No gtk_status_icon_set_name: on an icon a tray has already embedded it unrealizes the icon while
+  // a resize is pending, and GTK then reports Gdk-CRITICAL gdk_window_thaw_toplevel_updates. The
+  // name it would set is the program's name, which the icon's window carries anyway (g_set_prgname).
   show_tray_data(icon);
   g_signal_connect(icon->status_icon, "button-press-event", G_CALLBACK(on_tray_button), icon);
   g_signal_connect(icon->status_icon, "button-release-event", G_CALLBACK(on_tray_button), icon);

@@ -219,6 +219,16 @@ void on_drag_data_received(GtkWidget*, GdkDragContext*, gint, gint, GtkSelection
 
 void on_realize(GtkWidget*, PlatformWindow* window) { apply_shape(window); }
 
+// A shape set before the map may never reach the frame that a reparenting window manager puts around
+// the window, and that frame then takes every click over the whole window, drawn or not. Sent again
+// after each map, the shape reaches the window manager as a change it follows.
+gboolean on_map(GtkWidget*, GdkEvent*, PlatformWindow* window) {
+  if (window->shape != nullptr) cairo_region_destroy(window->shape);
+  window->shape = nullptr;
+  apply_shape(window);
+  return FALSE;
+}
+
 GtkWidget* make_widget(PlatformWindow* window, const char* title) {
   GtkWidget* widget = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   GtkWindow* gtk_window = GTK_WINDOW(widget);
@@ -251,6 +261,7 @@ GtkWidget* make_widget(PlatformWindow* window, const char* title) {
   g_signal_connect(widget, "delete-event", G_CALLBACK(on_delete), window);
   g_signal_connect(widget, "drag-data-received", G_CALLBACK(on_drag_data_received), window);
   g_signal_connect(widget, "realize", G_CALLBACK(on_realize), window);
+  g_signal_connect(widget, "map-event", G_CALLBACK(on_map), window);
   apply_shape(window);  // a layered window shows nothing until its first update
   return widget;
 }

@@ -89,6 +89,8 @@ struct State {
   PlatformRect work_area{0, 0, 1920, 1040};
   InstallPathSource install_path_source = kNoInstallPath;
   std::string install_path;
+  std::string passed_over_path, passed_over_setting;
+  std::vector<std::pair<std::string, WindowHandle>> claims;  // install path, owner window of its copy
 
   std::vector<WindowClass> classes;
   HandleTable<Window> windows{kWindowHandle};
@@ -990,6 +992,38 @@ bool platform_read_install_path(char* buffer, uint32_t size) {
   return true;
 }
 
+bool platform_passed_over_install_path(char* path, uint32_t path_size, char* setting, uint32_t setting_size) {
+  const State& s = state();
+  const CallRecord call = record("passed_over_install_path", format("%u, %u", path_size, setting_size));
+  if (s.passed_over_path.empty() || path == nullptr || setting == nullptr || path_size == 0 || setting_size == 0)
+    return false;
+  snprintf(path, path_size, "%s", s.passed_over_path.c_str());
+  snprintf(setting, setting_size, "%s", s.passed_over_setting.c_str());
+  set_result(call, "true " + quoted(path) + " " + quoted(setting));
+  return true;
+}
+
+// ================= One running copy per install path =================
+
+// Copies are the claims made in this process since the last reset: a claim of a path claimed before
+// hands over to the window that claimed it first.
+bool platform_claim_install_path(const char* path, WindowHandle owner) {
+  State& s = state();
+  const CallRecord call = record("claim_install_path", quoted(path) + ", " + window_text(owner));
+  if (path == nullptr) return true;
+  for (const auto& claim : s.claims) {
+    if (claim.first != path) continue;
+    post(claim.second, WM_APP + 1, 0, 0);
+    set_result(call, "false");
+    return false;
+  }
+  s.claims.emplace_back(path, owner);
+  set_result(call, "true");
+  return true;
+}
+
+uint32_t platform_show_request_message() { return state().claims.empty() ? 0 : WM_APP + 1; }
+
 // ================= Files =================
 
 FindHandle platform_find_first_file(const char* pattern, PlatformFindData* data) {
@@ -1138,6 +1172,11 @@ void headless_set_install_path(const char* path) {
   State& s = state();
   s.install_path_source = path != nullptr ? kFixedInstallPath : kNoInstallPath;
   s.install_path = path != nullptr ? path : "";
+}
+
+void headless_set_passed_over_install_path(const char* path, const char* setting) {
+  state().passed_over_path = path != nullptr ? path : "";
+  state().passed_over_setting = setting != nullptr ? setting : "";
 }
 
 void headless_use_environment_install_path() { state().install_path_source = kEnvironmentInstallPath; }

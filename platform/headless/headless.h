@@ -125,6 +125,9 @@ void headless_set_cursor_pos(int32_t x, int32_t y);
 void headless_set_work_area(PlatformRect area);
 // The install path platform_read_install_path reports; null for none.
 void headless_set_install_path(const char* path);
+// What platform_passed_over_install_path reports: a configured path that names no folder and where
+// it was set; null for none.
+void headless_set_passed_over_install_path(const char* path, const char* setting);
 // Makes platform_read_install_path follow the Linux rule (environment, then config file).
 void headless_use_environment_install_path();
 

@@ -1,6 +1,7 @@
 // The pieces of the platform layer that every backend shares: random numbers, the re-entrant lock,
 // path joining, the search pattern rule, file titles and registered window messages.
 #include "platform/platform.h"
+#include "platform/portable/portable_files.h"
 
 #include <cstring>
 #ifndef _WIN32
@@ -94,6 +95,18 @@ bool platform_match_pattern(const char* pattern, const char* name) {
   }
   while (*pattern == '*') ++pattern;
   return *pattern == '\0';
+}
+
+uint64_t portable_path_key(const char* path) {
+  uint64_t key = 0xcbf29ce484222325ull;  // 64-bit FNV-1a
+  for (const char* c = path; c != nullptr && *c != '\0'; ++c) {
+    char byte = *c;
+#ifdef _WIN32
+    if (byte >= 'A' && byte <= 'Z') byte = static_cast<char>(byte - 'A' + 'a');  // one folder, any case
+#endif
+    key = (key ^ static_cast<uint8_t>(byte)) * 0x100000001b3ull;
+  }
+  return key;
 }
 
 int32_t platform_get_file_title(const char* path, char* buffer, uint16_t size) {

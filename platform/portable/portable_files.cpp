@@ -11,8 +11,6 @@
 
 namespace {
 
-bool is_empty(const char* text) { return text == nullptr || text[0] == '\0'; }
-
 bool copy_text(char* buffer, uint32_t size, const std::string& text) {
   if (buffer == nullptr || text.size() >= size) return false;
   memcpy(buffer, text.c_str(), text.size() + 1);
@@ -31,6 +29,12 @@ bool copy_text(char* buffer, uint32_t size, const std::string& text) {
 #include <system_error>
 
 namespace fs = std::filesystem;
+
+namespace {
+
+bool is_empty(const char* text) { return text == nullptr || text[0] == '\0'; }
+
+}  // namespace
 
 struct PlatformFind {
   fs::directory_iterator next;  // the entry after the one last returned
@@ -268,30 +272,8 @@ uint32_t portable_get_current_directory(char* buffer, uint32_t size, uint32_t* l
 bool portable_install_path_from_environment(char* buffer, uint32_t size) {
   if (buffer == nullptr || size == 0) return false;
   buffer[0] = '\0';
-  const char* variable = getenv("VELISSADESK_PATH");
-  if (!is_empty(variable)) return copy_text(buffer, size, variable);
-
-  std::string file;
-  const char* config = getenv("XDG_CONFIG_HOME");
-  const char* home = getenv("HOME");
-  if (!is_empty(config)) {
-    file = std::string(config) + "/VelissaDesk/path";
-  } else if (!is_empty(home)) {
-    file = std::string(home) + "/.config/VelissaDesk/path";
-  } else {
-    return false;
-  }
-  FILE* stream = fopen(file.c_str(), "rb");
-  if (stream == nullptr) return false;
-  std::string line;
-  int c;
-  // A line longer than the buffer is refused anyway, so reading stops one character past it.
-  while ((c = fgetc(stream)) != EOF && c != '\n' && c != '\0' && line.size() <= size)
-    line.push_back(static_cast<char>(c));
-  fclose(stream);
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  if (line.empty()) return false;
-  return copy_text(buffer, size, line);
+  std::string value, setting;
+  return portable_configured_install_path(&value, &setting, size) && copy_text(buffer, size, value);
 }
 
 uint32_t portable_error_text(uint32_t code, char* buffer, uint32_t size) {

@@ -4,6 +4,8 @@
 // headless backend built there for the tests keeps the system's own file semantics.
 #pragma once
 
+#include <string>
+
 #include "platform/platform.h"
 
 struct PlatformFind;
@@ -27,8 +29,20 @@ uint32_t portable_get_current_directory(char* buffer, uint32_t size, uint32_t* l
 uint32_t portable_process_id();
 bool portable_process_running(uint32_t process_id);
 // The install path off Windows: VELISSADESK_PATH, else the first line of
-// $XDG_CONFIG_HOME/VelissaDesk/path (XDG_CONFIG_HOME empty or unset: $HOME/.config). An empty value
-// counts as none; a value that does not fit in size bytes is refused rather than cut.
+// $XDG_CONFIG_HOME/VelissaDesk/path (XDG_CONFIG_HOME empty or unset: $HOME/.config), a leading "~"
+// standing for $HOME. An empty value counts as none; a value that does not fit in size bytes is
+// refused rather than cut.
 bool portable_install_path_from_environment(char* buffer, uint32_t size);
+// The same rule, with where the value was set: "VELISSADESK_PATH" or the settings file's path. A file's
+// line is read up to limit characters. False (both empty) when nothing is configured.
+bool portable_configured_install_path(std::string* value, std::string* setting, size_t limit);
+// The user's own install folder, $XDG_DATA_HOME/VelissaDesk (XDG_DATA_HOME unset or relative:
+// $HOME/.local/share), made when missing. An anim/ or docs/ it lacks is made with copies of the
+// packages in bundled/anim and the files in bundled/docs (bundled: the data installed with the
+// program; null or empty for none). Existing files are never replaced. Empty when there is no home.
+std::string portable_user_data_folder(const char* bundled);
+// A name for an install path that stays the same from run to run, for the marks of the running copy
+// (bus name, lock file, mutex): a 64-bit hash of the path, letters folded on Windows.
+uint64_t portable_path_key(const char* path);
 // The system's English text for a Win32 error code the backends report; empty for others.
 uint32_t portable_error_text(uint32_t code, char* buffer, uint32_t size);

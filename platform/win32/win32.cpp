@@ -6,6 +6,7 @@
 #include <mmsystem.h>
 #include <objbase.h>
 
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -396,6 +397,36 @@ bool platform_read_install_path(char* buffer, uint32_t size) {
   SetLastError(static_cast<DWORD>(status));
   return false;
 }
+
+// The registry value is used as it is: a folder it names that does not exist is the user's to fix.
+bool platform_passed_over_install_path(char*, uint32_t, char*, uint32_t) { return false; }
+
+// ================= One running copy per install path =================
+
+namespace {
+
+UINT show_request_message = 0;
+
+}  // namespace
+
+// A named mutex per install path marks the running copy. A later start posts the path's registered
+// message to every top-level window; only the running copy's owner window knows that message.
+bool platform_claim_install_path(const char* path, WindowHandle) {
+  if (path == nullptr || show_request_message != 0) return true;
+  char name[64];
+  snprintf(name, sizeof name, "VelissaDesk-%016llx", static_cast<unsigned long long>(portable_path_key(path)));
+  show_request_message = RegisterWindowMessageA(name);
+  char mutex_name[80];
+  snprintf(mutex_name, sizeof mutex_name, "Local\\%s", name);
+  // Kept open for the whole run: the mutex goes when the process ends, however it ends.
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, mutex_name);
+  if (mutex == nullptr || GetLastError() != ERROR_ALREADY_EXISTS) return true;
+  CloseHandle(mutex);
+  if (show_request_message != 0) PostMessageA(HWND_BROADCAST, show_request_message, 0, 0);
+  return false;
+}
+
+uint32_t platform_show_request_message() { return show_request_message; }
 
 // ================= Files =================
 

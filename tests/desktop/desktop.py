@@ -190,6 +190,29 @@ class Display:
         wait_until(lambda: self.find_window("^panel$"), what="trayer to start")
         return True
 
+    def open_tray_menu(self, name_pattern="^VelissaDesk$"):
+        """Clicks the first tray icon until a pop-up menu (a new window taller than 100 pixels named
+        name_pattern) shows, and returns that window."""
+        before = set(self.find_window(name_pattern, only_visible=True))
+
+        def menu_window():
+            for window in set(self.find_window(name_pattern, only_visible=True)) - before:
+                geometry = self.geometry(window)
+                if geometry is not None and geometry[3] > 100:
+                    return window
+            return None
+
+        def menu_from_the_tray():
+            # The icon embeds once the tray has answered; until then a click finds no icon. A click
+            # while the menu is on its way would close it again: each click has its time to show it.
+            self.click(*TRAY_ICON)
+            try:
+                return wait_until(menu_window, timeout=3)
+            except AssertionError:
+                return None
+
+        return wait_until(menu_from_the_tray, timeout=30, what="the menu from the XEmbed tray icon")
+
     def find_window(self, name_pattern, only_visible=False):
         """The ids of the windows whose name matches, or an empty list."""
         result = subprocess.run(["xdotool", "search"] + (["--onlyvisible"] if only_visible else []) +

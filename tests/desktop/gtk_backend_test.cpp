@@ -138,19 +138,30 @@ TEST(InstalledDataDirectory, IsFoundFromTheProgramsOwnDirectory) {
   EXPECT_EQ(gtk_installed_data_directory(nullptr, "../share/velissadesk"), "");
 }
 
-// Beside a program that was not installed there is no data directory: with nothing configured the
-// program has no install path, as on Windows without the registry value.
-TEST(InstallPath, ComesFromTheSettingsOrNotAtAll) {
+// A configured folder is used when it exists; one that does not is passed over (and reported with
+// where it was set) for the user's own data folder, which is also what nothing configured gives.
+TEST(InstallPath, TheSettingWhenItExistsElseTheUsersOwnFolder) {
   const std::string home = testing::TempDir() + "velissa-gtk-home";
+  const std::string own = home + "/.local/share/VelissaDesk";
   setenv("HOME", home.c_str(), 1);
   unsetenv("XDG_CONFIG_HOME");
-  unsetenv("VELISSADESK_PATH");
-  char path[520];
-  EXPECT_FALSE(platform_read_install_path(path, sizeof path));
-  EXPECT_EQ(platform_get_last_error(), static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
-  setenv("VELISSADESK_PATH", "/srv/velissa", 1);
-  ASSERT_TRUE(platform_read_install_path(path, sizeof path));
-  EXPECT_STREQ(path, "/srv/velissa");
+  unsetenv("XDG_DATA_HOME");
+  const struct {
+    const char* configured;
+    std::string expected, passed_over;
+  } cases[] = {{nullptr, own, ""}, {"/nonexistent/velissa", own, "/nonexistent/velissa"}, {"/", "/", ""}};
+  for (const auto& c : cases) {
+    if (c.configured != nullptr) setenv("VELISSADESK_PATH", c.configured, 1);
+    char path[520], skipped[520], setting[520];
+    ASSERT_TRUE(platform_read_install_path(path, sizeof path));
+    EXPECT_EQ(path, c.expected);
+    EXPECT_EQ(platform_passed_over_install_path(skipped, sizeof skipped, setting, sizeof setting),
+              !c.passed_over.empty());
+    if (!c.passed_over.empty()) {
+      EXPECT_EQ(skipped, c.passed_over);
+      EXPECT_STREQ(setting, "VELISSADESK_PATH");
+    }
+  }
   unsetenv("VELISSADESK_PATH");
 }
 

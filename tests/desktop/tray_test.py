@@ -105,25 +105,7 @@ def main():
 
         session.stop(watcher.process)
         checks.display.start_tray()
-        before = set(checks.display.find_window("^VelissaDesk$", only_visible=True))
-
-        def menu_window():
-            for window in set(checks.display.find_window("^VelissaDesk$", only_visible=True)) - before:
-                geometry = checks.display.geometry(window)
-                if geometry is not None and geometry[3] > 100:
-                    return window
-            return None
-
-        def menu_from_the_tray():
-            # The icon embeds once the tray has answered; until then a click finds no icon. A click
-            # while the menu is on its way would close it again: each click has its time to show it.
-            checks.display.click(*desktop.TRAY_ICON)
-            try:
-                return desktop.wait_until(menu_window, timeout=3)
-            except AssertionError:
-                return None
-
-        window = desktop.wait_until(menu_from_the_tray, timeout=30, what="the menu from the XEmbed tray icon")
+        window = checks.display.open_tray_menu()
         checks.choose(window, "Up", "Up", "Return")  # Exit
         assert checks.program.wait_exit() == 0, "exit status"
         assert checks.program.lines == [], "the program wrote: %s" % checks.program.lines

@@ -2,7 +2,8 @@
 """cmake --install of the build into a temporary DESTDIR: the program, velissa-pack, the samples and the
 guides land where they belong and nothing else does; with the gtk program also the desktop entry and
 the icons. The installed velissa-pack verifies the installed samples, and the installed program, with
-no install path configured, plays them (under Xvfb, when the desktop test tools are there).
+no install path configured, fills the user's own data folder with copies of them, plays them and
+installs a dropped package there (under Xvfb, when the desktop test tools are there).
 
 Usage: install_test.py CMAKE BUILD_DIR SOURCE_DIR PLATFORM"""
 
@@ -15,6 +16,7 @@ import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "desktop"))
 import desktop  # noqa: E402
+import program_test  # noqa: E402
 
 PREFIX = "/usr/local"
 ICON_SIZES = (16, 32, 48, 256)
@@ -55,18 +57,25 @@ def check_desktop_entry(path):
         assert keys.get(key) == value, "%s=%s in the desktop entry" % (key, keys.get(key))
 
 
-def plays_the_installed_samples(root, home):
-    """The installed program, with neither VELISSADESK_PATH nor a config file, shows a sample at the
-    bottom-right corner of the screen."""
+def first_start_makes_the_data_folder(root, home, build):
+    """The installed program, with neither VELISSADESK_PATH nor a config file, makes the user's own
+    folder ~/.local/share/VelissaDesk with copies of the samples and guides, shows a sample at the
+    bottom-right corner of the screen, and installs a package dropped on it into that folder."""
     if desktop.missing_tools(("Xvfb", "xdotool", "import", "hsetroot")):
         print("skipped running the installed program: desktop test tools are missing")
         return
+    data = os.path.join(home, ".local", "share", "VelissaDesk")
+    bundled = os.path.join(root, "share", "velissadesk")
+    dropped = os.path.join(home, "drop", program_test.ORANGE.file + ".dat")
+    os.makedirs(os.path.dirname(dropped))
+    program_test.ORANGE.pack(os.path.join(root, "bin", "velissa-pack"), os.path.dirname(dropped), dropped)
     with desktop.Session() as session:
         display = session.start_display(compositor=False)
         env = dict(display.env, HOME=home, ASAN_OPTIONS="detect_leaks=0:abort_on_error=1")
-        for name in ("VELISSADESK_PATH", "XDG_CONFIG_HOME"):
+        for name in ("VELISSADESK_PATH", "XDG_CONFIG_HOME", "XDG_DATA_HOME"):
             env.pop(name, None)
         session.start([os.path.join(root, "bin", "velissadesk")], env=env)
+        found = []
 
         def character():
             for window in display.find_window("^VelissaDesk$", only_visible=True):
@@ -78,12 +87,23 @@ def plays_the_installed_samples(root, home):
                 if width > 16 and display.width - 100 <= x + width <= display.width and \
                         display.height - 100 <= y + height <= display.height:
                     image = display.screenshot()
-                    if any(image.pixel(px, py) != desktop.BACKGROUND
-                           for px in range(x, x + width, 4) for py in range(y, y + height, 4)):
+                    found[:] = [(px, py) for px in range(x, x + width, 4) for py in range(y, y + height, 4)
+                                if image.pixel(px, py) != desktop.BACKGROUND]
+                    if found:
                         return True
             return False
 
         desktop.wait_until(character, timeout=20, what="the installed program to show a sample")
+        for part in ("anim", "docs"):
+            assert sorted(os.listdir(os.path.join(data, part))) == \
+                sorted(os.listdir(os.path.join(bundled, part))), part + "/ of the data folder"
+
+        source = session.start_program([os.path.join(build, "tests", "desktop", "drag_source"), dropped], display)
+        source.wait_for(r"^ready$")
+        target = found[len(found) // 2]
+        display.drag((60, 60), target, ready_to_drop=lambda: source.find(r"^accepted$"))
+        desktop.wait_until(lambda: display.find_window("^Velissa$", only_visible=True), what="the install box")
+        assert os.path.isfile(os.path.join(data, "anim", os.path.basename(dropped))), "not installed there"
 
 
 def main():
@@ -114,7 +134,7 @@ def main():
                 assert png_size(icon) == (size, size), icon
             home = os.path.join(scratch, "home")
             os.mkdir(home)
-            plays_the_installed_samples(root, home)
+            first_start_makes_the_data_folder(root, home, build)
     print("ok")
     return 0
 

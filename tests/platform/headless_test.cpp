@@ -484,6 +484,46 @@ TEST(HeadlessInstallPath, FromEnvironmentThenConfigFile) {
   ASSERT_TRUE(platform_read_install_path(path, sizeof path));
   EXPECT_STREQ(path, "/home/install");
 }
+
+// A leading "~" in a setting is the home folder. The user's own folder is made with copies of the
+// bundled packages and guides, only where it lacks anim/ or docs/, so nothing of the user's is
+// replaced and a sample the user deleted stays deleted.
+TEST(HeadlessInstallPath, TildeAndTheUsersOwnFolder) {
+  namespace fs = std::filesystem;
+  TempDir dir;
+  const fs::path home = dir.path() / "home", bundled = dir.path() / "share";
+  ScopedEnvironment environment;
+  environment.set("HOME", home.c_str());
+  environment.set("XDG_DATA_HOME", nullptr);
+  std::string value, setting;
+  for (const char* configured : {"~/velissa", "~", "~other/velissa", "/a/~"}) {
+    environment.set("VELISSADESK_PATH", configured);
+    ASSERT_TRUE(portable_configured_install_path(&value, &setting, 520));
+    EXPECT_EQ(value, configured[0] == '~' && configured[1] != 'o' ? home.string() + (configured + 1) : configured);
+    EXPECT_EQ(setting, "VELISSADESK_PATH");
+  }
+
+  for (const char* file : {"anim/a.dat", "anim/notes.txt", "docs/guide.html"}) {
+    fs::create_directories((bundled / file).parent_path());
+    std::ofstream(bundled / file) << "bundled";
+  }
+  const fs::path folder = home / ".local" / "share" / "VelissaDesk";
+  fs::create_directories(folder / "docs");
+  std::ofstream(folder / "docs" / "guide.html") << "mine";
+  EXPECT_EQ(portable_user_data_folder(bundled.c_str()), folder.string());
+  EXPECT_TRUE(fs::exists(folder / "anim" / "a.dat"));
+  EXPECT_FALSE(fs::exists(folder / "anim" / "notes.txt"));
+  std::string kept;
+  std::ifstream(folder / "docs" / "guide.html") >> kept;
+  EXPECT_EQ(kept, "mine");
+  fs::remove(folder / "anim" / "a.dat");
+  portable_user_data_folder(bundled.c_str());
+  EXPECT_FALSE(fs::exists(folder / "anim" / "a.dat"));
+
+  environment.set("XDG_DATA_HOME", (dir.path() / "data").c_str());
+  EXPECT_EQ(portable_user_data_folder(nullptr), (dir.path() / "data" / "VelissaDesk").string());
+  EXPECT_TRUE(fs::is_directory(dir.path() / "data" / "VelissaDesk" / "anim"));
+}
 #endif  // not _WIN32
 
 }  // namespace

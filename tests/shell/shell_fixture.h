@@ -78,7 +78,7 @@ class ShellTest : public ::testing::Test {
 
   // Start-up; the test's tear-down ends the run unless the test does.
   void start() {
-    ASSERT_TRUE(shell_start_up(nullptr));
+    ASSERT_EQ(shell_start_up(nullptr), kStartUpRunning);
     running_ = true;
   }
   int32_t tear_down() {

@@ -27,7 +27,7 @@ std::vector<std::string> shell_calls() {
       "create_popup_menu", "load_icon",             "notify_icon",       "bring_window_to_top",
       "drag_accept_files", "register_hot_key",      "set_priority_class", "set_thread_priority",
       "unregister_hot_key", "destroy_icon",         "destroy_menu",      "message_box",
-      "start_up",          "tear_down"};
+      "start_up",          "tear_down",        "claim_install_path"};
   std::vector<std::string> calls;
   for (const HeadlessCall& call : headless_calls()) {
     if (kShellCalls.count(call.name) != 0) calls.push_back(headless_call_text(call));
@@ -61,6 +61,7 @@ TEST_F(ShellTest, StartUpAndTearDownMakeTheirCallsInOrder) {
       "create_window_ex(0x0, \"VelissaDeskClass\", \"VelissaDesk\", 0x80000000, -2147483648, -2147483648, "
       "544, 375, null, null) -> window#1",
       "show_window(window#1, 0) -> false",
+      "claim_install_path(\"" + base + "\", window#1) -> true",
       "create_window_ex(0x80088, \"VelissaDeskClass\", \"VelissaDesk\", 0x80000000, -2147483648, "
       "-2147483648, 544, 375, window#1, null) -> window#2",
       "calendar_time() -> 1000",
@@ -108,12 +109,54 @@ TEST_F(ShellTest, WithoutTheWindowClassStartUpGoesStraightToReleasing) {
   install(test_animation("Only"));
   platform_register_class(nullptr, "VelissaDeskClass", CS_DBLCLKS, window_procedure);  // taken already
   headless_clear_calls();
-  EXPECT_EQ(shell_main(nullptr), 0);
+  EXPECT_EQ(shell_main(nullptr), 1);
   EXPECT_TRUE(headless_calls_named("create_window_ex").empty());
   EXPECT_TRUE(headless_calls_named("find_first_file").empty());
   EXPECT_TRUE(headless_calls_named("unregister_hot_key").empty());
   EXPECT_TRUE(headless_calls_named("notify_icon").empty());
   EXPECT_EQ(headless_counters().sleeps, 0u);  // no loop
+}
+
+// The running copy shows its hidden character when a later start hands over; that later start ends
+// at once with 0, having shown nothing, and the running copy's owner window gets the request.
+TEST_F(ShellTest, ASecondStartHandsOverToTheRunningCopy) {
+  install(test_animation("Only"));
+  start();
+  hide_character();
+  ASSERT_FALSE(platform_claim_install_path(the_shell().base_directory, nullptr));  // a later start
+  pass();
+  EXPECT_FALSE(the_shell().hidden);
+  EXPECT_EQ(headless_tray_icons().size(), 1u);
+  EXPECT_TRUE(headless_window_info(the_shell().character_window).visible);
+
+  reset_program();
+  platform_register_class(nullptr, "RunningCopy", 0, window_procedure);
+  const WindowHandle running = platform_create_window_ex(0, "RunningCopy", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr);
+  ASSERT_TRUE(platform_claim_install_path(dir.path().string().c_str(), running));
+  headless_clear_calls();
+  EXPECT_EQ(shell_main(nullptr), 0);
+  EXPECT_EQ(headless_calls_named("create_window_ex").size(), 1u);  // its owner window, never shown
+  EXPECT_TRUE(headless_calls_named("notify_icon").empty());
+  EXPECT_TRUE(headless_calls_named("find_first_file").empty());
+  const std::vector<PlatformMessage> queued = headless_queued_messages();
+  ASSERT_EQ(queued.size(), 1u);
+  EXPECT_EQ(queued[0].window, running);
+  EXPECT_EQ(queued[0].message, platform_show_request_message());
+}
+
+// A configured install path that names no folder is reported with where it was set, and the folder
+// used instead.
+TEST_F(ShellTest, APassedOverInstallPathIsReported) {
+  install(test_animation("Only"));
+  headless_set_passed_over_install_path("/home/u/velisa", "/home/u/.config/VelissaDesk/path");
+  start();
+  ASSERT_EQ(headless_message_boxes().size(), 1u);
+  const HeadlessMessageBox& box = headless_message_boxes()[0];
+  EXPECT_EQ(box.caption, "Warning");
+  EXPECT_EQ(box.flags, MB_ICONWARNING);
+  for (const std::string& part : {std::string("/home/u/velisa"), std::string("/home/u/.config/VelissaDesk/path"),
+                                  dir.path().string()})
+    EXPECT_NE(box.text.find(part), std::string::npos) << part;
 }
 
 TEST_F(ShellTest, WithoutAnInstallPathTheCurrentDirectoryIsTheBase) {

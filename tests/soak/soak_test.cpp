@@ -300,7 +300,7 @@ TEST_F(SoakTest, DayOfRotationDragsHidesAndDropsEndsWithTheMemoryOfTheFirstHour)
   const int32_t hours = setting("VELISSA_SOAK_HOURS", 24);
   const uint32_t hour_ms = static_cast<uint32_t>(setting("VELISSA_SOAK_HOUR_SECONDS", 3600)) * 1000u;
   calibrate();
-  ASSERT_TRUE(shell_start_up(nullptr));
+  ASSERT_EQ(shell_start_up(nullptr), kStartUpRunning);
   ASSERT_EQ(row_count(the_catalogue()), kAnimations);
   ASSERT_EQ(the_shell().repeat_choice, 0);  // "Repeat 10 sec"
   hour_start_ = platform_time_ms();
