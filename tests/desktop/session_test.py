@@ -45,9 +45,14 @@ class Checks:
         for folder in self.folders.values():
             os.makedirs(os.path.join(folder, "anim"))
         os.makedirs(os.path.join(scratch, "home"))
+        # A first frame wholly transparent for ten minutes (velissa-pack refuses a package that never
+        # shows anything), then one white pixel.
         desktop.write_png(os.path.join(scratch, "clear.png"), 64, 64, lambda x, y: (0, 0, 0, 0))
+        desktop.write_png(os.path.join(scratch, "dot.png"), 64, 64,
+                          lambda x, y: (255, 255, 255, 255) if (x, y) == (0, 0) else (0, 0, 0, 0))
         subprocess.run([velissa_pack, "create", os.path.join(self.folders["clear"], "anim", "clear.dat"), "--name",
-                        "Clear", os.path.join(scratch, "clear.png")], check=True, stdout=subprocess.DEVNULL)
+                        "Clear", "--duration", "600", os.path.join(scratch, "clear.png"),
+                        os.path.join(scratch, "dot.png")], check=True, stdout=subprocess.DEVNULL)
         program_test.RED.pack(velissa_pack, scratch, os.path.join(self.folders["red"], "anim", "red.dat"))
         self.display = session.start_display(compositor=True)
         self.env = dict(self.display.env, HOME=os.path.join(scratch, "home"))
