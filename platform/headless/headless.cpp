@@ -136,7 +136,12 @@ PlatformPoint scripted_cursor() { return state().cursor; }
 // ---- Formatting for the call log ----
 
 // gnu_printf: the C99 conversions (%zu, %jd) also with mingw-w64, whose C++ runtime formats them.
+// Clang (the fuzz build, on Linux) knows only printf, which is the same there.
+#ifdef __clang__
+std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
+#else
 std::string format(const char* pattern, ...) __attribute__((format(gnu_printf, 1, 2)));
+#endif
 std::string format(const char* pattern, ...) {
   va_list arguments;
   va_start(arguments, pattern);

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """The Windows program under Wine of its width on a real X display (Xvfb with xcompmgr), in a fresh
 prefix with the install path in the registry: it starts, the character shows at the bottom-right of the
-work area over the known background, a right-click opens the menu, and Exit ends the program with
-status 0.
+work area over the known background, a right-click opens the menu, whose Quick Hide/Show hides it; a
+second start on the same install path ends at once with status 0 and the running copy shows its
+character again; Exit ends the program with status 0.
 Usage: smoke_test.py VELISSADESK_EXE DEVIL_DLL SAMPLES_DIR WINE_RUN win32|win64 (skipped, exit 77,
 without Wine or the tools). WINE_RUN is cmake/wine-run.sh, which starts the Wine of that width.
 
@@ -101,18 +102,27 @@ def run_program(session, display, env, command):
     background = [point for point in box if desktop.close_to(image.pixel(*point), desktop.BACKGROUND)]
     assert len(background) * 20 > len(box), "the character's box shows no background: not blended"
 
-    # A right-click on the middle of the character's points opens the menu: a window of its own.
-    windows_before = visible_windows(display)
-    middle = points[len(points) // 2]
-    display.click(*middle, button=3)
-    desktop.wait_until(lambda: visible_windows(display) - windows_before, timeout=20, what="the menu to open")
+    def choose_from_the_menu(*keys):
+        # A right-click on the middle of the character's points opens the menu: a window of its own.
+        windows_before = visible_windows(display)
+        display.click(*points[len(points) // 2], button=3)
+        desktop.wait_until(lambda: visible_windows(display) - windows_before, timeout=20, what="the menu to open")
+        display.key(*keys)
 
-    # From no selection, Up reaches the last item (Quick Hide/Show), then Exit.
-    display.key("Up", "Up", "Return")
+    # From no selection, Up reaches the last item, Quick Hide/Show; the item above it is Exit.
+    choose_from_the_menu("Up", "Return")
+    desktop.wait_until(lambda: not character_points(), timeout=20, what="the character to hide")
+    second = subprocess.run(command, env=env, timeout=120, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    assert second.returncode == 0, "the second start's exit status %d" % second.returncode
+    points = desktop.wait_until(character_points, timeout=30, what="the running copy to show its character again")
+    assert program.poll() is None, "the running copy ended"
+
+    choose_from_the_menu("Up", "Up", "Return")
     status = desktop.wait_until(lambda: program.poll() is not None and (program.returncode,), timeout=60,
                                 what="the program to end")[0]
     assert status == 0, "exit status %d" % status
-    print("the character showed, the menu opened and Exit ended the program")
+    print("the character showed, hid from the menu, came back at a second start, and Exit ended the program")
     return 0
 
 
