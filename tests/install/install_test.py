@@ -37,6 +37,7 @@ def expected_files(build, source, platform):
     if platform == "gtk":
         files.add("share/applications/velissadesk.desktop")
         files |= {"share/icons/hicolor/%dx%d/apps/velissadesk.png" % (size, size) for size in ICON_SIZES}
+        files |= {"share/man/man1/%s.1.gz" % name for name in ("velissadesk", "velissa-pack")}
     return files
 
 
