@@ -209,6 +209,12 @@ void picture_seeds() {
   gif.push_back(0x3B);
   seed(target, "two-frames.gif", gif);
   seed(target, "apng.png", apng_seed());
+  // An empty second animation control chunk in place of the end, whose loop count would lie past the
+  // file's last byte.
+  Bytes short_control = apng_seed();
+  short_control.resize(short_control.size() - 12);  // IEND
+  append_chunk(short_control, "acTL", {});
+  seed(target, "apng-empty-last-actl.png", short_control);
   const unsigned char pixels[16] = {255, 0, 0, 255, 0, 255, 0, 128, 0, 0, 255, 0, 9, 9, 9, 9};
   uint8_t* webp = nullptr;
   const size_t webp_size = WebPEncodeLosslessRGBA(pixels, 2, 2, 8, &webp);

@@ -216,7 +216,7 @@ bool read_png(const unsigned char* bytes, size_t size, int32_t max_side, const F
   for (size_t i = 1; i < chunks.size(); ++i) {
     const Chunk& chunk = chunks[i];
     if (chunk.is("acTL")) {
-      info.loops = big_endian32(chunk.data + 4) == 0;
+      if (chunk.length == 8) info.loops = big_endian32(chunk.data + 4) == 0;  // a later, shorter one is ignored
     } else if (chunk.is("fcTL")) {
       if (frames.size() >= size_t(kMaxFramesPerFile)) {
         why = "more than " + std::to_string(kMaxFramesPerFile) + " frames";
