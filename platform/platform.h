@@ -33,6 +33,9 @@
 #ifndef MOD_NOREPEAT
 #define MOD_NOREPEAT 0x4000  // Windows 7 and later; older headers leave it out
 #endif
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0  // Windows 8.1 and later
+#endif
 
 #define PLATFORM_CALLBACK CALLBACK
 typedef HWND WindowHandle;
@@ -84,6 +87,8 @@ typedef intptr_t LPARAM;
 #define WM_DESTROY 0x0002
 #define WM_CLOSE 0x0010
 #define WM_QUIT 0x0012
+#define WM_SETTINGCHANGE 0x001A
+#define WM_DISPLAYCHANGE 0x007E
 #define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101
 #define WM_CHAR 0x0102
@@ -97,6 +102,7 @@ typedef intptr_t LPARAM;
 #define WM_RBUTTONDBLCLK 0x0206
 #define WM_CAPTURECHANGED 0x0215
 #define WM_DROPFILES 0x0233
+#define WM_DPICHANGED 0x02E0
 #define WM_HOTKEY 0x0312
 #define WM_USER 0x0400
 #define WM_APP 0x8000
@@ -126,6 +132,12 @@ typedef intptr_t LPARAM;
 #define ULW_ALPHA 0x00000002
 #define AC_SRC_OVER 0x00
 #define AC_SRC_ALPHA 0x01
+
+// System settings (WM_SETTINGCHANGE's wparam).
+#define SPI_SETWORKAREA 0x002F
+
+// App bar notices (the app bar callback message's wparam).
+#define ABN_FULLSCREENAPP 0x00000002
 
 // Message queue.
 #define PM_NOREMOVE 0x0000
@@ -230,6 +242,9 @@ typedef intptr_t LPARAM;
 constexpr uint32_t TRAY_CALLBACK_MESSAGE = 1037;   // the tray icon's callback message (WM_USER + 13)
 constexpr int32_t APP_ICON_RESOURCE_ID = 101;      // icon group of the program (48, 32, 16 px)
 constexpr uint32_t DROP_QUERY_COUNT = 0xFFFFFFFFu; // platform_drag_query_file index asking for the count
+// The app bar's callback message (WM_USER + 14): wparam ABN_FULLSCREENAPP, lparam non-zero when a
+// full-screen program has come over the monitor of the app bar's window, 0 when it has gone.
+constexpr uint32_t APP_BAR_CALLBACK_MESSAGE = 1038;
 
 #ifdef _WIN32
 constexpr char PLATFORM_PATH_SEPARATOR = '\\';
@@ -352,6 +367,21 @@ bool platform_client_to_screen(WindowHandle window, PlatformPoint* point);
 bool platform_get_cursor_pos(PlatformPoint* point);
 // SystemParametersInfoA(SPI_GETWORKAREA): the desktop less the task bar / panels.
 bool platform_get_work_area(PlatformRect* area);
+// MonitorFromRect(rect, MONITOR_DEFAULTTONULL): whether any monitor shows a pixel of rect (an empty
+// rect counts as its top-left pixel).
+bool platform_rect_on_a_monitor(const PlatformRect* rect);
+// When the desktop changes under the windows (a panel comes, goes, moves or grows; the resolution,
+// the monitors or the DPI change), Windows sends WM_DISPLAYCHANGE, WM_SETTINGCHANGE with
+// SPI_SETWORKAREA or WM_DPICHANGED; the other backends post WM_DISPLAYCHANGE to each window without an
+// owner, once for each change they see.
+
+// SHAppBarMessage(ABM_NEW) for window: from now on window receives callback_message (wparam
+// ABN_FULLSCREENAPP, lparam whether it is on) when a full-screen program comes over or leaves the
+// monitor that shows window. No space is reserved on the desktop. Off Windows (X11) the backend
+// follows the active window and its full-screen state itself; headless, a test scripts it.
+bool platform_register_app_bar(WindowHandle window, uint32_t callback_message);
+// SHAppBarMessage(ABM_REMOVE).
+bool platform_remove_app_bar(WindowHandle window);
 
 // ---- Windows and messages ----
 // RegisterClassExA with class_style (CS_DBLCLKS), procedure, the default application icon and arrow

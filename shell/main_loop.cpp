@@ -31,10 +31,7 @@ void start_animation(int32_t row) {
   // A row outside the table plays nothing at the corner, like an empty row.
   const CatalogueEntry* entry = row >= 0 && row < kCatalogueRows ? &the_catalogue().rows[row] : nullptr;
   shell.row_offset = entry != nullptr ? PlatformPoint{entry->x, entry->y} : PlatformPoint{0, 0};
-  shell.window_pos.x = clamp_to_int32(int64_t{shell.row_offset.x} + shell.work_area.right + shell.drag_offset.x);
-  shell.window_pos.y = clamp_to_int32(int64_t{shell.row_offset.y} + shell.work_area.bottom + shell.drag_offset.y);
-  player.anchor_x = shell.window_pos.x;
-  player.anchor_y = shell.window_pos.y;
+  place_at_corner();
   load_from_package(player, entry != nullptr ? entry->package : nullptr, 1);
   player.loop = true;
   present_frame(player);
@@ -45,6 +42,15 @@ void start_animation(int32_t row) {
   const IntArray& ids = shell.menu_ids;
   if (ids.count > 0 && row >= 0 && row < ids.count)
     platform_check_menu_radio_item(shell.menu, first(ids), last(ids), ids.data[row], MF_BYCOMMAND);
+}
+
+void place_at_corner() {
+  ShellState& shell = the_shell();
+  AnimationPlayer& player = the_player();
+  shell.window_pos.x = clamp_to_int32(int64_t{shell.row_offset.x} + shell.work_area.right + shell.drag_offset.x);
+  shell.window_pos.y = clamp_to_int32(int64_t{shell.row_offset.y} + shell.work_area.bottom + shell.drag_offset.y);
+  player.anchor_x = shell.window_pos.x;
+  player.anchor_y = shell.window_pos.y;
 }
 
 void play_animation(int32_t row) {
@@ -59,8 +65,9 @@ void play_animation(int32_t row) {
     shell.switching = false;
     start_fade(player, +1);
     start_animation(row);
-    // Hidden meanwhile (the hot key inside a drop's message box): it stays hidden until shown again.
-    if (!shell.hidden) platform_show_window(shell.character_window, SW_SHOW);
+    // Hidden meanwhile (the hot key inside a drop's message box), or giving way to a full-screen
+    // program: it stays hidden until it may show again.
+    if (character_may_show(shell)) platform_show_window(shell.character_window, SW_SHOW);
     shell.started = true;
   }
   platform_unlock(&shell.shell_lock);
@@ -80,7 +87,7 @@ double seconds_since_start(const ShellState& shell) {
 }
 
 uint32_t main_loop_timeout(const ShellState& shell, const AnimationPlayer& player, uint32_t now) {
-  if (!shell.started || shell.dragging || shell.hidden) return INFINITE;
+  if (!shell.started || shell.dragging || !character_may_show(shell)) return INFINITE;
   uint32_t due = tick_due_in(player, now);
   // Only a step sets played_through, and a step is a wake-up of its own: until then the rotation
   // cannot come due.
@@ -99,7 +106,7 @@ void main_loop_work(MainLoop& loop) {
   AnimationPlayer& player = the_player();
   if (shell.started && !shell.dragging && platform_try_lock(&shell.shell_lock)) {
     const int32_t interval = shell.repeat_intervals[shell.repeat_choice];
-    if (!shell.dragging && !shell.hidden) {
+    if (!shell.dragging && character_may_show(shell)) {
       if (shell.switching) {
         tick(player);
         if (player.fade_direction == 0) {  // the fade-out has ended

@@ -40,6 +40,11 @@ struct ShellState {
   bool switching = false;  // a fade-out runs; next_index starts when it ends
   bool dragging = false;
   bool hidden = false;
+  // A full-screen program covers the character's monitor: the character gives way to it, apart from
+  // hidden, which stays the user's own choice.
+  bool stepped_aside = false;
+  // The work area changed during a drag: the character is placed again once the drag ends.
+  bool work_area_pending = false;
   // Ctrl+F1 is ours. When it is not, hiding keeps the tray icon, whose menu is then the way back.
   bool hot_key_registered = false;
   int32_t repeat_choice = 0;
@@ -78,6 +83,9 @@ ShellState& the_shell();
 // order, and puts all three back to their state before start-up. Runs when the program exits; tests
 // call it between runs of the program in one process.
 void release_program_objects();
+
+// Whether the character window may show: neither hidden by the user nor stepped aside.
+inline bool character_may_show(const ShellState& shell) { return !shell.hidden && !shell.stepped_aside; }
 
 // ---- The program's life ----
 // Start-up, the main loop and tear-down: the program's main function. Returns the exit code.
@@ -118,6 +126,9 @@ int32_t shell_tear_down(bool windows_made, int32_t exit_code);
 void choose_next_animation();
 // Loads the row's animation and shows it at once. Only with shell_lock held.
 void start_animation(int32_t row);
+// Where a new animation goes, and where the playing one goes again when the desktop changes: the work
+// area's bottom-right corner plus row_offset plus drag_offset, into window_pos and the player's anchor.
+void place_at_corner();
 // The way in for the menu, the drop handler and start-up: fades the playing animation out and leaves
 // row to the main loop, or starts it at once when nothing has been started.
 void play_animation(int32_t row);

@@ -138,6 +138,8 @@ StartUpResult shell_start_up(InstanceHandle instance) {
       CW_USEDEFAULT, kWindowWidth, kWindowHeight, shell.owner_window, instance);
   if (shell.character_window == nullptr) return kStartUpFailed;
   player.window = shell.character_window;
+  // Full-screen programs (games, videos, presentations) are told to it, so that it can give way.
+  platform_register_app_bar(shell.character_window, APP_BAR_CALLBACK_MESSAGE);
   platform_sleep(2);
   warn_of_passed_over_install_path(shell);
 
@@ -169,6 +171,7 @@ int32_t shell_tear_down(bool windows_made, int32_t exit_code) {
   ShellState& shell = the_shell();
   if (windows_made) {
     platform_unregister_hot_key(shell.owner_window, kHotKeyId);
+    platform_remove_app_bar(shell.character_window);
     platform_drag_accept_files(shell.character_window, false);
     platform_drag_accept_files(shell.owner_window, false);
     platform_notify_icon(NIM_DELETE, &shell.tray_data);

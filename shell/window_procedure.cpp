@@ -66,7 +66,7 @@ void set_hidden(bool hidden) {
   ShellState& shell = the_shell();
   shell.hidden = hidden;
   if (shell.hot_key_registered) platform_notify_icon(hidden ? NIM_DELETE : NIM_ADD, &shell.tray_data);
-  platform_show_window(shell.character_window, hidden ? SW_HIDE : SW_SHOW);
+  platform_show_window(shell.character_window, character_may_show(shell) ? SW_SHOW : SW_HIDE);
 }
 
 // The tray starts again (Explorer restarted, or started after this program) without the icon it had:
@@ -226,11 +226,13 @@ LRESULT PLATFORM_CALLBACK window_procedure(WindowHandle window, uint32_t message
     case WM_LBUTTONUP:
       shell.dragging = false;
       platform_release_capture();
+      if (shell.work_area_pending) follow_work_area();
       return 0;
     case WM_CAPTURECHANGED:
       // The system took the mouse away (a locked screen, an elevation prompt, another window): the
       // button's release will not come here, so the drag ends now.
       if (reinterpret_cast<WindowHandle>(lparam) != window) shell.dragging = false;
+      if (!shell.dragging && shell.work_area_pending) follow_work_area();
       return 0;
     case WM_RBUTTONUP: show_menu(0, screen_point(window, lparam), window); return 0;
     case TRAY_CALLBACK_MESSAGE:
@@ -238,6 +240,15 @@ LRESULT PLATFORM_CALLBACK window_procedure(WindowHandle window, uint32_t message
       return 0;
     case WM_HOTKEY: toggle_hidden(); return 0;
     case WM_DROPFILES: install_dropped_files(platform_drop_from_wparam(wparam)); return 0;
+    case WM_SETTINGCHANGE:
+      if (wparam != SPI_SETWORKAREA) return platform_default_window_procedure(window, message, wparam, lparam);
+      follow_work_area();
+      return 0;
+    case WM_DISPLAYCHANGE:
+    case WM_DPICHANGED: follow_work_area(); return 0;
+    case APP_BAR_CALLBACK_MESSAGE:
+      if (wparam == ABN_FULLSCREENAPP) step_aside(lparam != 0);
+      return 0;
     case WM_DESTROY:
       shell.closing = true;
       platform_post_quit_message(0);

@@ -21,3 +21,12 @@ void toggle_hidden();
 // installed, rescans the catalogue, rebuilds the menu, reports the count and starts the first new
 // animation. Returns how many animations were installed.
 int32_t install_dropped_files(DropHandle drop);
+
+// The desktop changed (WM_DISPLAYCHANGE, WM_SETTINGCHANGE with SPI_SETWORKAREA, WM_DPICHANGED): reads
+// the work area again and places the character against its new corner, as each new animation is
+// placed. A character that would then lie off every monitor loses its drag offset. During a drag this
+// waits until the button is released.
+void follow_work_area();
+// A full-screen program came over the character's monitor (true) or left it (false): the character
+// window hides, with the animation frozen as when hidden, and shows again unless the user hid it.
+void step_aside(bool full_screen);

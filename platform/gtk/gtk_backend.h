@@ -50,11 +50,17 @@ bool gtk_backend_ready();
 PlatformWindow* gtk_live_window(WindowHandle window);
 // PostMessage without the handle check's error report.
 bool gtk_post(WindowHandle window, uint32_t message, WPARAM wparam, LPARAM lparam);
+// Posts message (wparam and lparam 0) to every live window without an owner, as Windows broadcasts.
+void gtk_post_to_top_windows(uint32_t message);
 // Runs GLib and dispatches queued messages until *done; a WM_QUIT stays for the outer loop.
 void gtk_run_modal_loop(const bool* done);
 // A copy of the last pointer event a window or the tray saw, for a menu's grab; null before any.
 const GdkEvent* gtk_last_pointer_event();
 void gtk_remember_pointer_event(const GdkEvent* event);
+
+// From the desktop part (X11): follows the work area, the monitors, and the active window's
+// full-screen state for the app bars; started once GTK is ready.
+void gtk_watch_desktop();
 
 // From the services part.
 void gtk_forget_hot_keys(WindowHandle window);

@@ -5,6 +5,7 @@
 #include <glib.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <vector>
 
@@ -111,4 +112,12 @@ std::string gtk_installed_data_directory(const char* program_path, const char* d
   if (program_path == nullptr || program_path[0] != '/' || data_from_program == nullptr) return "";
   const std::filesystem::path program(program_path);
   return (program.parent_path() / data_from_program).lexically_normal().string();
+}
+
+bool gtk_is_double_click(const GtkPress& first, const GtkPress& second, uint32_t time_ms, int32_t distance) {
+  const int64_t dx = int64_t{second.root_x} - first.root_x;
+  const int64_t dy = int64_t{second.root_y} - first.root_y;
+  // The server's clock wraps: the time between them is an unsigned difference.
+  return first.button == second.button && second.time_ms - first.time_ms <= time_ms &&
+         std::abs(dx) <= distance && std::abs(dy) <= distance;
 }

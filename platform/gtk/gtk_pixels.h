@@ -1,6 +1,6 @@
 // Pieces of the GTK backend that need no display: the window shape from a frame's alpha, text made
 // fit for GTK, the program's icon drawn with cairo, the client point of a mouse message, a message
-// box as Ctrl+C copies it, and where an installed program keeps its data.
+// box as Ctrl+C copies it, the double-click rule, and where an installed program keeps its data.
 #pragma once
 
 #include <cairo.h>
@@ -25,6 +25,18 @@ cairo_surface_t* gtk_draw_program_icon(int32_t size);
 // The lparam of a mouse message: the pointer's root position less the window's position, each cut to a
 // signed 16-bit word as Windows does.
 LPARAM gtk_mouse_lparam(double root_x, double root_y, int32_t window_x, int32_t window_y);
+
+// A mouse press as the double-click rule remembers it: which button, when (the X server's
+// milliseconds), and where on the screen.
+struct GtkPress {
+  uint32_t button;
+  uint32_t time_ms;
+  int32_t root_x, root_y;
+};
+// Windows' rule for a double-click: a second press of the same button within time_ms of the first
+// and at most distance pixels from it on each axis, in screen coordinates, however the window moved
+// between the two.
+bool gtk_is_double_click(const GtkPress& first, const GtkPress& second, uint32_t time_ms, int32_t distance);
 
 // What Ctrl+C in a message box puts on the clipboard, as Windows writes it: the caption, the text and
 // the buttons of flags (MB_OK, MB_OKCANCEL, MB_YESNO) between dashed lines. A null caption is "Error".

@@ -44,6 +44,9 @@ struct Backend {
   MessageQueue queue;
   WindowHandle capture = nullptr;
   GdkEvent* last_pointer_event = nullptr;
+  // The press that a second one may make a double-click of; null window when there is none.
+  PlatformWindow* first_press_window = nullptr;
+  GtkPress first_press{};
 };
 
 Backend& backend() {
@@ -140,19 +143,6 @@ WPARAM button_state(guint state, guint button, bool pressed) {
   return (left ? MK_LBUTTON : 0) | (right ? MK_RBUTTON : 0);
 }
 
-// Windows reports the second press of a double-click as WM_xBUTTONDBLCLK instead of a press. GDK sends
-// a press and then a 2BUTTON_PRESS; both arrive in the same pump, so the press is still queued.
-bool turn_press_into_double_click(PlatformWindow* window, uint32_t press, uint32_t double_click) {
-  auto& posted = backend().queue.posted;
-  for (auto message = posted.rbegin(); message != posted.rend(); ++message) {
-    if (message->window != window) continue;
-    if (message->message != press) return false;
-    message->message = double_click;
-    return true;
-  }
-  return false;
-}
-
 bool is_mouse_message(uint32_t message) { return message >= WM_MOUSEMOVE && message <= WM_RBUTTONDBLCLK; }
 
 // A mouse message waits in the queue with the pointer's root position as its point; its client point
@@ -163,20 +153,40 @@ void post_mouse(PlatformWindow* window, uint32_t message, WPARAM state, double r
   message_queue_push(backend().queue, PlatformMessage{window, message, state, 0, now_ms(), root});
 }
 
+int32_t double_click_setting(const char* name) {
+  gint value = 0;
+  g_object_get(gtk_settings_get_default(), name, &value, nullptr);
+  return value;
+}
+
+// GDK decides on a double-click by positions within the window, and the character's window may move
+// or resize with every frame: Windows' rule is applied instead, in screen coordinates. The second
+// press becomes WM_xBUTTONDBLCLK (class CS_DBLCLKS), as on Windows; a third starts over.
+bool second_press_of_double_click(PlatformWindow* window, const GdkEventButton* event) {
+  Backend& b = backend();
+  const GtkPress press{event->button, event->time, static_cast<int32_t>(std::floor(event->x_root)),
+                       static_cast<int32_t>(std::floor(event->y_root))};
+  const bool second = b.first_press_window == window &&
+                      gtk_is_double_click(b.first_press, press,
+                                          static_cast<uint32_t>(double_click_setting("gtk-double-click-time")),
+                                          double_click_setting("gtk-double-click-distance"));
+  b.first_press_window = second ? nullptr : window;
+  b.first_press = press;
+  return second && (window->class_style & CS_DBLCLKS);
+}
+
 gboolean on_button(GtkWidget*, GdkEventButton* event, PlatformWindow* window) {
   if (window->destroyed || (event->button != 1 && event->button != 3)) return TRUE;
   gtk_remember_pointer_event(reinterpret_cast<GdkEvent*>(event));
   const bool left = event->button == 1;
   uint32_t message;
   switch (event->type) {
-    case GDK_BUTTON_PRESS: message = left ? WM_LBUTTONDOWN : WM_RBUTTONDOWN; break;
-    case GDK_2BUTTON_PRESS:
-      if (!(window->class_style & CS_DBLCLKS)) return TRUE;
-      message = left ? WM_LBUTTONDBLCLK : WM_RBUTTONDBLCLK;
-      if (turn_press_into_double_click(window, left ? WM_LBUTTONDOWN : WM_RBUTTONDOWN, message)) return TRUE;
+    case GDK_BUTTON_PRESS:
+      message = second_press_of_double_click(window, event) ? (left ? WM_LBUTTONDBLCLK : WM_RBUTTONDBLCLK)
+                                                            : (left ? WM_LBUTTONDOWN : WM_RBUTTONDOWN);
       break;
     case GDK_BUTTON_RELEASE: message = left ? WM_LBUTTONUP : WM_RBUTTONUP; break;
-    default: return TRUE;
+    default: return TRUE;  // GDK's own double and triple presses
   }
   const WPARAM state = button_state(event->state, event->button, event->type != GDK_BUTTON_RELEASE);
   post_mouse(window, message, state, event->x_root, event->y_root);
@@ -185,6 +195,13 @@ gboolean on_button(GtkWidget*, GdkEventButton* event, PlatformWindow* window) {
 
 gboolean on_motion(GtkWidget*, GdkEventMotion* event, PlatformWindow* window) {
   if (window->destroyed) return TRUE;
+  // A drag that carried the pointer beyond the double-click distance is no first click any more.
+  Backend& b = backend();
+  const int32_t distance = double_click_setting("gtk-double-click-distance");
+  if (b.first_press_window != nullptr && (event->state & (GDK_BUTTON1_MASK | GDK_BUTTON3_MASK)) &&
+      (std::fabs(event->x_root - b.first_press.root_x) > distance ||
+       std::fabs(event->y_root - b.first_press.root_y) > distance))
+    b.first_press_window = nullptr;
   post_mouse(window, WM_MOUSEMOVE, button_state(event->state, 0, false), event->x_root, event->y_root);
   return TRUE;
 }
@@ -360,6 +377,7 @@ bool gtk_backend_ready() {
       g_list_free_full(icons, g_object_unref);
       g_signal_connect(gdk_screen_get_default(), "composited-changed", G_CALLBACK(on_composited_changed),
                        nullptr);
+      gtk_watch_desktop();
     }
   }
   return b.init == kReady;
@@ -384,6 +402,12 @@ void gtk_run_modal_loop(const bool* done) {
     dispatch_queued();
     if (*done) break;
     g_main_context_iteration(nullptr, TRUE);
+  }
+}
+
+void gtk_post_to_top_windows(uint32_t message) {
+  for (const auto& window : backend().windows) {
+    if (!window->destroyed && window->owner == nullptr) gtk_post(window.get(), message, 0, 0);
   }
 }
 
@@ -528,6 +552,24 @@ bool platform_get_work_area(PlatformRect* area) {
   gdk_monitor_get_workarea(monitor, &work);
   *area = PlatformRect{work.x, work.y, work.x + work.width, work.y + work.height};
   return true;
+}
+
+bool platform_rect_on_a_monitor(const PlatformRect* rect) {
+  if (rect == nullptr || !gtk_backend_ready()) {
+    platform_set_last_error(rect == nullptr ? ERROR_INVALID_PARAMETER : ERROR_GEN_FAILURE);
+    return false;
+  }
+  // An empty rect stands for its top-left pixel.
+  const GdkRectangle area{rect->left, rect->top,
+                          static_cast<int>(std::max(int64_t{rect->right} - rect->left, int64_t{1})),
+                          static_cast<int>(std::max(int64_t{rect->bottom} - rect->top, int64_t{1}))};
+  GdkDisplay* display = gdk_display_get_default();
+  for (int i = 0; i < gdk_display_get_n_monitors(display); ++i) {
+    GdkRectangle geometry{};
+    gdk_monitor_get_geometry(gdk_display_get_monitor(display, i), &geometry);
+    if (gdk_rectangle_intersect(&area, &geometry, nullptr)) return true;
+  }
+  return false;
 }
 
 // ================= Windows and messages =================

@@ -87,6 +87,8 @@ struct State {
 
   PlatformPoint cursor{0, 0};
   PlatformRect work_area{0, 0, 1920, 1040};
+  std::vector<PlatformRect> monitors{PlatformRect{0, 0, 1920, 1080}};
+  std::vector<std::pair<WindowHandle, uint32_t>> app_bars;  // window, callback message
   InstallPathSource install_path_source = kNoInstallPath;
   std::string install_path;
   std::string passed_over_path, passed_over_setting;
@@ -198,6 +200,10 @@ std::string message_text(uint32_t message) {
     case WM_DROPFILES: return "WM_DROPFILES";
     case WM_HOTKEY: return "WM_HOTKEY";
     case TRAY_CALLBACK_MESSAGE: return "TRAY_CALLBACK_MESSAGE";
+    case APP_BAR_CALLBACK_MESSAGE: return "APP_BAR_CALLBACK_MESSAGE";
+    case WM_DISPLAYCHANGE: return "WM_DISPLAYCHANGE";
+    case WM_SETTINGCHANGE: return "WM_SETTINGCHANGE";
+    case WM_DPICHANGED: return "WM_DPICHANGED";
     default: return hex(message);
   }
 }
@@ -507,6 +513,44 @@ bool platform_get_work_area(PlatformRect* area) {
   *area = s.work_area;
   set_result(call, format("true (%d, %d, %d, %d)", area->left, area->top, area->right, area->bottom));
   return true;
+}
+
+bool platform_rect_on_a_monitor(const PlatformRect* rect) {
+  const State& s = state();
+  const CallRecord call = record("rect_on_a_monitor", rect != nullptr ? format("(%d, %d, %d, %d)", rect->left,
+                                 rect->top, rect->right, rect->bottom) : "null");
+  if (rect == nullptr) return fail(call, ERROR_INVALID_PARAMETER);
+  // An empty rect stands for its top-left pixel.
+  const int64_t right = std::max(int64_t{rect->right}, int64_t{rect->left} + 1);
+  const int64_t bottom = std::max(int64_t{rect->bottom}, int64_t{rect->top} + 1);
+  for (const PlatformRect& monitor : s.monitors) {
+    if (rect->left < monitor.right && right > monitor.left && rect->top < monitor.bottom && bottom > monitor.top)
+      return succeed(call);
+  }
+  set_result(call, "false");
+  return false;
+}
+
+bool platform_register_app_bar(WindowHandle window, uint32_t callback_message) {
+  State& s = state();
+  const CallRecord call = record("register_app_bar", window_text(window) + ", " + message_text(callback_message));
+  if (live_window(window) == nullptr) return fail(call, ERROR_INVALID_WINDOW_HANDLE);
+  for (const auto& bar : s.app_bars) {
+    if (bar.first == window) return fail(call, ERROR_ALREADY_EXISTS);
+  }
+  s.app_bars.emplace_back(window, callback_message);
+  return succeed(call);
+}
+
+bool platform_remove_app_bar(WindowHandle window) {
+  State& s = state();
+  const CallRecord call = record("remove_app_bar", window_text(window));
+  for (auto bar = s.app_bars.begin(); bar != s.app_bars.end(); ++bar) {
+    if (bar->first != window) continue;
+    s.app_bars.erase(bar);
+    return succeed(call);
+  }
+  return fail(call, ERROR_INVALID_WINDOW_HANDLE);
 }
 
 // ================= Windows and messages =================
@@ -1172,6 +1216,14 @@ void headless_set_timer_period(double period_ms) { state().timer_period = period
 
 void headless_set_cursor_pos(int32_t x, int32_t y) { state().cursor = PlatformPoint{x, y}; }
 void headless_set_work_area(PlatformRect area) { state().work_area = area; }
+
+void headless_set_monitors(const std::vector<PlatformRect>& monitors) { state().monitors = monitors; }
+
+bool headless_full_screen(bool on) {
+  const State& s = state();
+  for (const auto& bar : s.app_bars) post(bar.first, bar.second, ABN_FULLSCREENAPP, on ? 1 : 0);
+  return !s.app_bars.empty();
+}
 
 void headless_set_install_path(const char* path) {
   State& s = state();

@@ -123,6 +123,11 @@ void headless_set_timer_period(double period_ms);
 // ---- Desktop ----
 void headless_set_cursor_pos(int32_t x, int32_t y);
 void headless_set_work_area(PlatformRect area);
+// The monitors platform_rect_on_a_monitor knows; one of 1920 x 1080 at (0, 0) after a reset.
+void headless_set_monitors(const std::vector<PlatformRect>& monitors);
+// A full-screen program comes over (on) or leaves the monitors: each registered app bar's window is
+// posted its callback message with ABN_FULLSCREENAPP. False when no app bar is registered.
+bool headless_full_screen(bool on);
 // The install path platform_read_install_path reports; null for none.
 void headless_set_install_path(const char* path);
 // What platform_passed_over_install_path reports: a configured path that names no folder and where

@@ -6,6 +6,7 @@
 #include <mmsystem.h>
 #include <objbase.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -153,6 +154,29 @@ bool platform_get_work_area(PlatformRect* area) {
   if (area == nullptr || !SystemParametersInfoA(SPI_GETWORKAREA, 0, &rect, 0)) return false;
   *area = PlatformRect{rect.left, rect.top, rect.right, rect.bottom};
   return true;
+}
+
+bool platform_rect_on_a_monitor(const PlatformRect* rect) {
+  if (rect == nullptr) return false;
+  const RECT area{rect->left, rect->top, std::max(rect->right, rect->left + 1), std::max(rect->bottom, rect->top + 1)};
+  return MonitorFromRect(&area, MONITOR_DEFAULTTONULL) != nullptr;
+}
+
+// The shell tells its app bars of full-screen programs on their monitor (ABN_FULLSCREENAPP); one
+// registered without ABM_SETPOS takes no room on the desktop.
+bool platform_register_app_bar(WindowHandle window, uint32_t callback_message) {
+  APPBARDATA data{};
+  data.cbSize = sizeof data;
+  data.hWnd = window;
+  data.uCallbackMessage = callback_message;
+  return SHAppBarMessage(ABM_NEW, &data) != 0;
+}
+
+bool platform_remove_app_bar(WindowHandle window) {
+  APPBARDATA data{};
+  data.cbSize = sizeof data;
+  data.hWnd = window;
+  return SHAppBarMessage(ABM_REMOVE, &data) != 0;
 }
 
 // ================= Windows and messages =================

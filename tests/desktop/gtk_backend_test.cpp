@@ -119,6 +119,23 @@ TEST(MouseLparam, IsTheRootPointLessTheWindowInSigned16BitWords) {
   EXPECT_EQ(platform_lparam_x(lparam), 40000 - 65536);
 }
 
+// Screen positions decide, so a window that moved between the presses does not matter.
+TEST(DoubleClick, IsASecondPressOfTheSameButtonNearInTimeAndOnTheScreen) {
+  const GtkPress first{1, 1000, 500, 400};
+  struct Case {
+    GtkPress second;
+    bool double_click;
+  } cases[] = {
+      {{1, 1400, 500, 400}, true},   {{1, 1400, 505, 395}, true},   {{1, 1401, 500, 400}, false},
+      {{1, 1100, 506, 400}, false},  {{1, 1100, 500, 394}, false},  {{3, 1100, 500, 400}, false},
+      {{1, 999, 500, 400}, false},  // earlier than the first: the clock ran backwards, not a double-click
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(gtk_is_double_click(first, c.second, 400, 5), c.double_click) << c.second.time_ms << " " << c.second.root_x;
+  // The server's clock wraps.
+  EXPECT_TRUE(gtk_is_double_click(GtkPress{1, 0xFFFFFF00u, 0, 0}, GtkPress{1, 0x10, 0, 0}, 400, 5));
+}
+
 TEST(MessageBoxCopy, HoldsCaptionTextAndButtonsAsWindowsCopiesThem) {
   EXPECT_EQ(gtk_message_box_copy_text("Velissa", "1 New Animations Installed.", MB_ICONINFORMATION),
             "---------------------------\nVelissa\n---------------------------\n"

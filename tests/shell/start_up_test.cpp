@@ -27,7 +27,8 @@ std::vector<std::string> shell_calls() {
       "create_popup_menu", "load_icon",             "notify_icon",       "bring_window_to_top",
       "drag_accept_files", "register_hot_key",      "set_priority_class", "set_thread_priority",
       "unregister_hot_key", "destroy_icon",         "destroy_menu",      "message_box",
-      "start_up",          "tear_down",        "claim_install_path"};
+      "start_up",          "tear_down",        "claim_install_path", "register_app_bar",
+      "remove_app_bar"};
   std::vector<std::string> calls;
   for (const HeadlessCall& call : headless_calls()) {
     if (kShellCalls.count(call.name) != 0) calls.push_back(headless_call_text(call));
@@ -64,6 +65,7 @@ TEST_F(ShellTest, StartUpAndTearDownMakeTheirCallsInOrder) {
       "claim_install_path(\"" + base + "\", window#1) -> true",
       "create_window_ex(0x80088, \"VelissaDeskClass\", \"VelissaDesk\", 0x80000000, -2147483648, "
       "-2147483648, 544, 375, window#1, null) -> window#2",
+      "register_app_bar(window#2, APP_BAR_CALLBACK_MESSAGE) -> true",
       "calendar_time() -> 1000",
       "calendar_time() -> 1000",  // this time's first draw is seeded once more
       "create_popup_menu() -> menu#1",
@@ -92,6 +94,7 @@ TEST_F(ShellTest, StartUpAndTearDownMakeTheirCallsInOrder) {
   EXPECT_EQ(tear_down(), 0);
   const std::vector<std::string> torn_down = {
       "unregister_hot_key(window#1, 0) -> true",
+      "remove_app_bar(window#2) -> true",
       "drag_accept_files(window#2, false)",
       "drag_accept_files(window#1, false)",
       "notify_icon(NIM_DELETE, window#1, 101, 0x7, 1037, icon#1, \"VelissaDesk\") -> true",

@@ -213,6 +213,7 @@ TEST_F(ShellTest, ExitClosesTheOwnerWindowAndTheProgramEndsInOrder) {
       "post_quit_message(0)",
       "dispatch_message(null, WM_QUIT, 0, 0)",
       "unregister_hot_key(window#1, 0)",
+      "remove_app_bar(window#2)",
       "drag_accept_files(window#2, false)",
       "drag_accept_files(window#1, false)",
       "notify_icon(NIM_DELETE, window#1, 101, 0x7, 1037, icon#1, \"VelissaDesk\")",

@@ -1,6 +1,7 @@
 // The shell on the win32 backend under Wine, with a stand-in for Explorer's tray window (Wine's null
 // driver has none) that receives the icon's records as Shell_NotifyIconA sends them: with Ctrl+F1 held
-// elsewhere hiding keeps the icon, and the tray's "TaskbarCreated" broadcast brings it back.
+// elsewhere hiding keeps the icon, and the tray's "TaskbarCreated" broadcast brings it back; the app
+// bar's full-screen notice and a display change reach the shell through the system's messages.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -72,6 +73,42 @@ TEST(Win32Shell, WithoutTheHotKeyTheTrayIconStaysAndComesBackAfterATrayRestart) 
   UnregisterHotKey(nullptr, 1);
   DestroyWindow(shell.owner_window);
   DestroyWindow(tray);
+  SetCurrentDirectoryA("\\");
+}
+
+// With nothing installed the player is empty at the work area's corner, which is enough to follow.
+TEST(Win32Shell, AFullScreenNoticeAndADisplayChangeReachTheShell) {
+  UnregisterClassA(kWindowClassName, GetModuleHandleA(nullptr));  // left by a run before this one
+  release_program_objects();
+  box_hook = SetWindowsHookExA(WH_CBT, answer_boxes, nullptr, GetCurrentThreadId());
+  TempDir dir;
+  ASSERT_TRUE(SetCurrentDirectoryA(dir.path().string().c_str()));
+  ASSERT_TRUE(CreateDirectoryA("anim", nullptr));
+  ASSERT_EQ(shell_start_up(GetModuleHandleA(nullptr)), kStartUpRunning);
+  ShellState& shell = the_shell();
+  ASSERT_TRUE(IsWindowVisible(shell.character_window));
+
+  SendMessageA(shell.character_window, APP_BAR_CALLBACK_MESSAGE, ABN_FULLSCREENAPP, TRUE);
+  EXPECT_TRUE(shell.stepped_aside);
+  EXPECT_FALSE(IsWindowVisible(shell.character_window));
+  EXPECT_FALSE(shell.hidden);
+  SendMessageA(shell.character_window, APP_BAR_CALLBACK_MESSAGE, ABN_FULLSCREENAPP, FALSE);
+  EXPECT_TRUE(IsWindowVisible(shell.character_window));
+
+  // Dragged far onto a monitor that is gone: the display change brings it back to its corner.
+  RECT area{};
+  ASSERT_TRUE(SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0));
+  shell.drag_offset = {100000, 0};
+  SendMessageA(shell.owner_window, WM_DISPLAYCHANGE, 32, MAKELPARAM(area.right, area.bottom));
+  EXPECT_EQ(shell.drag_offset.x, 0);
+  RECT window{};
+  ASSERT_TRUE(GetWindowRect(shell.character_window, &window));
+  EXPECT_EQ(window.left, area.right);
+  EXPECT_EQ(window.top, area.bottom);
+
+  EXPECT_EQ(shell_tear_down(true, 0), 0);
+  UnhookWindowsHookEx(box_hook);
+  DestroyWindow(shell.owner_window);
   SetCurrentDirectoryA("\\");
 }
 
