@@ -7,9 +7,12 @@ Usage: desktop_changes_test.py VELISSADESK SAMPLES_ANIM_DIR
 - A window made full-screen makes the "Waving Cat" step aside, with next to no CPU used meanwhile; when
   it leaves full-screen the character comes back at the same place.
 - A dock with a 120-pixel strut along the bottom moves the character up by 120 pixels, and back when
-  the dock goes."""
+  the dock goes.
+- On Xorg with the dummy driver and two monitors side by side (Xvfb shows GDK only one), a character
+  dragged onto the second monitor comes back to its corner when that monitor is switched off."""
 
 import os
+import select
 import shutil
 import subprocess
 import sys
@@ -52,6 +55,58 @@ x11.XSync(display, 0)
 print("docked", flush=True)
 time.sleep(3600)
 """
+
+
+# Two outputs of the dummy driver side by side need a screen that can grow to hold both.
+XORG_CONF = """
+Section "Device"
+  Identifier "dummy"
+  Driver "dummy"
+  VideoRam 65536
+EndSection
+Section "Monitor"
+  Identifier "monitor"
+  HorizSync 5.0-1000.0
+  VertRefresh 5.0-200.0
+EndSection
+Section "Screen"
+  Identifier "screen"
+  Device "dummy"
+  Monitor "monitor"
+  DefaultDepth 24
+  SubSection "Display"
+    Depth 24
+    Virtual 2048 768
+  EndSubSection
+EndSection
+"""
+
+
+def start_dummy_xorg(session, scratch):
+    """Xorg on the dummy driver, on a display number it picks itself; None where it cannot start."""
+    if shutil.which("Xorg") is None or not any(
+            os.path.exists(os.path.join(d, "dummy_drv.so")) for d in ("/usr/lib/xorg/modules/drivers",)):
+        return None
+    conf = os.path.join(scratch, "xorg.conf")
+    with open(conf, "w") as out:
+        out.write(XORG_CONF)
+    ready, tell = os.pipe()
+    session.start(["Xorg", "-noreset", "-nolisten", "tcp", "-config", conf, "-logfile",
+                   os.path.join(scratch, "xorg.log"), "-displayfd", str(tell)], pass_fds=(tell,),
+                  stderr=subprocess.DEVNULL)
+    os.close(tell)
+    number = b""
+    while not number.endswith(b"\n"):
+        if not select.select([ready], [], [], 20)[0]:
+            break
+        chunk = os.read(ready, 16)
+        if not chunk:
+            break
+        number += chunk
+    os.close(ready)
+    if not number.endswith(b"\n"):
+        return None
+    return desktop.Display(session, ":" + number.decode().strip(), 2048, 768)
 
 
 class Checks:
@@ -143,6 +198,31 @@ class Checks:
         self.session.stop(copy)
 
 
+    def it_comes_back_from_a_monitor_that_went(self):
+        display = start_dummy_xorg(self.session, self.scratch)
+        if display is None:
+            print("skipped the monitors: Xorg with the dummy driver does not start here")
+            return
+        display.run("xrandr", "--addmode", "DUMMY1", "1024x768")
+        display.run("xrandr", "--output", "DUMMY1", "--mode", "1024x768", "--right-of", "DUMMY0")
+        display.run("xrandr")  # GDK counts a monitor whose mode was set only after a plain query
+        copy = self.session.start([self.program], env=dict(display.env, HOME=self.env["HOME"],
+                                                           VELISSADESK_PATH=self.folders["cat"]),
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.display, shown = display, self.display
+        try:
+            time.sleep(1.5)
+            x, y, width, height = self.character()
+            centre = (x + width // 2, y + height // 2)
+            display.drag(centre, (centre[0] + 1024, centre[1]))
+            desktop.wait_until(lambda: self.character()[0] == x + 1024, what="the character on the second monitor")
+            display.run("xrandr", "--output", "DUMMY1", "--off")
+            desktop.wait_until(lambda: self.character()[:2] == (x, y), what="the character back in its corner")
+        finally:
+            self.display = shown
+        self.session.stop(copy)
+
+
 def cpu_seconds(pid):
     with open("/proc/%d/stat" % pid) as stat:
         fields = stat.read().rsplit(")", 1)[1].split()
@@ -163,7 +243,7 @@ def main():
     with tempfile.TemporaryDirectory() as scratch, desktop.Session() as session:
         checks = Checks(session, sys.argv[1], sys.argv[2], scratch)
         for name in ("a_double_click_hides_the_moving_slime", "it_steps_aside_for_a_full_screen_window",
-                     "it_moves_up_over_a_dock_and_back"):
+                     "it_moves_up_over_a_dock_and_back", "it_comes_back_from_a_monitor_that_went"):
             try:
                 getattr(checks, name)()
             except AssertionError:
