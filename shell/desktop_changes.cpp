@@ -24,7 +24,7 @@ void end_drag(ShellState& shell) {
 void follow_work_area() {
   ShellState& shell = the_shell();
   AnimationPlayer& player = the_player();
-  // Moving the window under the pointer would fight the user's hand: the drag ends first.
+  // Moving the window under the pointer would fight the user's hand: this waits for the release.
   if (shell.dragging) {
     shell.work_area_pending = true;
     return;

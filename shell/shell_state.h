@@ -113,7 +113,7 @@ bool main_loop_pass(MainLoop& loop);
 void main_loop_work(MainLoop& loop);
 // How long the pass may wait before the next one has something to do: until the player's tick is
 // due, or the rotation's moment once the animation has played through; at least 1 ms. INFINITE when
-// only a message can bring work: not started, hidden or dragged.
+// only a message can bring work: not started, hidden, stepped aside or dragged.
 uint32_t main_loop_timeout(const ShellState& shell, const AnimationPlayer& player, uint32_t now);
 
 // Tear-down: with windows_made, removes the hot key, the drop registrations, the tray icon, its icon and
