@@ -560,9 +560,10 @@ bool platform_rect_on_a_monitor(const PlatformRect* rect) {
     return false;
   }
   // An empty rect stands for its top-left pixel.
-  const GdkRectangle area{rect->left, rect->top,
-                          static_cast<int>(std::max(int64_t{rect->right} - rect->left, int64_t{1})),
-                          static_cast<int>(std::max(int64_t{rect->bottom} - rect->top, int64_t{1}))};
+  const auto extent = [](int32_t start, int32_t end) {
+    return static_cast<int>(std::clamp(int64_t{end} - start, int64_t{1}, int64_t{INT32_MAX}));
+  };
+  const GdkRectangle area{rect->left, rect->top, extent(rect->left, rect->right), extent(rect->top, rect->bottom)};
   GdkDisplay* display = gdk_display_get_default();
   for (int i = 0; i < gdk_display_get_n_monitors(display); ++i) {
     GdkRectangle geometry{};

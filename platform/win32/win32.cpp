@@ -158,7 +158,9 @@ bool platform_get_work_area(PlatformRect* area) {
 
 bool platform_rect_on_a_monitor(const PlatformRect* rect) {
   if (rect == nullptr) return false;
-  const RECT area{rect->left, rect->top, std::max(rect->right, rect->left + 1), std::max(rect->bottom, rect->top + 1)};
+  // An empty rect stands for its top-left pixel (none at the very end of the range).
+  const auto past = [](LONG start, LONG end) { return start == INT32_MAX ? end : std::max(end, start + 1); };
+  const RECT area{rect->left, rect->top, past(rect->left, rect->right), past(rect->top, rect->bottom)};
   return MonitorFromRect(&area, MONITOR_DEFAULTTONULL) != nullptr;
 }
 
