@@ -6,7 +6,9 @@
   uninstall entry; the installed program, started from another folder, shows its character;
 - the setup run again while that copy runs closes it and really replaces its files;
 - the silent uninstaller keeps an animation the user added to anim\\ and removes the rest.
-Usage: setup_test.py ZIP SETUP WINE_RUN win32|win64 (skipped, exit 77, without Wine or the tools)."""
+Usage: setup_test.py BUILD_DIR SAMPLES_DIR i686|x86_64 WINE_RUN win32|win64 (skipped, exit 77, without
+Wine or the tools): it packs the build's zip and a setup of its width (scripts/package-windows.sh,
+scripts/setup-windows.sh) first."""
 
 import glob
 import os
@@ -32,9 +34,18 @@ def windows_path(path):
 
 
 def main():
-    zip_file, setup, wine_run, winearch = sys.argv[1:5]
-    desktop.skip_unless_tools(desktop.TOOLS + ("wineserver",))
+    build, samples, arch, wine_run, winearch = sys.argv[1:6]
+    wine_run = os.path.abspath(wine_run)
+    desktop.skip_unless_tools(desktop.TOOLS + ("wineserver", "makensis"))
     with tempfile.TemporaryDirectory(prefix="velissa-setup-") as work, desktop.Session() as session:
+        scripts = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts")
+        packed = dict(os.environ, VELISSA_DIST=os.path.join(work, "dist"))
+        zip_file = subprocess.run(["bash", os.path.join(scripts, "package-windows.sh"), build, samples, arch],
+                                  env=packed, check=True, stdout=subprocess.PIPE, text=True).stdout.split()[-1]
+        staging = os.path.join(build, "dist", os.path.basename(zip_file)[:-len(".zip")])
+        setup = subprocess.run(["bash", os.path.join(scripts, "setup-windows.sh"),
+                                os.path.join(build, "resources", "velissadesk.ico"), staging],
+                               env=packed, check=True, stdout=subprocess.PIPE, text=True).stdout.split()[-1]
         display = session.start_display(compositor=True)
         prefix = os.path.join(work, "prefix")
         env = dict(display.env, WINEPREFIX=prefix, WINEDEBUG="-all")
@@ -59,12 +70,8 @@ def main():
         def character_shows(exe, cwd):
             program = subprocess.Popen(in_wine(exe), env=env, cwd=cwd, stdin=subprocess.DEVNULL,
                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            try:
-                desktop.wait_until(lambda: differing_pixels(display.screenshot(), CORNER_BOX), timeout=60,
-                                   what="the character of %s started in %s" % (exe, cwd))
-            except AssertionError:
-                subprocess.run(["import", "-window", "root", "/tmp/wt23-fail.png"], env=display.env)
-                raise
+            desktop.wait_until(lambda: differing_pixels(display.screenshot(), CORNER_BOX), timeout=60,
+                               what="the character of %s started in %s" % (exe, cwd))
             return program
 
         def end(program):
