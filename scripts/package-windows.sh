@@ -32,8 +32,9 @@ VelissaDesk $version for Windows ($bits-bit)
 velissadesk.exe   the desktop character player
 velissa-pack.exe  the tool that makes, checks and packs animations (velissa-pack help)
 DevIL.dll         the image library the two programs use: VelissaDesk's own build of the DevIL
-                  functions they call, decoding pictures with the Windows Imaging Component that
-                  comes with Windows. DevIL's own $bits-bit DevIL.dll may replace it.
+                  functions they call, decoding JPEG with stb_image (public domain) and other
+                  pictures with the Windows Imaging Component that comes with Windows.
+                  DevIL's own $bits-bit DevIL.dll may replace it.
 anim\\            the sample animations
 samples.kar       the same samples as one archive, to drop on the character
 docs\\            the user guide, the guide to making animations, the licence

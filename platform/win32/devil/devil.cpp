@@ -1,7 +1,10 @@
 // The project's DevIL.dll for Windows: the DevIL functions the player, velissa-pack and the tests
 // call, with DevIL's names, calling convention and meaning, so that DevIL's own DLL of the same width
-// can replace it. Pictures are decoded by the Windows Imaging Component (windowscodecs); PNG and
-// colour JPEG files are written with stb_image_write, grey JPEG files by the small encoder below.
+// can replace it. JPEG pictures are decoded by stb_image, whose pixels stay within 3 of libjpeg's
+// (the JPEG decoder of Wine's imaging component interpolates colour differently, by up to 37), so a
+// frame looks the same on every platform; every other format by the Windows Imaging Component
+// (windowscodecs). PNG and colour JPEG files are written with stb_image_write, grey JPEG files by the
+// small encoder below.
 #define _IL_BUILD_LIBRARY
 #include <IL/il.h>
 
@@ -22,6 +25,10 @@
 #pragma GCC diagnostic ignored "-Wunused-function"
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 #pragma GCC diagnostic ignored "-Wsign-compare"
+#define STBI_ONLY_JPEG
+#define STBI_NO_STDIO
+#define STB_IMAGE_IMPLEMENTATION
+#include <stb_image.h>
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb_image_write.h>
 #pragma GCC diagnostic pop
@@ -183,6 +190,43 @@ bool copy_frame(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, Image
   return true;
 }
 
+// Puts a decoded picture into the bound image, in the origin asked for.
+void take_decoded(Image& decoded) {
+  decoded.origin = IL_ORIGIN_UPPER_LEFT;
+  if (library().origin_set && library().origin_mode == IL_ORIGIN_LOWER_LEFT) {
+    flip_rows(decoded);
+    decoded.origin = IL_ORIGIN_LOWER_LEFT;
+  }
+  current() = std::move(decoded);
+}
+
+bool is_jpeg(const void* bytes, ILuint size) {
+  const auto* b = static_cast<const ILubyte*>(bytes);
+  return bytes != nullptr && size >= 3 && b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF;
+}
+
+// A JPEG picture into the bound image, its size checked before anything is allocated for it.
+ILboolean decode_jpeg(const void* bytes, ILuint size) {
+  const auto* data = static_cast<const stbi_uc*>(bytes);
+  int width = 0, height = 0, channels = 0;
+  if (!is_jpeg(bytes, size) || size > INT32_MAX ||
+      !stbi_info_from_memory(data, static_cast<int>(size), &width, &height, &channels) ||
+      !size_allowed(static_cast<uint64_t>(width), static_cast<uint64_t>(height)))
+    return IL_FALSE;
+  stbi_uc* pixels = stbi_load_from_memory(data, static_cast<int>(size), &width, &height, &channels, 0);
+  if (pixels == nullptr) return IL_FALSE;
+  Image decoded;
+  const bool copied = allocate(decoded.data, static_cast<size_t>(width) * height * channels);
+  if (copied) std::memcpy(decoded.data.data(), pixels, decoded.data.size());
+  stbi_image_free(pixels);
+  if (!copied) return IL_FALSE;
+  decoded.width = static_cast<ILuint>(width);
+  decoded.height = static_cast<ILuint>(height);
+  decoded.channels = static_cast<ILubyte>(channels);
+  take_decoded(decoded);
+  return IL_TRUE;
+}
+
 // Decodes the first picture of bytes into the bound image. container names the one format to read
 // them as, or is null for whatever format they hold.
 ILboolean decode(const void* bytes, ILuint size, const GUID* container) {
@@ -204,13 +248,7 @@ ILboolean decode(const void* bytes, ILuint size, const GUID* container) {
   release(decoder);
   release(stream);
   if (!ok) return IL_FALSE;
-  decoded.origin = IL_ORIGIN_UPPER_LEFT;
-  if (library().origin_set && library().origin_mode == IL_ORIGIN_LOWER_LEFT) {
-    flip_rows(decoded);
-    decoded.origin = IL_ORIGIN_LOWER_LEFT;
-  }
-  Image& image = current();
-  image = std::move(decoded);
+  take_decoded(decoded);
   return IL_TRUE;
 }
 
@@ -422,11 +460,11 @@ ILboolean ILAPIENTRY ilOriginFunc(ILenum mode) {
 ILboolean ILAPIENTRY ilLoadL(ILenum type, const void* lump, ILuint size) {
   switch (type) {
     case IL_JPG:
-      return decode(lump, size, &GUID_ContainerFormatJpeg);
+      return decode_jpeg(lump, size);
     case IL_PNG:
       return decode(lump, size, &GUID_ContainerFormatPng);
     case IL_TYPE_UNKNOWN:
-      return decode(lump, size, nullptr);
+      return is_jpeg(lump, size) ? decode_jpeg(lump, size) : decode(lump, size, nullptr);
     default:
       return IL_FALSE;
   }
@@ -435,7 +473,7 @@ ILboolean ILAPIENTRY ilLoadL(ILenum type, const void* lump, ILuint size) {
 ILboolean ILAPIENTRY ilLoadImage(ILconst_string file_name) {
   if (file_name == nullptr) return IL_FALSE;
   const std::vector<ILubyte> bytes = read_file(file_name);
-  return decode(bytes.data(), static_cast<ILuint>(bytes.size()), nullptr);
+  return ilLoadL(IL_TYPE_UNKNOWN, bytes.data(), static_cast<ILuint>(bytes.size()));
 }
 
 ILboolean ILAPIENTRY ilTexImage(ILuint width, ILuint height, ILuint depth, ILubyte channels, ILenum format,
