@@ -18,13 +18,15 @@ set(VELISSA_HOST_CXX c++ CACHE STRING "C++ compiler of the build machine, for to
 
 # DevIL has no mingw-w64 package. Its header is Debian's (libdevil-dev): plain C declarations that
 # compile for mingw-w64 as they stand, with __stdcall and dllimport. The import library is made from
-# DevIL.def; the user's DevIL.dll is found beside the program at run time. Modules link PkgConfig::IL on
-# every platform.
+# DevIL.def; at run time the DevIL.dll beside the program is loaded: the project's own
+# (platform/win32/devil/, built into VELISSA_DEVIL_DLL_DIR), or DevIL's of the same width. Modules link
+# PkgConfig::IL on every platform.
 set(VELISSA_DEVIL_HEADER /usr/include/IL/il.h CACHE FILEPATH "DevIL's il.h, used for the Windows build")
 if(NOT EXISTS ${VELISSA_DEVIL_HEADER})
   message(FATAL_ERROR "DevIL's header ${VELISSA_DEVIL_HEADER} is missing (Debian: libdevil-dev)")
 endif()
 set(devil_dir ${CMAKE_BINARY_DIR}/devil)
+set(VELISSA_DEVIL_DLL_DIR ${CMAKE_BINARY_DIR}/devil-dll)
 configure_file(${VELISSA_DEVIL_HEADER} ${devil_dir}/include/IL/il.h COPYONLY)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/DevIL.def)
 # DevIL.def names the functions as i686 decorates __stdcall ones (ilInit@0); x86-64 has one calling
@@ -64,7 +66,7 @@ if(VELISSA_BUILD_TESTS)
   add_subdirectory(${VELISSA_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
   # CTest starts every test program through Wine of the build's width, in a prefix of this build (made
-  # by scripts/windows.sh), with the stand-in DevIL.dll of tests/windows on Wine's search path.
+  # by scripts/windows.sh), with the project's DevIL.dll on Wine's search path.
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(VELISSA_WINEARCH win64)
   else()
@@ -72,7 +74,6 @@ if(VELISSA_BUILD_TESTS)
   endif()
   set(VELISSA_WINE_RUN ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)
   set(VELISSA_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine CACHE PATH "Wine prefix the tests run in")
-  set(VELISSA_DEVIL_STANDIN_DIR ${CMAKE_BINARY_DIR}/devil-standin)
   set(CMAKE_CROSSCOMPILING_EMULATOR
-    ${VELISSA_WINE_RUN} ${VELISSA_WINEARCH} ${VELISSA_WINE_PREFIX} ${VELISSA_DEVIL_STANDIN_DIR})
+    ${VELISSA_WINE_RUN} ${VELISSA_WINEARCH} ${VELISSA_WINE_PREFIX} ${VELISSA_DEVIL_DLL_DIR})
 endif()

@@ -487,7 +487,8 @@ bool platform_process_running(uint32_t process_id);
 
 // ---- Install path ----
 // The install path into buffer (520 bytes in the program). Windows: the value "path" under
-// HKEY_CURRENT_USER "Software\Orvant\VelissaDesk". Elsewhere: the environment variable
+// HKEY_CURRENT_USER "Software\Orvant\VelissaDesk"; without it, false when the current folder holds
+// "anim" (it stays the install path), else the folder of the program. Elsewhere: the environment variable
 // VELISSADESK_PATH, else the first line of $XDG_CONFIG_HOME/VelissaDesk/path (XDG_CONFIG_HOME defaults
 // to ~/.config), a leading "~" standing for the home folder; when neither is set, or the one set names
 // no folder, the user's own data folder $XDG_DATA_HOME/VelissaDesk (~/.local/share/VelissaDesk),

@@ -34,9 +34,9 @@ for profile in "$@"; do
     fuzz)    packages+=(clang libclang-rt-14-dev) ;;
     deb)     packages+=(dpkg-dev file lintian) ;;  # cpack -G DEB with dpkg-shlibdeps, and its check
     windows-i686)   packages+=(cmake make g++ g++-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev
-                               libdevil-dev nlohmann-json3-dev googletest libstb-dev zip) ;;
+                               libdevil-dev nlohmann-json3-dev googletest libstb-dev zip nsis) ;;
     windows-x86_64) packages+=(cmake make g++ g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-                               libz-mingw-w64-dev libdevil-dev nlohmann-json3-dev googletest libstb-dev zip) ;;
+                               libz-mingw-w64-dev libdevil-dev nlohmann-json3-dev googletest libstb-dev zip nsis) ;;
     wine-i686)   packages+=(wine wine32:i386) ;;
     # wine brings the commands (wineserver, wineboot); the 64-bit loader alone is in wine64.
     wine-x86_64) packages+=(wine wine64) ;;

@@ -9,7 +9,8 @@
 # Usage: scripts/windows.sh [--build-only | --zip]
 #   --build-only  build, run nothing
 #   --zip         build both, then pack dist/VelissaDesk-<version>-win32.zip and -win64.zip
-#                 (scripts/package-windows.sh); runs nothing, so it needs no Wine
+#                 (scripts/package-windows.sh) and dist/VelissaDesk-<version>-setup.exe, one setup
+#                 for both widths (scripts/setup-windows.sh); runs nothing, so it needs no Wine
 # Environment:
 #   VELISSA_WINDOWS_ARCH=i686|x86_64  this build instead of the probe's choice (to try the other one on
 #                                     a machine that runs both)
@@ -54,6 +55,9 @@ if [ "$mode" = "--zip" ]; then
     build "$arch" "$dir" "$samples"
     bash scripts/package-windows.sh "$dir" "$samples" "$arch"
   done
+  version=$(sed -n 's/^project(VelissaDesk VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+  bash scripts/setup-windows.sh build-win32/resources/velissadesk.ico \
+    "build-win32/dist/VelissaDesk-$version-win32" "build-win64/dist/VelissaDesk-$version-win64"
   exit 0
 fi
 

@@ -395,7 +395,9 @@ uint32_t platform_error_text(uint32_t code, char* buffer, uint32_t size) {
 
 // ================= Install path =================
 
-bool platform_read_install_path(char* buffer, uint32_t size) {
+namespace {
+
+bool read_registry_install_path(char* buffer, uint32_t size) {
   if (buffer == nullptr || size == 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return false;
@@ -421,6 +423,38 @@ bool platform_read_install_path(char* buffer, uint32_t size) {
   }
   buffer[0] = '\0';
   SetLastError(static_cast<DWORD>(status));
+  return false;
+}
+
+bool current_folder_holds_animations() {
+  const DWORD attributes = GetFileAttributesA("anim");
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The folder of velissadesk.exe, without a final separator; false when it does not fit.
+bool program_folder(char* buffer, uint32_t size) {
+  const DWORD length = GetModuleFileNameA(nullptr, buffer, size);
+  if (length == 0 || length >= size) return false;
+  char* last = strrchr(buffer, '\\');
+  if (last == nullptr) return false;
+  *last = '\0';
+  return buffer[0] != '\0';
+}
+
+}  // namespace
+
+// Without the registry value (a zip unpacked anywhere, started from a shortcut or at sign-in, whose
+// current folder is then System32 or the shortcut's), the folder the program started in serves when it
+// holds anim\, as it always did; else the program's own folder, where the zip and the installer put
+// anim\. False leaves the current folder as the install path.
+bool platform_read_install_path(char* buffer, uint32_t size) {
+  if (read_registry_install_path(buffer, size)) return true;
+  const DWORD registry_error = GetLastError();
+  if (buffer != nullptr && size != 0 && !current_folder_holds_animations()) {
+    if (program_folder(buffer, size)) return true;
+    buffer[0] = '\0';
+  }
+  SetLastError(registry_error);
   return false;
 }
 

@@ -113,9 +113,21 @@ class Win32InstallPath : public ::testing::Test {
 };
 
 TEST_F(Win32InstallPath, ReadsTheValueTerminatedAndWithinTheBuffer) {
+  // Without the value (or with an empty one): the current folder when it holds anim, else the
+  // program's own folder.
+  char program[520];
+  ASSERT_GT(GetModuleFileNameA(nullptr, program, sizeof program), 0u);
+  *strrchr(program, '\\') = '\0';
   char path[520] = "stale";
-  EXPECT_FALSE(platform_read_install_path(path, sizeof path));  // the key without the value
-  EXPECT_STREQ(path, "");
+  for (const DWORD empty_value : {DWORD{0}, DWORD{1}}) {
+    if (empty_value != 0) set(REG_SZ, "", 1);
+    ASSERT_TRUE(platform_read_install_path(path, sizeof path));
+    EXPECT_STREQ(path, program);
+    ASSERT_TRUE(CreateDirectoryA("anim", nullptr));
+    EXPECT_FALSE(platform_read_install_path(path, sizeof path));
+    EXPECT_STREQ(path, "");
+    RemoveDirectoryA("anim");
+  }
 
   const char install[] = "C:\\Program Files\\VelissaDesk";
   set(REG_SZ, install, sizeof install);
@@ -137,8 +149,6 @@ TEST_F(Win32InstallPath, ReadsTheValueTerminatedAndWithinTheBuffer) {
   EXPECT_FALSE(platform_read_install_path(small, sizeof small));
   EXPECT_STREQ(small, "");
 
-  set(REG_SZ, "", 1);
-  EXPECT_FALSE(platform_read_install_path(path, sizeof path));
 }
 
 // ---- Errors ----

@@ -50,7 +50,7 @@ def main():
         return desktop.SKIP
 
     with tempfile.TemporaryDirectory(prefix="velissa-wine-") as work, desktop.Session() as session:
-        # The program with the stand-in DevIL.dll beside it, and an install directory of two samples.
+        # The program with the DevIL.dll beside it, and an install directory of two samples.
         program_dir, install = os.path.join(work, "program"), os.path.join(work, "install")
         os.makedirs(program_dir)
         os.makedirs(os.path.join(install, "anim"))

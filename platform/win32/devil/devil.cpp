@@ -1,15 +1,24 @@
-// A stand-in DevIL.dll for the Windows tests: the DevIL functions the player and the tests call, with
-// DevIL's names, calling convention and meaning, decoding with stb_image and encoding PNG and colour
-// JPEG with stb_image_write. Built for the tests only; the program is shipped without it and runs
-// with the user's DevIL.dll.
+// The project's DevIL.dll for Windows: the DevIL functions the player, velissa-pack and the tests
+// call, with DevIL's names, calling convention and meaning, so that DevIL's own DLL of the same width
+// can replace it. JPEG pictures are decoded by stb_image, whose pixels stay within 3 of libjpeg's
+// (the JPEG decoder of Wine's imaging component interpolates colour differently, by up to 37), so a
+// frame looks the same on every platform; every other format by the Windows Imaging Component
+// (windowscodecs). PNG and colour JPEG files are written with stb_image_write, grey JPEG files by the
+// small encoder below.
 #define _IL_BUILD_LIBRARY
 #include <IL/il.h>
 
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <wincodec.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <new>
 #include <vector>
 
 #pragma GCC diagnostic push
@@ -17,7 +26,7 @@
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 #pragma GCC diagnostic ignored "-Wsign-compare"
 #define STBI_ONLY_JPEG
-#define STBI_ONLY_PNG
+#define STBI_NO_STDIO
 #define STB_IMAGE_IMPLEMENTATION
 #include <stb_image.h>
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -25,6 +34,12 @@
 #pragma GCC diagnostic pop
 
 namespace {
+
+// A picture's size is the file's claim: nothing larger than this many pixels is decoded or made, so
+// that a forged header cannot make the library allocate gigabytes (or wrap a 32-bit size).
+constexpr uint64_t kMaxPixels = uint64_t{8192} * 8192;
+// A file read by ilLoadImage is held whole in memory while it is decoded.
+constexpr long kMaxFileBytes = 256L << 20;
 
 struct Image {
   ILuint width = 0, height = 0;
@@ -39,6 +54,8 @@ struct Library {
   bool origin_set = false;
   ILenum origin_mode = IL_ORIGIN_LOWER_LEFT;
   int jpeg_quality = 99;
+  IWICImagingFactory* factory = nullptr;
+  bool com_started = false;  // this library's CoInitializeEx succeeded and is to be undone
 };
 
 Library& library() {
@@ -47,6 +64,21 @@ Library& library() {
 }
 
 Image& current() { return library().images[library().bound]; }
+
+// Sizes the buffer without letting a failed allocation escape as an exception.
+bool allocate(std::vector<ILubyte>& data, size_t bytes) {
+  try {
+    data.assign(bytes, 0);
+    return true;
+  } catch (const std::bad_alloc&) {
+    data.clear();
+    return false;
+  }
+}
+
+bool size_allowed(uint64_t width, uint64_t height) {
+  return width > 0 && height > 0 && width * height <= kMaxPixels;
+}
 
 ILenum format_of(ILubyte channels) {
   switch (channels) {
@@ -64,30 +96,177 @@ ILenum format_of(ILubyte channels) {
 void flip_rows(Image& image) {
   if (image.height < 2) return;
   const size_t row = static_cast<size_t>(image.width) * image.channels;
-  std::vector<ILubyte> swap(row);
-  for (ILuint top = 0, bottom = image.height - 1; top < bottom; ++top, --bottom) {
-    memcpy(swap.data(), &image.data[top * row], row);
-    memcpy(&image.data[top * row], &image.data[bottom * row], row);
-    memcpy(&image.data[bottom * row], swap.data(), row);
-  }
+  for (ILuint top = 0, bottom = image.height - 1; top < bottom; ++top, --bottom)
+    std::swap_ranges(&image.data[top * row], &image.data[top * row] + row, &image.data[bottom * row]);
 }
 
-// Takes stb's decoded pixels (rows top first) into the bound image, in the origin asked for.
-ILboolean take_decoded(stbi_uc* pixels, int width, int height, int channels) {
-  if (pixels == nullptr) return IL_FALSE;
-  Image& image = current();
-  image.width = static_cast<ILuint>(width);
-  image.height = static_cast<ILuint>(height);
-  image.channels = static_cast<ILubyte>(channels);
-  image.data.assign(pixels, pixels + static_cast<size_t>(width) * height * channels);
-  stbi_image_free(pixels);
-  image.origin = IL_ORIGIN_UPPER_LEFT;
-  if (library().origin_set && library().origin_mode == IL_ORIGIN_LOWER_LEFT) {
-    flip_rows(image);
-    image.origin = IL_ORIGIN_LOWER_LEFT;
+// ---- Decoding with the Windows Imaging Component ----
+
+template <typename T>
+void release(T*& object) {
+  if (object != nullptr) object->Release();
+  object = nullptr;
+}
+
+// The imaging factory, made on first use. COM may already be started on this thread (the program
+// starts it for the shell), in any apartment: then it is used as it is.
+IWICImagingFactory* imaging_factory() {
+  Library& l = library();
+  if (l.factory != nullptr) return l.factory;
+  const HRESULT started = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  if (SUCCEEDED(started)) l.com_started = true;
+  if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                              reinterpret_cast<void**>(&l.factory))))
+    l.factory = nullptr;
+  return l.factory;
+}
+
+void end_imaging() {
+  Library& l = library();
+  release(l.factory);
+  if (l.com_started) CoUninitialize();
+  l.com_started = false;
+}
+
+bool is_grey_format(const WICPixelFormatGUID& format) {
+  return IsEqualGUID(format, GUID_WICPixelFormatBlackWhite) || IsEqualGUID(format, GUID_WICPixelFormat2bppGray) ||
+         IsEqualGUID(format, GUID_WICPixelFormat4bppGray) || IsEqualGUID(format, GUID_WICPixelFormat8bppGray) ||
+         IsEqualGUID(format, GUID_WICPixelFormat16bppGray);
+}
+
+bool has_alpha_format(const WICPixelFormatGUID& format) {
+  return IsEqualGUID(format, GUID_WICPixelFormat32bppBGRA) || IsEqualGUID(format, GUID_WICPixelFormat32bppRGBA) ||
+         IsEqualGUID(format, GUID_WICPixelFormat32bppPBGRA) || IsEqualGUID(format, GUID_WICPixelFormat32bppPRGBA) ||
+         IsEqualGUID(format, GUID_WICPixelFormat64bppRGBA) || IsEqualGUID(format, GUID_WICPixelFormat64bppBGRA) ||
+         IsEqualGUID(format, GUID_WICPixelFormat64bppPRGBA);
+}
+
+// Whether a palette picture's colours carry transparency (a PNG with a tRNS chunk, a GIF).
+bool palette_has_alpha(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame) {
+  IWICPalette* palette = nullptr;
+  BOOL alpha = FALSE;
+  if (SUCCEEDED(factory->CreatePalette(&palette)) && SUCCEEDED(frame->CopyPalette(palette)) &&
+      FAILED(palette->HasAlpha(&alpha)))
+    alpha = FALSE;
+  release(palette);
+  return alpha != FALSE;
+}
+
+// The frame as bytes of the format DevIL would give: grey pictures as luminance, pictures with
+// transparency as RGBA, the rest as RGB; rows top first.
+bool copy_frame(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, Image& out) {
+  UINT width = 0, height = 0;
+  WICPixelFormatGUID source = GUID_WICPixelFormatDontCare;
+  if (FAILED(frame->GetSize(&width, &height)) || !size_allowed(width, height) ||
+      FAILED(frame->GetPixelFormat(&source)))
+    return false;
+  ILubyte channels = 3;
+  WICPixelFormatGUID target = GUID_WICPixelFormat24bppBGR;
+  if (is_grey_format(source)) {
+    channels = 1;
+    target = GUID_WICPixelFormat8bppGray;
+  } else if (has_alpha_format(source) || (IsEqualGUID(source, GUID_WICPixelFormat8bppIndexed) &&
+                                          palette_has_alpha(factory, frame))) {
+    channels = 4;
+    target = GUID_WICPixelFormat32bppBGRA;
   }
+  IWICFormatConverter* converter = nullptr;
+  if (FAILED(factory->CreateFormatConverter(&converter))) return false;
+  const UINT stride = width * channels;
+  const UINT bytes = stride * height;  // at most 4 x kMaxPixels: fits 32 bits
+  std::vector<ILubyte> pixels;
+  const bool copied = SUCCEEDED(converter->Initialize(frame, target, WICBitmapDitherTypeNone, nullptr, 0.0,
+                                                      WICBitmapPaletteTypeCustom)) &&
+                      allocate(pixels, bytes) && SUCCEEDED(converter->CopyPixels(nullptr, stride, bytes, pixels.data()));
+  release(converter);
+  if (!copied) return false;
+  // The system's byte order is blue first; DevIL's RGB and RGBA are red first.
+  if (channels >= 3)
+    for (size_t i = 0; i < bytes; i += channels) std::swap(pixels[i], pixels[i + 2]);
+  out.width = width;
+  out.height = height;
+  out.channels = channels;
+  out.data.swap(pixels);
+  return true;
+}
+
+// Puts a decoded picture into the bound image, in the origin asked for.
+void take_decoded(Image& decoded) {
+  decoded.origin = IL_ORIGIN_UPPER_LEFT;
+  if (library().origin_set && library().origin_mode == IL_ORIGIN_LOWER_LEFT) {
+    flip_rows(decoded);
+    decoded.origin = IL_ORIGIN_LOWER_LEFT;
+  }
+  current() = std::move(decoded);
+}
+
+bool is_jpeg(const void* bytes, ILuint size) {
+  const auto* b = static_cast<const ILubyte*>(bytes);
+  return bytes != nullptr && size >= 3 && b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF;
+}
+
+// A JPEG picture into the bound image, its size checked before anything is allocated for it.
+ILboolean decode_jpeg(const void* bytes, ILuint size) {
+  const auto* data = static_cast<const stbi_uc*>(bytes);
+  int width = 0, height = 0, channels = 0;
+  if (!is_jpeg(bytes, size) || size > INT32_MAX ||
+      !stbi_info_from_memory(data, static_cast<int>(size), &width, &height, &channels) ||
+      !size_allowed(static_cast<uint64_t>(width), static_cast<uint64_t>(height)))
+    return IL_FALSE;
+  stbi_uc* pixels = stbi_load_from_memory(data, static_cast<int>(size), &width, &height, &channels, 0);
+  if (pixels == nullptr) return IL_FALSE;
+  Image decoded;
+  const bool copied = allocate(decoded.data, static_cast<size_t>(width) * height * channels);
+  if (copied) std::memcpy(decoded.data.data(), pixels, decoded.data.size());
+  stbi_image_free(pixels);
+  if (!copied) return IL_FALSE;
+  decoded.width = static_cast<ILuint>(width);
+  decoded.height = static_cast<ILuint>(height);
+  decoded.channels = static_cast<ILubyte>(channels);
+  take_decoded(decoded);
   return IL_TRUE;
 }
+
+// Decodes the first picture of bytes into the bound image. container names the one format to read
+// them as, or is null for whatever format they hold.
+ILboolean decode(const void* bytes, ILuint size, const GUID* container) {
+  IWICImagingFactory* factory = imaging_factory();
+  if (factory == nullptr || bytes == nullptr || size == 0) return IL_FALSE;
+  IWICStream* stream = nullptr;
+  IWICBitmapDecoder* decoder = nullptr;
+  IWICBitmapFrameDecode* frame = nullptr;
+  Image decoded;
+  bool ok = SUCCEEDED(factory->CreateStream(&stream)) &&
+            SUCCEEDED(stream->InitializeFromMemory(static_cast<BYTE*>(const_cast<void*>(bytes)), size));
+  if (ok && container != nullptr)
+    ok = SUCCEEDED(factory->CreateDecoder(*container, nullptr, &decoder)) &&
+         SUCCEEDED(decoder->Initialize(stream, WICDecodeMetadataCacheOnDemand));
+  else if (ok)
+    ok = SUCCEEDED(factory->CreateDecoderFromStream(stream, nullptr, WICDecodeMetadataCacheOnDemand, &decoder));
+  ok = ok && SUCCEEDED(decoder->GetFrame(0, &frame)) && copy_frame(factory, frame, decoded);
+  release(frame);
+  release(decoder);
+  release(stream);
+  if (!ok) return IL_FALSE;
+  take_decoded(decoded);
+  return IL_TRUE;
+}
+
+// A whole file, for ilLoadImage; empty when it cannot be read or is too large to hold.
+std::vector<ILubyte> read_file(const char* name) {
+  std::vector<ILubyte> bytes;
+  FILE* file = std::fopen(name, "rb");
+  if (file == nullptr) return bytes;
+  long size = -1;
+  if (std::fseek(file, 0, SEEK_END) == 0) size = std::ftell(file);
+  if (size > 0 && size <= kMaxFileBytes && std::fseek(file, 0, SEEK_SET) == 0 &&
+      allocate(bytes, static_cast<size_t>(size)) && std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size())
+    bytes.clear();
+  std::fclose(file);
+  return bytes;
+}
+
+// ---- Encoding ----
 
 void append(void* context, void* bytes, int size) {
   auto* out = static_cast<std::vector<ILubyte>*>(context);
@@ -234,7 +413,10 @@ std::vector<ILubyte> encode_grey_jpeg(const Image& image, int quality) {
 
 void ILAPIENTRY ilInit(void) {}
 
-void ILAPIENTRY ilShutDown(void) { library() = Library(); }
+void ILAPIENTRY ilShutDown(void) {
+  end_imaging();
+  library() = Library();
+}
 
 // The lowest free names, as DevIL reuses the names of deleted images.
 void ILAPIENTRY ilGenImages(ILsizei count, ILuint* names) {
@@ -273,40 +455,42 @@ ILboolean ILAPIENTRY ilOriginFunc(ILenum mode) {
   return IL_TRUE;
 }
 
+// IL_JPG and IL_PNG read the bytes as that format only, as DevIL does; IL_TYPE_UNKNOWN as whatever
+// format they hold.
 ILboolean ILAPIENTRY ilLoadL(ILenum type, const void* lump, ILuint size) {
-  const auto* bytes = static_cast<const stbi_uc*>(lump);
-  // Only what is asked for: a JPEG starts with the start-of-image marker, a PNG with its signature.
-  const bool jpeg = type == IL_JPG && bytes != nullptr && size >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 &&
-                    bytes[2] == 0xFF;
-  const bool png = type == IL_PNG && bytes != nullptr && size >= 8 && std::memcmp(bytes, "\x89PNG\r\n\x1a\n", 8) == 0;
-  if (!jpeg && !png) return IL_FALSE;
-  int width, height, channels;
-  stbi_uc* pixels = stbi_load_from_memory(bytes, static_cast<int>(size), &width, &height, &channels, 0);
-  return take_decoded(pixels, width, height, channels);
+  switch (type) {
+    case IL_JPG:
+      return decode_jpeg(lump, size);
+    case IL_PNG:
+      return decode(lump, size, &GUID_ContainerFormatPng);
+    case IL_TYPE_UNKNOWN:
+      return is_jpeg(lump, size) ? decode_jpeg(lump, size) : decode(lump, size, nullptr);
+    default:
+      return IL_FALSE;
+  }
 }
 
 ILboolean ILAPIENTRY ilLoadImage(ILconst_string file_name) {
   if (file_name == nullptr) return IL_FALSE;
-  int width, height, channels;
-  stbi_uc* pixels = stbi_load(file_name, &width, &height, &channels, 0);
-  return take_decoded(pixels, width, height, channels);
+  const std::vector<ILubyte> bytes = read_file(file_name);
+  return ilLoadL(IL_TYPE_UNKNOWN, bytes.data(), static_cast<ILuint>(bytes.size()));
 }
 
 ILboolean ILAPIENTRY ilTexImage(ILuint width, ILuint height, ILuint depth, ILubyte channels, ILenum format,
                                 ILenum type, void* data) {
-  if (width == 0 || height == 0 || depth != 1 || channels < 1 || channels > 4 ||
-      format != format_of(channels) || type != IL_UNSIGNED_BYTE)
+  if (!size_allowed(width, height) || depth != 1 || channels < 1 || channels > 4 || format != format_of(channels) ||
+      type != IL_UNSIGNED_BYTE)
     return IL_FALSE;
+  std::vector<ILubyte> pixels;
+  const size_t bytes = static_cast<size_t>(width) * height * channels;
+  if (!allocate(pixels, bytes)) return IL_FALSE;
+  if (data != nullptr) std::memcpy(pixels.data(), data, bytes);
   Image& image = current();
   image.width = width;
   image.height = height;
   image.channels = channels;
   image.origin = IL_ORIGIN_LOWER_LEFT;  // as DevIL gives a new image
-  const size_t bytes = static_cast<size_t>(width) * height * channels;
-  if (data != nullptr)
-    image.data.assign(static_cast<ILubyte*>(data), static_cast<ILubyte*>(data) + bytes);
-  else
-    image.data.assign(bytes, 0);
+  image.data.swap(pixels);
   return IL_TRUE;
 }
 
@@ -317,7 +501,8 @@ ILboolean ILAPIENTRY ilConvertImage(ILenum format, ILenum type) {
     return IL_FALSE;
   const ILubyte channels = format == IL_RGBA ? 4 : 3;
   const size_t pixels = static_cast<size_t>(image.width) * image.height;
-  std::vector<ILubyte> converted(pixels * channels);
+  std::vector<ILubyte> converted;
+  if (!allocate(converted, pixels * channels)) return IL_FALSE;
   for (size_t i = 0; i < pixels; ++i) {
     const ILubyte* from = &image.data[i * image.channels];
     ILubyte* to = &converted[i * channels];
@@ -376,7 +561,7 @@ ILubyte* ILAPIENTRY ilGetData(void) {
 }
 
 // As DevIL: with no buffer, the size the file needs; otherwise the bytes written, 0 when they do not fit.
-ILuint ILAPIENTRY ilSaveL(ILenum type, void* lump, ILuint size) {
+ILuint ILAPIENTRY ilSaveL(ILenum type, void* lump, ILuint size) try {
   Image image = current();
   const bool jpeg = type == IL_JPG && (image.channels == 1 || image.channels == 3);
   if (image.data.empty() || !(jpeg || type == IL_PNG)) return 0;
@@ -396,4 +581,6 @@ ILuint ILAPIENTRY ilSaveL(ILenum type, void* lump, ILuint size) {
   if (file.size() > size) return 0;
   memcpy(lump, file.data(), file.size());
   return static_cast<ILuint>(file.size());
+} catch (const std::bad_alloc&) {
+  return 0;
 }
