@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """The program natively on Wayland, in one headless sway session (run as an unprivileged user, since
-sway refuses root): the character at the bottom-right, blended; a click on a transparent pixel going
+sway refuses root): the start-up notice without a shortcuts portal, and Ctrl+F1 bound through a
+stand-in one; the character at the bottom-right, blended; a click on a transparent pixel going
 through; the menu; a drag; --toggle both ways; a panel with an exclusive zone moving the character.
 Then the fallback: weston (no layer-shell) with an X display gives an X11 window; weston alone, one line
 on standard error and status 1.
 
-Usage: wayland_test.py VELISSADESK VIRTUAL_POINTER LAYER_PANEL CAT_DAT"""
+Usage (on a session bus of its own): wayland_test.py VELISSADESK VIRTUAL_POINTER LAYER_PANEL PORTAL CAT_DAT"""
 
 import json
 import os
@@ -114,13 +115,24 @@ def wait_box(sway, condition, what):
     return last[0]
 
 
-def run_sway_checks(session, sway, program_path, pointer_path, panel_path, install):
+def run_sway_checks(session, sway, program_path, pointer_path, panel_path, portal_path, install):
     env = dict(sway.env, VELISSADESK_PATH=install)
+    # No shortcuts portal on the bus: the start-up notice names the command to bind instead.
     program = session.start([program_path], env=env, stderr=subprocess.DEVNULL)
-    # No shortcuts portal on this bus: the start-up notice names the command to bind instead.
     desktop.wait_until(lambda: sway.windows("Warning"), 20, "the start-up notice")
-    subprocess.run(["swaymsg", '[title="Warning"] kill'], env=sway.env, check=True, stdout=subprocess.DEVNULL)
+    session.stop(program)
+
+    # With one, Ctrl+F1 is bound through it, no notice shows, and its activations hide and show.
+    portal = desktop.Program(session.start([portal_path], env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE))
+    portal.wait_for("^ready$")
+    program = session.start([program_path], env=env, stderr=subprocess.DEVNULL)
+    portal.wait_for("^bound hide-show-0 CTRL[+]F1$", timeout=20)
     box = wait_box(sway, lambda b: b and b[2] > WIDTH - 120 and b[3] > HEIGHT - 120, "the character at bottom-right")
+    assert not sway.windows("Warning"), "a notice showed although the portal bound the key"
+    for shown in (False, True):
+        portal.send("activate hide-show-0")
+        wait_box(sway, (lambda b: b and near(b, box, 0, 0)) if shown else (lambda b: b is None),
+                 "the character %s by the portal's shortcut" % ("shown" if shown else "hidden"))
     image = sway.screenshot()
     middle = ((box[0] + box[2]) // 2, (box[1] + box[3]) // 2)
     edges = [image.pixel(x, middle[1]) for x in range(box[0], middle[0])]
@@ -204,14 +216,15 @@ def main():
                                                    "xdotool", "hsetroot", "xcompmgr")):
         print("skipped: needs root (to run sway as another user) and sway, grim, weston, Xvfb, xdotool")
         return desktop.SKIP
-    program_path, pointer_path, panel_path, cat = sys.argv[1:5]
+    program_path, pointer_path, panel_path, portal_path, cat = sys.argv[1:6]
     root = tempfile.mkdtemp(prefix="velissa-wayland-")
     try:
         install = os.path.join(root, "install")
         os.makedirs(os.path.join(install, "anim"))
         shutil.copy(cat, os.path.join(install, "anim"))
         with desktop.Session() as session:
-            run_sway_checks(session, Sway(session, root), program_path, pointer_path, panel_path, install)
+            run_sway_checks(session, Sway(session, root), program_path, pointer_path, panel_path, portal_path,
+                            install)
             run_fallback_checks(session, root, program_path, install)
     finally:
         shutil.rmtree(root, ignore_errors=True)
