@@ -440,6 +440,9 @@ int32_t platform_message_box(WindowHandle owner, const char* text, const char* c
   gtk_window_set_position(window, GTK_WIN_POS_CENTER);
   BoxAnswer answer{false, GTK_RESPONSE_NONE};
   std::string copy_text = gtk_message_box_copy_text(caption, text, flags);
+  // Closed by the window manager, a dialog destroys itself after its response: the reference keeps the
+  // object (its signals, the destroy below) valid until the box is done with it.
+  g_object_ref(dialog);
   g_signal_connect(dialog, "response", G_CALLBACK(on_box_response), &answer);
   g_signal_connect(dialog, "key-press-event", G_CALLBACK(on_box_key), &copy_text);
   gtk_widget_show_all(dialog);
@@ -449,6 +452,7 @@ int32_t platform_message_box(WindowHandle owner, const char* text, const char* c
   g_signal_handlers_disconnect_by_data(dialog, &answer);
   g_signal_handlers_disconnect_by_data(dialog, &copy_text);
   gtk_widget_destroy(dialog);
+  g_object_unref(dialog);
   return box_answer(flags, answer.response);
 }
 

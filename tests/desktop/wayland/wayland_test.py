@@ -116,10 +116,15 @@ def wait_box(sway, condition, what):
 
 
 def run_sway_checks(session, sway, program_path, pointer_path, panel_path, portal_path, install):
-    env = dict(sway.env, VELISSADESK_PATH=install)
-    # No shortcuts portal on the bus: the start-up notice names the command to bind instead.
+    # A GTK warning of misuse (a dead widget, an X11-only call) ends the program, so the test sees it.
+    env = dict(sway.env, VELISSADESK_PATH=install, G_DEBUG="fatal-criticals")
+    # No shortcuts portal on the bus: the start-up notice names the command to bind instead. Closed by
+    # the compositor, it lets the program go on.
     program = session.start([program_path], env=env, stderr=subprocess.DEVNULL)
     desktop.wait_until(lambda: sway.windows("Warning"), 20, "the start-up notice")
+    subprocess.run(["swaymsg", '[title="Warning"] kill'], env=sway.env, check=True, stdout=subprocess.DEVNULL)
+    wait_box(sway, lambda b: b is not None, "the character after the notice")
+    assert program.poll() is None, "the program ended with %s" % program.returncode
     session.stop(program)
 
     # With one, Ctrl+F1 is bound through it, no notice shows, and its activations hide and show.
