@@ -3,7 +3,10 @@
 one core over a stretch of wall time: playing a 256 x 256 animation at 10 frames a second, then with
 the character hidden (Ctrl+F1). Read from /proc/<pid>/stat (user + system time).
 
-Usage: desktop_cpu.py VELISSADESK VELISSA_PACK [SECONDS]"""
+With --wayland: on a headless sway instead (as root, sway running as another user), the character as
+one layer surface over the output; hidden by "velissadesk --toggle"; the compositor's CPU beside.
+
+Usage: desktop_cpu.py [--wayland] VELISSADESK VELISSA_PACK [SECONDS]"""
 
 import math
 import os
@@ -13,6 +16,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "desktop"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "desktop", "wayland"))
 import desktop  # noqa: E402
 
 SIZE = 256
@@ -42,13 +46,41 @@ def cpu_percent(pid, seconds):
     return 100.0 * (cpu_seconds(pid) - cpu) / (time.monotonic() - wall)
 
 
+def measure_wayland(session, scratch, program, seconds):
+    import wayland_test
+    sway = wayland_test.Sway(session, scratch)
+    compositor = session.processes[-1].pid
+    env = dict(sway.env, VELISSADESK_PATH=scratch)
+    process = session.start([program], env=env, stderr=subprocess.DEVNULL)
+    desktop.wait_until(lambda: sway.windows("Warning"), 20, "the start-up notice")
+    subprocess.run(["swaymsg", '[title="Warning"] kill'], env=sway.env, stdout=subprocess.DEVNULL)
+    desktop.wait_until(lambda: wayland_test.character_box(sway.screenshot()), 20, "the character")
+    time.sleep(1.5)
+    cpu, sway_cpu = cpu_seconds(process.pid), cpu_seconds(compositor)
+    wall = time.monotonic()
+    time.sleep(seconds)
+    elapsed = time.monotonic() - wall
+    playing = 100.0 * (cpu_seconds(process.pid) - cpu) / elapsed
+    sway_playing = 100.0 * (cpu_seconds(compositor) - sway_cpu) / elapsed
+    subprocess.run([program, "--toggle"], env=env, check=True, stderr=subprocess.DEVNULL)
+    desktop.wait_until(lambda: wayland_test.character_box(sway.screenshot()) is None, 20, "the character hidden")
+    hidden = cpu_percent(process.pid, seconds)
+    print("wayland playing    %6.2f %% of one core  (%.0f s, headless sway 800 x 600, 256 x 256 at 10 fps)"
+          % (playing, seconds))
+    print("  sway meanwhile   %6.2f %% of one core  (pixman)" % sway_playing)
+    print("wayland hidden     %6.2f %% of one core  (%.0f s)" % (hidden, seconds))
+
+
 def main():
-    if len(sys.argv) not in (3, 4):
+    wayland = "--wayland" in sys.argv[1:]
+    arguments = [a for a in sys.argv[1:] if a != "--wayland"]
+    if len(arguments) not in (2, 3):
         print(__doc__)
         return 2
-    program, velissa_pack = sys.argv[1:3]
-    seconds = float(sys.argv[3]) if len(sys.argv) == 4 else 20.0
-    desktop.skip_unless_tools()
+    program, velissa_pack = arguments[0:2]
+    seconds = float(arguments[2]) if len(arguments) == 3 else 20.0
+    if not wayland:
+        desktop.skip_unless_tools()
     with tempfile.TemporaryDirectory() as scratch, desktop.Session() as session:
         frames = []
         for index in range(10):
@@ -58,6 +90,9 @@ def main():
         subprocess.run([velissa_pack, "create", os.path.join(scratch, "anim", "bench.dat"), "--name", "Bench",
                         "--position", "%d,%d" % POSITION, "--duration", "0.1", "--loop"] + frames,
                        check=True, stdout=subprocess.DEVNULL)
+        if wayland:
+            measure_wayland(session, scratch, program, seconds)
+            return 0
         display = session.start_display(compositor=True)
         process = session.start([program], env=dict(display.env, VELISSADESK_PATH=scratch))
         centre = (display.width + POSITION[0] - SIZE // 2, display.height + POSITION[1] - SIZE // 2)

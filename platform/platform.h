@@ -196,6 +196,7 @@ typedef intptr_t LPARAM;
 #define ERROR_NO_MORE_FILES 18
 #define ERROR_WRITE_PROTECT 19
 #define ERROR_GEN_FAILURE 31
+#define ERROR_NOT_SUPPORTED 50
 #define ERROR_FILE_EXISTS 80
 #define ERROR_INVALID_PARAMETER 87
 #define ERROR_DISK_FULL 112
@@ -443,7 +444,9 @@ bool platform_destroy_icon(IconHandle icon);
 int32_t platform_message_box(WindowHandle owner, const char* text, const char* caption, uint32_t flags);
 // RegisterHotKey: WM_HOTKEY (wparam = id) reaches window whenever modifiers + key is pressed anywhere;
 // with MOD_NOREPEAT once per press, not again while the key is held. Fails when another window or
-// program holds the same keys, whatever MOD_NOREPEAT says.
+// program holds the same keys, whatever MOD_NOREPEAT says (ERROR_HOTKEY_ALREADY_REGISTERED), and
+// where the session lets no program take keys for itself (ERROR_NOT_SUPPORTED: Wayland without a
+// shortcuts portal).
 bool platform_register_hot_key(WindowHandle window, int32_t id, uint32_t modifiers, uint32_t key);
 bool platform_unregister_hot_key(WindowHandle window, int32_t id);
 // DragAcceptFiles: whether files dropped on window reach it as WM_DROPFILES (on Windows also from
@@ -503,14 +506,24 @@ bool platform_read_install_path(char* buffer, uint32_t size);
 bool platform_passed_over_install_path(char* path, uint32_t path_size, char* setting, uint32_t setting_size);
 
 // ---- One running copy per install path ----
+// What a later start asks of the copy it hands over to: show its character, or hide or show it as the
+// hot key does ("velissadesk --toggle").
+enum HandOverRequest { HAND_OVER_SHOW, HAND_OVER_TOGGLE };
 // Claims the install path (as a full path) for this process: a later start on the same path hands
-// over to it, and owner then receives platform_show_request_message(). False when another running
-// copy holds the path: that copy has been asked to show its character, and this one should end.
-// Where nothing can be checked (no session bus and no lock directory) the copy runs: true.
-bool platform_claim_install_path(const char* path, WindowHandle owner);
-// The message a running copy's owner window receives when a later start hands over to it; 0 until
-// platform_claim_install_path has been called (a registered message on Windows).
+// over to it, and owner then receives platform_show_request_message() or, for a toggle,
+// platform_toggle_request_message(). False when another running copy holds the path: that copy has
+// been sent the request, and this one should end. Where nothing can be checked (no session bus and no
+// lock directory) the copy runs: true.
+bool platform_claim_install_path(const char* path, WindowHandle owner, HandOverRequest request = HAND_OVER_SHOW);
+// The messages a running copy's owner window receives when a later start hands over to it; 0 until
+// platform_claim_install_path has been called (registered messages on Windows).
 uint32_t platform_show_request_message();
+uint32_t platform_toggle_request_message();
+
+// ---- Display ----
+// Why the program's windows cannot open (no display, or none it can use), as one line without a
+// final newline into buffer; false where the platform has nothing to say (Windows, headless).
+bool platform_no_display_reason(char* buffer, uint32_t size);
 
 // ---- Files ----
 // A directory search: pattern is a path whose last part is a wildcard ("*.dat", "dir/*.*"). Names come

@@ -24,13 +24,15 @@ for profile in "$@"; do
     test)    packages+=(cmake make g++ pkg-config zlib1g-dev libdevil-dev libcairo2-dev libgif-dev libwebp-dev
                         libpng-dev nlohmann-json3-dev libgtest-dev libgmock-dev valgrind dpkg-dev) ;;
     bench)   packages+=(libbenchmark-dev libturbojpeg0-dev) ;;
-    desktop) packages+=(libgtk-3-dev x11-utils) ;;
+    desktop) packages+=(libgtk-3-dev x11-utils libgtk-layer-shell-dev libwayland-dev wayland-protocols) ;;
     e2e)     packages+=(xvfb xcompmgr xdotool imagemagick hsetroot x11-utils trayer xclip python3)
              packages+=(dbus libglib2.0-bin)  # the tray test's own session bus, gdbus
              packages+=(openbox) # a reparenting window manager for the session test
              # xfwm4 keeps the character over full-screen windows; wmctrl drives them; the dummy
              # driver gives Xorg two monitors, xrandr takes one away.
-             packages+=(xfwm4 wmctrl xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils) ;;
+             packages+=(xfwm4 wmctrl xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils)
+
+             packages+=(sway grim weston util-linux) ;;  # the Wayland test: headless sway, the fallback
     fuzz)    packages+=(clang libclang-rt-14-dev) ;;
     deb)     packages+=(dpkg-dev file lintian) ;;  # cpack -G DEB with dpkg-shlibdeps, and its check
     windows-i686)   packages+=(cmake make g++ g++-mingw-w64-i686 binutils-mingw-w64-i686 libz-mingw-w64-dev

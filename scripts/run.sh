@@ -1,21 +1,22 @@
 #!/usr/bin/env bash
-# Builds the desktop player (GTK 3 on X11, Release) into build-run/ and starts it on the bundled sample
-# animations, or on VELISSADESK_PATH when that is set. Without an X display it says so and exits with 1
+# Builds the desktop player (GTK 3, Release) into build-run/ and starts it on the bundled sample
+# animations, or on VELISSADESK_PATH when that is set. Without a display it says so and exits with 1
 # before building.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 no_display() {
-  echo "run.sh: $1: VelissaDesk needs a desktop with an X display (X11 or XWayland)." >&2
+  echo "run.sh: $1: VelissaDesk needs a desktop with a display (Wayland, or X11 / XWayland)." >&2
   exit 1
 }
-# The program runs on X11 only (under Wayland through XWayland, which sets DISPLAY).
-if [ -z "${DISPLAY:-}" ]; then
-  if [ -n "${WAYLAND_DISPLAY:-}" ]; then no_display "DISPLAY is not set (no XWayland)"; fi
+# On Wayland the program itself decides (layer-shell, else XWayland through DISPLAY) and says why not.
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   no_display "no display (DISPLAY and WAYLAND_DISPLAY are not set)"
 fi
 bash scripts/deps.sh build desktop
-xdpyinfo >/dev/null 2>&1 || no_display "the X server of DISPLAY=$DISPLAY cannot be reached"
+if [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  xdpyinfo >/dev/null 2>&1 || no_display "the X server of DISPLAY=$DISPLAY cannot be reached"
+fi
 
 build=build-run
 echo "run.sh: building the player into $build/" >&2

@@ -88,17 +88,21 @@ void release_program_objects();
 inline bool character_may_show(const ShellState& shell) { return !shell.hidden && !shell.stepped_aside; }
 
 // ---- The program's life ----
-// Start-up, the main loop and tear-down: the program's main function. Returns the exit code.
-int32_t shell_main(InstanceHandle instance);
+// Start-up, the main loop and tear-down: the program's main function. Returns the exit code. With a
+// copy already running on the install path, request is what that copy is asked to do.
+int32_t shell_main(InstanceHandle instance, HandOverRequest request = HAND_OVER_SHOW);
+// The command line holds the word "--toggle": hide or show the running copy's character, as the hot
+// key does (and start the program when none runs).
+bool command_line_asks_toggle(const char* command_line);
 
 enum StartUpResult {
   kStartUpFailed,      // the window class or a window could not be made (no display)
   kStartUpRunning,     // ready for the main loop
-  kStartUpHandedOver,  // a copy already runs on this install path and was asked to show itself
+  kStartUpHandedOver,  // a copy already runs on this install path and was sent the request
 };
 // Start-up steps up to the main loop. Unless it reports kStartUpRunning, the caller goes on with
 // shell_tear_down(false, ...): exit code 1 after a failure, 0 after a hand-over.
-StartUpResult shell_start_up(InstanceHandle instance);
+StartUpResult shell_start_up(InstanceHandle instance, HandOverRequest request = HAND_OVER_SHOW);
 
 struct MainLoop {
   bool quit = false;       // WM_QUIT was seen

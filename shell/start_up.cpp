@@ -46,11 +46,23 @@ void add_tray_icon(ShellState& shell) {
   platform_notify_icon(NIM_ADD, &tray);
 }
 
-// Another program (or another copy of this one) holds Ctrl+F1: hiding would otherwise be for good.
+const char kHotKeyUnsupportedNotice[] =
+    "This desktop lets VelissaDesk take no keys of its own, so Ctrl+F1 cannot hide and show the "
+    "character.\n\n"
+    "Bind a key to the command \"velissadesk --toggle\" in your desktop's keyboard settings: it hides "
+    "and shows the character as Ctrl+F1 does.\n\n"
+    "The tray icon stays when the character is hidden: choose \"Quick Hide/Show (ctrl-F1)\" in its menu "
+    "to show the character again.";
+
+// Another program (or another copy of this one) holds Ctrl+F1, or the session gives keys to no
+// program: hiding would otherwise be for good.
 void register_hot_key(ShellState& shell) {
   shell.hot_key_registered =
       platform_register_hot_key(shell.owner_window, kHotKeyId, MOD_CONTROL | MOD_NOREPEAT, VK_F1);
-  if (!shell.hot_key_registered) platform_message_box(nullptr, kHotKeyTakenNotice, "Warning", MB_ICONWARNING);
+  if (shell.hot_key_registered) return;
+  const bool unsupported = platform_get_last_error() == ERROR_NOT_SUPPORTED;
+  platform_message_box(nullptr, unsupported ? kHotKeyUnsupportedNotice : kHotKeyTakenNotice, "Warning",
+                       MB_ICONWARNING);
 }
 
 // With nothing installed the character cannot show, so nothing could be dropped on it: the user is
@@ -103,7 +115,20 @@ void empty_catalogue_notice(const char* base_directory, FixedString& text) {
          animation_directory);
 }
 
-StartUpResult shell_start_up(InstanceHandle instance) {
+bool command_line_asks_toggle(const char* command_line) {
+  if (command_line == nullptr) return false;
+  const char* word = command_line;
+  while (*word != '\0') {
+    while (*word == ' ' || *word == '\t') ++word;
+    const char* end = word;
+    while (*end != '\0' && *end != ' ' && *end != '\t') ++end;
+    if (end - word == 8 && std::strncmp(word, "--toggle", 8) == 0) return true;
+    word = end;
+  }
+  return false;
+}
+
+StartUpResult shell_start_up(InstanceHandle instance, HandOverRequest request) {
   ShellState& shell = the_shell();
   AnimationPlayer& player = the_player();
   platform_start_up();
@@ -132,7 +157,7 @@ StartUpResult shell_start_up(InstanceHandle instance) {
   platform_show_window(shell.owner_window, SW_HIDE);
   // Two copies on one folder would fight over its tmp/, the hot key and the tray: a second start hands
   // over to the copy already running there, before anything shows.
-  if (!platform_claim_install_path(shell.base_directory, shell.owner_window)) return kStartUpHandedOver;
+  if (!platform_claim_install_path(shell.base_directory, shell.owner_window, request)) return kStartUpHandedOver;
   shell.character_window = platform_create_window_ex(
       WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kWindowClassName, kProgramTitle, WS_POPUP, CW_USEDEFAULT,
       CW_USEDEFAULT, kWindowWidth, kWindowHeight, shell.owner_window, instance);
@@ -186,15 +211,20 @@ int32_t shell_tear_down(bool windows_made, int32_t exit_code) {
   return exit_code;
 }
 
-int32_t shell_main(InstanceHandle instance) {
-  switch (shell_start_up(instance)) {
+int32_t shell_main(InstanceHandle instance, HandOverRequest request) {
+  switch (shell_start_up(instance, request)) {
     case kStartUpRunning: break;
     case kStartUpHandedOver: return shell_tear_down(false, 0);
-    case kStartUpFailed:
+    case kStartUpFailed: {
       // Without its windows the program has nothing to show: say why in one line, for a terminal or a
       // session log, rather than end in silence.
-      fprintf(stderr, "VelissaDesk: cannot open its windows (no display? it needs X11 or XWayland)\n");
+      char reason[512];
+      if (platform_no_display_reason(reason, sizeof reason))
+        fprintf(stderr, "VelissaDesk: cannot open its windows: %s\n", reason);
+      else
+        fprintf(stderr, "VelissaDesk: cannot open its windows (no display? it needs X11 or XWayland)\n");
       return shell_tear_down(false, 1);
+    }
   }
   MainLoop loop;
   while (main_loop_pass(loop)) {

@@ -215,6 +215,11 @@ LRESULT PLATFORM_CALLBACK window_procedure(WindowHandle window, uint32_t message
     if (shell.hidden) toggle_hidden();
     return 0;
   }
+  // "velissadesk --toggle", which a desktop binds to a key where the program cannot take one itself.
+  if (message != 0 && message == platform_toggle_request_message()) {
+    toggle_hidden();
+    return 0;
+  }
   switch (message) {
     case WM_COMMAND: run_menu_command(wparam); return 0;
     case WM_LBUTTONDBLCLK:

@@ -44,8 +44,13 @@ struct PlatformDrop {
   std::vector<std::string> paths;
 };
 
-// GTK initialised on X11 (once; false when there is no X display).
+// GTK initialised on Wayland with layer-shell or on X11 (once; false when there is no display).
 bool gtk_backend_ready();
+// Why GTK could not start (one line), or null when it runs.
+const char* gtk_no_display_reason();
+// The window's input region (or shape) sent again and its picture drawn anew: its place on a layer
+// surface, or the surface itself, changed.
+void gtk_reapply_shape(PlatformWindow* window);
 // The window if it is one of ours and not destroyed, else null.
 PlatformWindow* gtk_live_window(WindowHandle window);
 // PostMessage without the handle check's error report.

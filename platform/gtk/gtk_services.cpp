@@ -12,6 +12,8 @@
 
 #include "platform/gtk/gtk_backend.h"
 #include "platform/gtk/gtk_pixels.h"
+#include "platform/gtk/gtk_portal_shortcuts.h"
+#include "platform/gtk/gtk_wayland.h"
 #include "platform/portable/memory_surface.h"
 #include "platform/portable/portable_files.h"
 
@@ -160,6 +162,10 @@ unsigned int mask_of(uint32_t modifiers) {
 }
 
 void ungrab(const HotKey& key) {
+  if (gtk_on_wayland()) {
+    gtk_portal_unbind_shortcut(key.window, key.id);
+    return;
+  }
   Window root = DefaultRootWindow(x_display());
   for (unsigned int lock : kLockVariants) XUngrabKey(x_display(), key.keycode, key.mask | lock, root);
 }
@@ -348,7 +354,20 @@ int32_t platform_track_popup_menu(MenuHandle menu, uint32_t flags, int32_t x, in
   const GdkGravity corner = bottom ? (right ? GDK_GRAVITY_SOUTH_EAST : GDK_GRAVITY_SOUTH_WEST)
                                    : (right ? GDK_GRAVITY_NORTH_EAST : GDK_GRAVITY_NORTH_WEST);
   GdkEvent* trigger = menu_trigger_event(root);
-  gtk_menu_popup_at_rect(GTK_MENU(gtk_menu), root, &point, GDK_GRAVITY_NORTH_WEST, corner, trigger);
+  // On Wayland a menu is a popup of a surface of the program: the character's layer surface.
+  GdkWindow* parent = gtk_wayland_menu_parent();
+  GdkRectangle at = point;
+  if (parent != nullptr) {
+    int32_t dx = 0, dy = 0;
+    gtk_wayland_offset(&dx, &dy);
+    at.x -= dx;
+    at.y -= dy;
+    gdk_event_free(trigger);
+    const GdkEvent* last = gtk_last_pointer_event();
+    trigger = last != nullptr ? gdk_event_copy(last) : menu_trigger_event(parent);
+  }
+  gtk_menu_popup_at_rect(GTK_MENU(gtk_menu), parent != nullptr ? parent : root, &at, GDK_GRAVITY_NORTH_WEST,
+                         corner, trigger);
   gdk_event_free(trigger);
   if (!gtk_widget_get_visible(gtk_menu)) tracking.done = true;  // no grab, no menu: as dismissed
   gtk_run_modal_loop(&tracking.done);
@@ -421,6 +440,9 @@ int32_t platform_message_box(WindowHandle owner, const char* text, const char* c
   gtk_window_set_position(window, GTK_WIN_POS_CENTER);
   BoxAnswer answer{false, GTK_RESPONSE_NONE};
   std::string copy_text = gtk_message_box_copy_text(caption, text, flags);
+  // Closed by the window manager, a dialog destroys itself after its response: the reference keeps the
+  // object (its signals, the destroy below) valid until the box is done with it.
+  g_object_ref(dialog);
   g_signal_connect(dialog, "response", G_CALLBACK(on_box_response), &answer);
   g_signal_connect(dialog, "key-press-event", G_CALLBACK(on_box_key), &copy_text);
   gtk_widget_show_all(dialog);
@@ -430,6 +452,7 @@ int32_t platform_message_box(WindowHandle owner, const char* text, const char* c
   g_signal_handlers_disconnect_by_data(dialog, &answer);
   g_signal_handlers_disconnect_by_data(dialog, &copy_text);
   gtk_widget_destroy(dialog);
+  g_object_unref(dialog);
   return box_answer(flags, answer.response);
 }
 
@@ -442,6 +465,12 @@ bool platform_register_hot_key(WindowHandle window, int32_t id, uint32_t modifie
     if (same_keys || (known.window == window && known.id == id)) return fail(ERROR_HOTKEY_ALREADY_REGISTERED);
   }
   if (!gtk_backend_ready()) return fail(ERROR_GEN_FAILURE);
+  // Wayland gives keys to no program but through the desktop's shortcuts portal.
+  if (gtk_on_wayland()) {
+    if (!gtk_portal_bind_shortcut(window, id, modifiers, key)) return fail(ERROR_NOT_SUPPORTED);
+    s.hot_keys.push_back(HotKey{window, id, modifiers, key, 0, 0, false});
+    return true;
+  }
   const KeySym symbol = keysym_of(key);
   const KeyCode keycode = symbol != NoSymbol ? XKeysymToKeycode(x_display(), symbol) : 0;
   if (keycode == 0) return fail(ERROR_INVALID_PARAMETER);

@@ -1,6 +1,7 @@
 // One running copy per install path: a unique GApplication on the session bus, named after the path,
 // or, with no bus, a lock file under $XDG_RUNTIME_DIR holding the running copy's process id. A later
-// start asks the running copy to show its character (D-Bus activation, or SIGUSR1) and ends.
+// start asks the running copy to show its character (D-Bus activation, or SIGUSR1), or to hide or show
+// it as the hot key does (the application's "toggle" action, or SIGUSR2), and ends.
 #include <fcntl.h>
 #include <glib-unix.h>
 #include <signal.h>
@@ -18,6 +19,7 @@
 namespace {
 
 constexpr uint32_t kShowRequest = WM_APP + 1;
+constexpr uint32_t kToggleRequest = WM_APP + 2;
 
 struct SingleCopy {
   WindowHandle owner = nullptr;
@@ -31,23 +33,34 @@ SingleCopy& single_copy() {
   return instance;
 }
 
-void post_show_request() {
-  if (single_copy().owner != nullptr) gtk_post(single_copy().owner, kShowRequest, 0, 0);
+void post_request(uint32_t request) {
+  if (single_copy().owner != nullptr) gtk_post(single_copy().owner, request, 0, 0);
 }
 
-void on_activate(GApplication*, gpointer) { post_show_request(); }
+void on_activate(GApplication*, gpointer) { post_request(kShowRequest); }
+
+void on_toggle_action(GSimpleAction*, GVariant*, gpointer) { post_request(kToggleRequest); }
 
 gboolean on_show_signal(gpointer) {
-  post_show_request();
+  post_request(kShowRequest);
+  return G_SOURCE_CONTINUE;
+}
+
+gboolean on_toggle_signal(gpointer) {
+  post_request(kToggleRequest);
   return G_SOURCE_CONTINUE;
 }
 
 // True: this copy holds the name (or there is no bus); *handed_over when another copy holds it and was
 // activated. False when the bus cannot be used: the lock file decides.
-bool claim_on_bus(const char* key, bool* handed_over) {
+bool claim_on_bus(const char* key, HandOverRequest request, bool* handed_over) {
   const std::string id = std::string("org.orvant.VelissaDesk.P") + key;
   GApplication* application = g_application_new(id.c_str(), static_cast<GApplicationFlags>(0));
   g_signal_connect(application, "activate", G_CALLBACK(on_activate), nullptr);
+  GSimpleAction* toggle = g_simple_action_new("toggle", nullptr);
+  g_signal_connect(toggle, "activate", G_CALLBACK(on_toggle_action), nullptr);
+  g_action_map_add_action(G_ACTION_MAP(application), G_ACTION(toggle));
+  g_object_unref(toggle);
   GError* error = nullptr;
   if (!g_application_register(application, nullptr, &error) ||
       g_application_get_dbus_connection(application) == nullptr) {
@@ -56,7 +69,11 @@ bool claim_on_bus(const char* key, bool* handed_over) {
     return false;
   }
   if (g_application_get_is_remote(application)) {
-    g_application_activate(application);  // sent without waiting for an answer: flushed before leaving
+    // Sent without waiting for an answer: flushed before leaving.
+    if (request == HAND_OVER_TOGGLE)
+      g_action_group_activate_action(G_ACTION_GROUP(application), "toggle", nullptr);
+    else
+      g_application_activate(application);
     g_dbus_connection_flush_sync(g_application_get_dbus_connection(application), nullptr, nullptr);
     g_object_unref(application);
     *handed_over = true;
@@ -73,7 +90,7 @@ pid_t read_holder(int file) {
 }
 
 // The lock is the kernel's, so it goes with the process that holds it, however that process ends.
-bool claim_by_lock_file(const char* key) {
+bool claim_by_lock_file(const char* key, HandOverRequest request) {
   const char* runtime = getenv("XDG_RUNTIME_DIR");
   if (runtime == nullptr || runtime[0] != '/') return true;
   const std::string path = std::string(runtime) + "/velissadesk-" + key + ".lock";
@@ -82,6 +99,7 @@ bool claim_by_lock_file(const char* key) {
   if (flock(file, LOCK_EX | LOCK_NB) == 0) {
     // The signal is caught before the process id that invites it is written.
     g_unix_signal_add(SIGUSR1, on_show_signal, nullptr);
+    g_unix_signal_add(SIGUSR2, on_toggle_signal, nullptr);
     char pid[32];
     const int length = snprintf(pid, sizeof pid, "%ld\n", static_cast<long>(getpid()));
     if (ftruncate(file, 0) != 0 || pwrite(file, pid, length, 0) != length) {
@@ -97,14 +115,14 @@ bool claim_by_lock_file(const char* key) {
   // The holder writes its id right after taking the lock: a start in between waits a moment for it.
   pid_t holder = 0;
   for (int tries = 0; tries < 20 && (holder = read_holder(file)) <= 0; ++tries) g_usleep(25000);
-  if (holder > 0) kill(holder, SIGUSR1);
+  if (holder > 0) kill(holder, request == HAND_OVER_TOGGLE ? SIGUSR2 : SIGUSR1);
   close(file);
   return false;
 }
 
 }  // namespace
 
-bool platform_claim_install_path(const char* path, WindowHandle owner) {
+bool platform_claim_install_path(const char* path, WindowHandle owner, HandOverRequest request) {
   SingleCopy& copy = single_copy();
   if (path == nullptr || copy.claimed) return true;
   copy.claimed = true;
@@ -112,8 +130,16 @@ bool platform_claim_install_path(const char* path, WindowHandle owner) {
   char key[17];
   snprintf(key, sizeof key, "%016llx", static_cast<unsigned long long>(portable_path_key(path)));
   bool handed_over = false;
-  if (claim_on_bus(key, &handed_over)) return !handed_over;
-  return claim_by_lock_file(key);
+  if (claim_on_bus(key, request, &handed_over)) return !handed_over;
+  return claim_by_lock_file(key, request);
 }
 
 uint32_t platform_show_request_message() { return single_copy().claimed ? kShowRequest : 0; }
+uint32_t platform_toggle_request_message() { return single_copy().claimed ? kToggleRequest : 0; }
+
+bool platform_no_display_reason(char* buffer, uint32_t size) {
+  const char* reason = gtk_no_display_reason();
+  if (reason == nullptr || reason[0] == '\0' || buffer == nullptr || size == 0) return false;
+  g_strlcpy(buffer, reason, size);
+  return true;
+}

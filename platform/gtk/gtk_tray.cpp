@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/gtk/gtk_backend.h"
+#include "platform/gtk/gtk_wayland.h"
 #include "platform/gtk/gtk_pixels.h"
 #include "platform/gtk/gtk_status_notifier.h"
 
@@ -96,7 +97,8 @@ void place(TrayIcon* icon) {
   if (!icon->on_bus && status_notifier_available(place_all) && status_notifier_publish(icon->data))
     icon->on_bus = true;
   if (icon->on_bus && icon->status_icon != nullptr) hide_status_icon(icon);
-  if (!icon->on_bus && icon->status_icon == nullptr) show_status_icon(icon);
+  // XEmbed trays are X11's: on Wayland the icon waits for a watcher.
+  if (!icon->on_bus && icon->status_icon == nullptr && !gtk_on_wayland()) show_status_icon(icon);
 }
 
 void place_all() {

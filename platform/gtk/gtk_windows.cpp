@@ -3,11 +3,13 @@
 // with cairo and shaped from its alpha, capture and dropped files.
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
 #include "platform/gtk/gtk_backend.h"
 #include "platform/gtk/gtk_pixels.h"
+#include "platform/gtk/gtk_wayland.h"
 #include "platform/portable/message_queue.h"
 
 #if !defined(__BYTE_ORDER__) || __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
@@ -47,6 +49,7 @@ struct Backend {
   // The press that a second one may make a double-click of; null window when there is none.
   PlatformWindow* first_press_window = nullptr;
   GtkPress first_press{};
+  std::string no_display_reason;  // why there is no display, once GTK was tried
 };
 
 Backend& backend() {
@@ -80,6 +83,11 @@ void apply_shape(PlatformWindow* window) {
   cairo_region_t* region =
       gtk_alpha_region(window->shown_pixels.data(), window->shown_width, window->shown_height,
                        static_cast<size_t>(window->shown_width) * 4, threshold);
+  if (gtk_wayland_is_layer(window)) {
+    int32_t dx = 0, dy = 0;
+    gtk_wayland_offset(&dx, &dy);
+    cairo_region_translate(region, window->x - dx, window->y - dy);
+  }
   if (window->shape != nullptr && cairo_region_equal(region, window->shape)) {
     cairo_region_destroy(region);
     return;
@@ -103,7 +111,13 @@ gboolean on_draw(GtkWidget*, cairo_t* cr, PlatformWindow* window) {
   cairo_surface_t* image =
       cairo_image_surface_create_for_data(window->shown_pixels.data(), CAIRO_FORMAT_ARGB32,
                                           window->shown_width, window->shown_height, window->shown_width * 4);
-  cairo_set_source_surface(cr, image, 0, 0);
+  int32_t left = 0, top = 0;  // where the picture is drawn: the window's place, inside a layer surface
+  if (gtk_wayland_is_layer(window)) {
+    gtk_wayland_offset(&left, &top);
+    left = window->x - left;
+    top = window->y - top;
+  }
+  cairo_set_source_surface(cr, image, left, top);
   if (window->composited) {
     cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
     cairo_paint_with_alpha(cr, window->opacity / 255.0);
@@ -129,7 +143,8 @@ void reconfigure(PlatformWindow* window) {
 
 void on_composited_changed(GdkScreen*, gpointer) {
   for (const auto& window : backend().windows) {
-    if (!window->destroyed && is_layered(window.get())) reconfigure(window.get());
+    if (!window->destroyed && is_layered(window.get()) && !gtk_wayland_is_layer(window.get()))
+      reconfigure(window.get());
   }
 }
 
@@ -148,7 +163,16 @@ bool is_mouse_message(uint32_t message) { return message >= WM_MOUSEMOVE && mess
 // A mouse message waits in the queue with the pointer's root position as its point; its client point
 // is taken when the message is taken, against where the window is then, as Windows does. A drag moves
 // the window between the messages of one pump, so a client point taken earlier would be stale.
-void post_mouse(PlatformWindow* window, uint32_t message, WPARAM state, double root_x, double root_y) {
+// A layer surface has no root position: its own point, in program coordinates, stands for it.
+void post_mouse(PlatformWindow* window, uint32_t message, WPARAM state, double x, double y, double root_x,
+                double root_y) {
+  if (gtk_wayland_is_layer(window)) {
+    gtk_wayland_remember_pointer(x, y);
+    int32_t dx = 0, dy = 0;
+    gtk_wayland_offset(&dx, &dy);
+    root_x = x + dx;
+    root_y = y + dy;
+  }
   const PlatformPoint root{static_cast<int32_t>(std::floor(root_x)), static_cast<int32_t>(std::floor(root_y))};
   message_queue_push(backend().queue, PlatformMessage{window, message, state, 0, now_ms(), root});
 }
@@ -189,7 +213,7 @@ gboolean on_button(GtkWidget*, GdkEventButton* event, PlatformWindow* window) {
     default: return TRUE;  // GDK's own double and triple presses
   }
   const WPARAM state = button_state(event->state, event->button, event->type != GDK_BUTTON_RELEASE);
-  post_mouse(window, message, state, event->x_root, event->y_root);
+  post_mouse(window, message, state, event->x, event->y, event->x_root, event->y_root);
   return TRUE;
 }
 
@@ -202,7 +226,8 @@ gboolean on_motion(GtkWidget*, GdkEventMotion* event, PlatformWindow* window) {
       (std::fabs(event->x_root - b.first_press.root_x) > distance ||
        std::fabs(event->y_root - b.first_press.root_y) > distance))
     b.first_press_window = nullptr;
-  post_mouse(window, WM_MOUSEMOVE, button_state(event->state, 0, false), event->x_root, event->y_root);
+  post_mouse(window, WM_MOUSEMOVE, button_state(event->state, 0, false), event->x, event->y, event->x_root,
+             event->y_root);
   return TRUE;
 }
 
@@ -267,6 +292,7 @@ GtkWidget* make_widget(PlatformWindow* window, const char* title) {
     gtk_window_set_accept_focus(gtk_window, FALSE);
     gtk_window_set_focus_on_map(gtk_window, FALSE);
     choose_visual(window);
+    if (gtk_on_wayland()) gtk_wayland_make_layer_surface(window);
   }
   gtk_window_move(gtk_window, window->x, window->y);
   gtk_window_set_default_size(gtk_window, std::max(window->width, 1), std::max(window->height, 1));
@@ -364,8 +390,23 @@ bool gtk_backend_ready() {
   Backend& b = backend();
   if (b.init == kNotTried) {
     if (g_get_prgname() == nullptr) g_set_prgname("velissadesk");
-    gdk_set_allowed_backends("x11");  // shapes, grabs and key grabs are X11's; XWayland serves it too
-    b.init = gtk_init_check(nullptr, nullptr) ? kReady : kNoDisplay;
+    // Wayland only with layer-shell, which places the character; else X11 (XWayland serves it too).
+    const GtkDisplaySystem system =
+        gtk_choose_display_system(getenv("GDK_BACKEND"), getenv("WAYLAND_DISPLAY"), getenv("DISPLAY"),
+                                  gtk_wayland_offers_layer_shell, &b.no_display_reason);
+    if (system != kDisplayNone) {
+      gdk_set_allowed_backends(system == kDisplayWayland ? "wayland" : "x11");
+      b.init = gtk_init_check(nullptr, nullptr) ? kReady : kNoDisplay;
+      if (b.init == kReady && system == kDisplayWayland && !gtk_wayland_layer_shell_ready()) b.init = kNoDisplay;
+      if (b.init == kReady)
+        gtk_set_display_system(system);
+      else
+        b.no_display_reason = system == kDisplayWayland
+                                  ? std::string("cannot open the Wayland display ") + getenv("WAYLAND_DISPLAY")
+                                  : std::string("cannot open the X display ") + getenv("DISPLAY");
+    } else {
+      b.init = kNoDisplay;
+    }
     if (b.init == kReady) {
       g_set_application_name("VelissaDesk");
       GList* icons = nullptr;
@@ -411,6 +452,19 @@ void gtk_post_to_top_windows(uint32_t message) {
   }
 }
 
+void gtk_reapply_shape(PlatformWindow* window) {
+  if (window->destroyed || window->widget == nullptr) return;
+  if (window->shape != nullptr) cairo_region_destroy(window->shape);
+  window->shape = nullptr;
+  apply_shape(window);
+  gtk_widget_queue_draw(window->widget);
+}
+
+const char* gtk_no_display_reason() {
+  gtk_backend_ready();
+  return backend().init == kReady ? nullptr : backend().no_display_reason.c_str();
+}
+
 const GdkEvent* gtk_last_pointer_event() { return backend().last_pointer_event; }
 
 void gtk_remember_pointer_event(const GdkEvent* event) {
@@ -433,9 +487,18 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
     platform_set_last_error(error);
     return false;
   }
+  const GdkRectangle old_place{target->x, target->y, target->shown_width, target->shown_height};
   target->shown_width = width;
   target->shown_height = height;
   target->opacity = constant_alpha;
+  if (gtk_wayland_is_layer(target)) {
+    // The layer surface keeps the output's size: only the character's rectangle changes.
+    target->width = width;
+    target->height = height;
+    apply_shape(target);
+    gtk_wayland_queue_draw(target, old_place);
+    return true;
+  }
   if (target->width != width || target->height != height) {
     target->width = width;
     target->height = height;
@@ -451,6 +514,21 @@ bool platform_set_window_pos(WindowHandle window, WindowHandle insert_after, int
   PlatformWindow* target = checked_window(window);
   if (target == nullptr) return false;
   GtkWindow* gtk_window = GTK_WINDOW(target->widget);
+  if (gtk_wayland_is_layer(target)) {
+    // Inside the layer surface the character moves by being drawn elsewhere, with its input region.
+    const GdkRectangle old_place{target->x, target->y, target->shown_width, target->shown_height};
+    if (!(flags & SWP_NOMOVE)) {
+      target->x = x;
+      target->y = y;
+    }
+    if (!(flags & SWP_NOSIZE)) {
+      target->width = std::max(width, 0);
+      target->height = std::max(height, 0);
+    }
+    apply_shape(target);
+    gtk_wayland_queue_draw(target, old_place);
+    flags |= SWP_NOMOVE | SWP_NOSIZE;
+  }
   if (!(flags & SWP_NOMOVE)) {
     target->x = x;
     target->y = y;
@@ -495,7 +573,8 @@ WindowHandle platform_set_capture(WindowHandle window) {
   if (target == nullptr) return nullptr;
   const WindowHandle previous = b.capture;
   // The button press already holds X's implicit grab; this one also covers a capture taken later.
-  GdkWindow* gdk_window = gtk_widget_get_window(target->widget);
+  // On Wayland the press's implicit grab is the only one a client gets.
+  GdkWindow* gdk_window = gtk_on_wayland() ? nullptr : gtk_widget_get_window(target->widget);
   if (gdk_window != nullptr && gdk_window_is_viewable(gdk_window)) {
     GdkSeat* seat = gdk_display_get_default_seat(gdk_window_get_display(gdk_window));
     gdk_seat_grab(seat, gdk_window, GDK_SEAT_CAPABILITY_ALL_POINTING, FALSE, nullptr, nullptr, nullptr,
@@ -507,7 +586,7 @@ WindowHandle platform_set_capture(WindowHandle window) {
 
 bool platform_release_capture() {
   Backend& b = backend();
-  if (b.capture != nullptr && b.init == kReady)
+  if (b.capture != nullptr && b.init == kReady && !gtk_on_wayland())
     gdk_seat_ungrab(gdk_display_get_default_seat(gdk_display_get_default()));
   b.capture = nullptr;
   return true;
@@ -531,7 +610,11 @@ bool platform_get_cursor_pos(PlatformPoint* point) {
   }
   GdkDevice* pointer = gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
   gint x = 0, y = 0;
-  if (pointer != nullptr) gdk_device_get_position(pointer, nullptr, &x, &y);
+  // Wayland tells a client the pointer only over its own surfaces.
+  if (gtk_on_wayland())
+    gtk_wayland_pointer(&x, &y);
+  else if (pointer != nullptr)
+    gdk_device_get_position(pointer, nullptr, &x, &y);
   *point = PlatformPoint{x, y};
   return true;
 }
@@ -541,6 +624,8 @@ bool platform_get_work_area(PlatformRect* area) {
     platform_set_last_error(area == nullptr ? ERROR_INVALID_PARAMETER : ERROR_GEN_FAILURE);
     return false;
   }
+  if (gtk_on_wayland() && gtk_wayland_work_area(&area->left, &area->top, &area->right, &area->bottom))
+    return true;
   GdkDisplay* display = gdk_display_get_default();
   GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
   if (monitor == nullptr) monitor = gdk_display_get_monitor(display, 0);

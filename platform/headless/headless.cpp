@@ -111,6 +111,7 @@ struct State {
   WindowHandle top = nullptr;
   std::vector<TrayIconData> tray_icons;
   std::vector<HeadlessHotKey> hot_keys;
+  bool hot_keys_unsupported = false;  // a session that lets no program take keys (Wayland without a portal)
 
   std::deque<int32_t> message_box_answers;
   std::deque<uintptr_t> menu_choices;
@@ -828,6 +829,7 @@ bool platform_register_hot_key(WindowHandle window, int32_t id, uint32_t modifie
   const CallRecord call = record(
       "register_hot_key", window_text(window) + format(", %d, ", id) + hex(modifiers) + ", " + hex(key));
   if (window != nullptr && live_window(window) == nullptr) return fail(call, ERROR_INVALID_WINDOW_HANDLE);
+  if (s.hot_keys_unsupported) return fail(call, ERROR_NOT_SUPPORTED);
   for (const HeadlessHotKey& known : s.hot_keys) {
     if (same_keys(known, modifiers, key) || (known.window == window && known.id == id))
       return fail(call, ERROR_HOTKEY_ALREADY_REGISTERED);
@@ -1056,13 +1058,14 @@ bool platform_passed_over_install_path(char* path, uint32_t path_size, char* set
 
 // Copies are the claims made in this process since the last reset: a claim of a path claimed before
 // hands over to the window that claimed it first.
-bool platform_claim_install_path(const char* path, WindowHandle owner) {
+bool platform_claim_install_path(const char* path, WindowHandle owner, HandOverRequest request) {
   State& s = state();
-  const CallRecord call = record("claim_install_path", quoted(path) + ", " + window_text(owner));
+  const CallRecord call = record("claim_install_path", quoted(path) + ", " + window_text(owner) +
+                                                           (request == HAND_OVER_TOGGLE ? ", toggle" : ""));
   if (path == nullptr) return true;
   for (const auto& claim : s.claims) {
     if (claim.first != path) continue;
-    post(claim.second, WM_APP + 1, 0, 0);
+    post(claim.second, request == HAND_OVER_TOGGLE ? WM_APP + 2 : WM_APP + 1, 0, 0);
     set_result(call, "false");
     return false;
   }
@@ -1072,6 +1075,9 @@ bool platform_claim_install_path(const char* path, WindowHandle owner) {
 }
 
 uint32_t platform_show_request_message() { return state().claims.empty() ? 0 : WM_APP + 1; }
+uint32_t platform_toggle_request_message() { return state().claims.empty() ? 0 : WM_APP + 2; }
+
+bool platform_no_display_reason(char*, uint32_t) { return false; }
 
 // ================= Files =================
 
@@ -1170,6 +1176,8 @@ uint32_t platform_get_current_directory(char* buffer, uint32_t size) {
 }
 
 // ================= Test API =================
+
+void headless_set_hot_keys_unsupported(bool unsupported) { state().hot_keys_unsupported = unsupported; }
 
 void headless_reset() {
   State& s = state();

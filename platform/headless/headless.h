@@ -154,6 +154,9 @@ bool headless_drop_finished(DropHandle drop);
 // Presses a registered hot key: posts WM_HOTKEY (wparam = id, lparam = modifiers | key << 16) to its
 // window. False when no such hot key is registered.
 bool headless_press_hot_key(uint32_t modifiers, uint32_t key);
+// From now on every hot key registration fails with ERROR_NOT_SUPPORTED, as on Wayland without a
+// shortcuts portal.
+void headless_set_hot_keys_unsupported(bool unsupported);
 // A mouse event on the tray icon with this id: posts its callback message (wparam = id, lparam =
 // mouse_message, e.g. WM_RBUTTONUP) to its window. False when no such icon is shown.
 bool headless_tray_event(uint32_t id, uint32_t mouse_message);

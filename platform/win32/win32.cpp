@@ -466,27 +466,35 @@ bool platform_passed_over_install_path(char*, uint32_t, char*, uint32_t) { retur
 namespace {
 
 UINT show_request_message = 0;
+UINT toggle_request_message = 0;
 
 }  // namespace
 
 // A named mutex per install path marks the running copy. A later start posts the path's registered
 // message to every top-level window; only the running copy's owner window knows that message.
-bool platform_claim_install_path(const char* path, WindowHandle) {
+bool platform_claim_install_path(const char* path, WindowHandle, HandOverRequest request) {
   if (path == nullptr || show_request_message != 0) return true;
   char name[64];
   snprintf(name, sizeof name, "VelissaDesk-%016llx", static_cast<unsigned long long>(portable_path_key(path)));
   show_request_message = RegisterWindowMessageA(name);
+  char toggle_name[80];
+  snprintf(toggle_name, sizeof toggle_name, "%s-toggle", name);
+  toggle_request_message = RegisterWindowMessageA(toggle_name);
   char mutex_name[80];
   snprintf(mutex_name, sizeof mutex_name, "Local\\%s", name);
   // Kept open for the whole run: the mutex goes when the process ends, however it ends.
   HANDLE mutex = CreateMutexA(nullptr, FALSE, mutex_name);
   if (mutex == nullptr || GetLastError() != ERROR_ALREADY_EXISTS) return true;
   CloseHandle(mutex);
-  if (show_request_message != 0) PostMessageA(HWND_BROADCAST, show_request_message, 0, 0);
+  const UINT wanted = request == HAND_OVER_TOGGLE ? toggle_request_message : show_request_message;
+  if (wanted != 0) PostMessageA(HWND_BROADCAST, wanted, 0, 0);
   return false;
 }
 
 uint32_t platform_show_request_message() { return show_request_message; }
+uint32_t platform_toggle_request_message() { return toggle_request_message; }
+
+bool platform_no_display_reason(char*, uint32_t) { return false; }
 
 // ================= Files =================
 

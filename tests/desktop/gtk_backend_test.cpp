@@ -9,6 +9,7 @@
 
 #include "platform/gtk/gtk_backend.h"
 #include "platform/gtk/gtk_pixels.h"
+#include "platform/gtk/gtk_wayland.h"
 
 namespace {
 
@@ -256,3 +257,38 @@ TEST(WithoutDisplay, SurfacesMenusAndDropsLiveInMemory) {
 }
 
 }  // namespace
+
+namespace {
+bool layer_shell_offered() { return true; }
+bool layer_shell_missing() { return false; }
+}  // namespace
+
+// Wayland only where its compositor offers layer-shell and the user did not ask for X11; else X11 where
+// there is an X display; else nothing, with a reason that names what is missing.
+TEST(DisplayChoice, WaylandWithLayerShellElseX11ElseAReason) {
+  struct Case {
+    const char *gdk_backend, *wayland, *x;
+    bool offered;
+    GtkDisplaySystem expected;
+    const char* reason_part;
+  } cases[] = {
+      {nullptr, "wayland-0", ":0", true, kDisplayWayland, ""},
+      {nullptr, "wayland-0", nullptr, true, kDisplayWayland, ""},
+      {nullptr, "wayland-0", ":0", false, kDisplayX11, ""},
+      {"x11", "wayland-0", ":0", true, kDisplayX11, ""},
+      {nullptr, "", ":0", true, kDisplayX11, ""},
+      {nullptr, "wayland-0", nullptr, false, kDisplayNone, "offers no layer-shell"},
+      {"x11", "wayland-0", nullptr, true, kDisplayNone, "GDK_BACKEND=x11"},
+      {nullptr, nullptr, "", true, kDisplayNone, "neither WAYLAND_DISPLAY nor DISPLAY"},
+  };
+  for (const Case& c : cases) {
+    std::string why;
+    const GtkDisplaySystem chosen = gtk_choose_display_system(
+        c.gdk_backend, c.wayland, c.x, c.offered ? layer_shell_offered : layer_shell_missing, &why);
+    EXPECT_EQ(chosen, c.expected) << (c.wayland ? c.wayland : "-") << " " << (c.x ? c.x : "-");
+    EXPECT_NE(why.find(c.reason_part), std::string::npos) << why;
+    if (c.expected != kDisplayNone) {
+      EXPECT_TRUE(why.empty()) << why;
+    }
+  }
+}

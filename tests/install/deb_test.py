@@ -14,7 +14,8 @@ import tempfile
 
 import install_test
 
-RUNTIME = {"libc6", "libgtk-3-0", "libglib2.0-0", "libcairo2", "libx11-6", "zlib1g", "libdevil1c2"}
+RUNTIME = {"libc6", "libgtk-3-0", "libglib2.0-0", "libcairo2", "libx11-6", "zlib1g", "libdevil1c2",
+           "libgtk-layer-shell0", "libwayland-client0"}
 
 
 def main():

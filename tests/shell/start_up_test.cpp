@@ -147,6 +147,38 @@ TEST_F(ShellTest, ASecondStartHandsOverToTheRunningCopy) {
   EXPECT_EQ(queued[0].message, platform_show_request_message());
 }
 
+// "--toggle" from a later start hides the running copy's character and shows it again, as Ctrl+F1
+// does; the later start ends with 0.
+TEST_F(ShellTest, ALaterToggleStartHidesAndShowsTheRunningCopysCharacter) {
+  install(test_animation("Only"));
+  start();
+  for (bool hidden : {true, false}) {
+    ASSERT_FALSE(platform_claim_install_path(the_shell().base_directory, nullptr, HAND_OVER_TOGGLE));
+    pass();
+    EXPECT_EQ(the_shell().hidden, hidden);
+    EXPECT_EQ(headless_window_info(the_shell().character_window).visible, !hidden);
+  }
+  struct Case {
+    const char* command_line;
+    bool toggle;
+  } cases[] = {{"--toggle", true}, {"  --toggle  ", true}, {"-x\t--toggle", true}, {"", false},
+               {"--toggled", false}, {"-toggle", false}, {"x--toggle", false}};
+  for (const Case& c : cases) EXPECT_EQ(command_line_asks_toggle(c.command_line), c.toggle) << c.command_line;
+}
+
+// Where the session gives keys to no program, the notice names the command to bind instead, and the
+// tray icon stays while the character is hidden.
+TEST_F(ShellTest, WithoutHotKeysTheNoticeNamesTheToggleCommandAndTheTrayIconStays) {
+  install(test_animation("Only"));
+  headless_set_hot_keys_unsupported(true);
+  start();
+  ASSERT_EQ(headless_message_boxes().size(), 1u);
+  EXPECT_EQ(headless_message_boxes()[0].caption, "Warning");
+  EXPECT_NE(headless_message_boxes()[0].text.find("\"velissadesk --toggle\""), std::string::npos);
+  hide_character();
+  EXPECT_EQ(headless_tray_icons().size(), 1u);
+}
+
 // A configured install path that names no folder is reported with where it was set, and the folder
 // used instead.
 TEST_F(ShellTest, APassedOverInstallPathIsReported) {
