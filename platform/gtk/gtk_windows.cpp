@@ -348,7 +348,13 @@ bool gtk_backend_ready() {
   if (b.init == kNotTried) {
     if (g_get_prgname() == nullptr) g_set_prgname("velissadesk");
     gdk_set_allowed_backends("x11");  // shapes, grabs and key grabs are X11's; XWayland serves it too
+    // Nothing here is drawn with GL, yet GDK loads a GL driver (tens of MB) to choose visuals unless
+    // told not to. The setting is read while the display opens and is not left to the programs we
+    // start (a link's browser); a GDK_GL of the user's own is kept.
+    const bool gl_ours = g_getenv("GDK_GL") == nullptr;
+    if (gl_ours) g_setenv("GDK_GL", "disable", TRUE);
     b.init = gtk_init_check(nullptr, nullptr) ? kReady : kNoDisplay;
+    if (gl_ours) g_unsetenv("GDK_GL");
     if (b.init == kReady) {
       g_set_application_name("VelissaDesk");
       GList* icons = nullptr;
