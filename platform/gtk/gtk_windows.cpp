@@ -92,6 +92,22 @@ void apply_shape(PlatformWindow* window) {
   window->shape = region;
 }
 
+// Whether the shown pixels' alpha differs from what the shape was last made from; remembers it. Most
+// frames of an animation change colour only, or repeat a picture, and then no shape is rebuilt.
+bool shown_alpha_changed(PlatformWindow* window) {
+  const size_t count = window->shown_pixels.size() / 4;
+  bool changed = window->shape_alpha.size() != count;
+  if (changed) window->shape_alpha.resize(count);
+  const uint8_t* pixel = window->shown_pixels.data();
+  uint8_t* kept = window->shape_alpha.data();
+  uint8_t differs = 0;
+  for (size_t i = 0; i < count; ++i) {
+    differs |= kept[i] ^ pixel[4 * i + 3];
+    kept[i] = pixel[4 * i + 3];
+  }
+  return changed || differs != 0;
+}
+
 gboolean on_draw(GtkWidget*, cairo_t* cr, PlatformWindow* window) {
   cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
   cairo_set_source_rgba(cr, 0, 0, 0, 0);
@@ -336,6 +352,7 @@ bool destroy(PlatformWindow* window) {
   if (window->shape != nullptr) cairo_region_destroy(window->shape);
   window->shape = nullptr;
   std::vector<uint8_t>().swap(window->shown_pixels);
+  std::vector<uint8_t>().swap(window->shape_alpha);
   return true;
 }
 
@@ -415,6 +432,7 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
     platform_set_last_error(error);
     return false;
   }
+  const bool resized = target->shown_width != width || target->shown_height != height;
   target->shown_width = width;
   target->shown_height = height;
   target->opacity = constant_alpha;
@@ -423,7 +441,7 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
     target->height = height;
     gtk_window_resize(GTK_WINDOW(target->widget), width, height);
   }
-  apply_shape(target);
+  if (shown_alpha_changed(target) || resized) apply_shape(target);
   gtk_widget_queue_draw(target->widget);
   return true;
 }
@@ -433,7 +451,9 @@ bool platform_set_window_pos(WindowHandle window, WindowHandle insert_after, int
   PlatformWindow* target = checked_window(window);
   if (target == nullptr) return false;
   GtkWindow* gtk_window = GTK_WINDOW(target->widget);
-  if (!(flags & SWP_NOMOVE)) {
+  // GTK answers every move with a round of size negotiation and a request to the X server, also for
+  // the place the window already has: a frame that stays put is not moved.
+  if (!(flags & SWP_NOMOVE) && (target->x != x || target->y != y)) {
     target->x = x;
     target->y = y;
     gtk_window_move(gtk_window, x, y);
