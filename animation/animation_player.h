@@ -173,8 +173,8 @@ void merge_frame_pixels(const uint8_t* rgb, const uint8_t* grey, int32_t width, 
                         uint8_t* bgra, int32_t stride);
 
 // Shows the current frame: its picture from the player's frame cache when it was presented before in
-// this load, else draw_frame (and the picture kept in the cache), then the window placed against the anchor (resized on the first
-// present after a load, only moved after that) and updated with per-pixel alpha at the fade's opacity;
-// then the thread and process priorities are raised. A failed update writes "Error(%d): %s\n" to
+// this load, else draw_frame (and the picture kept in the cache); then the window placed against the
+// anchor (resized on the first present after a load, only moved after that) and updated with
+// per-pixel alpha at the fade's opacity; then the thread and process priorities are raised. A failed update writes "Error(%d): %s\n" to
 // standard output. A frame that cannot be drawn or placed changes nothing on screen.
 void present_frame(AnimationPlayer& player);
