@@ -69,6 +69,12 @@ CachedFrame* frame_cache_store(FrameCache& cache, const FrameCacheKey& key, int3
   if (needed > cache.budget || !make_room_in_list(cache)) return nullptr;
   // A picture of the same size that has to go lends its block: once the budget is reached, a long
   // animation swaps blocks instead of allocating one per frame.
+  // Plain LRU would make a looping animation larger than the budget drop each picture just before it
+  // is shown again and never find one. A picture found within the last two rounds of the cache's
+  // pictures stays; the new one is then decoded whenever it is shown, and the others are found.
+  if (cache.count > 0 && cache.bytes + needed > cache.budget &&
+      cache.uses - cache.entries[least_recently_used(cache)].last_used < 2 * static_cast<uint64_t>(cache.count))
+    return nullptr;
   uint8_t* pixels = nullptr;
   while (cache.count > 0 && cache.bytes + needed > cache.budget) {
     const int32_t oldest = least_recently_used(cache);

@@ -8,7 +8,7 @@
 struct PackFile;
 
 // What the cache may hold of one load. An animation larger than this keeps playing at its speed: the
-// pictures that do not fit are decoded whenever they are shown.
+// pictures stored first stay, and those that do not fit are decoded whenever they are shown.
 constexpr size_t kFrameCacheBudget = size_t{64} << 20;
 
 // A picture is its package's colour and alpha entries: frames that repeat a pair share one entry.
@@ -36,8 +36,9 @@ struct FrameCache {
 // The picture stored under key, marked as just used; null when it is not held.
 const CachedFrame* frame_cache_find(FrameCache& cache, const FrameCacheKey& key);
 // Room for a width x height picture under key (not held yet), made by dropping the least recently
-// used pictures; the caller fills its pixels. Null when it cannot be held: larger than the budget, or
-// no memory.
+// used pictures; the caller fills its pixels. Null when it cannot be held: larger than the budget, no
+// memory, or the room would take a picture found within the last 2 x count finds and stores (what a
+// looping animation larger than the budget shows every round).
 CachedFrame* frame_cache_store(FrameCache& cache, const FrameCacheKey& key, int32_t width, int32_t height);
 // Drops every picture; the budget stays.
 void frame_cache_clear(FrameCache& cache);

@@ -1,5 +1,6 @@
 // The cache of presented frames: what is presented is byte for byte what decoding gives, whatever the
-// budget, the budget is never exceeded, and the least recently used picture goes first.
+// budget, the budget is never exceeded, and the least recently used picture goes first, once it has not
+// been found for a while.
 #include <filesystem>
 
 #include "player_fixture.h"
@@ -90,7 +91,9 @@ TEST(FrameCache, TheLeastRecentlyUsedPictureGoesFirstAndLendsItsBlock) {
   auto key = [package](int32_t id) { return FrameCacheKey{package, id, id + 100}; };
   ASSERT_NE(frame_cache_store(cache, key(1), 4, 4), nullptr);
   uint8_t* second = frame_cache_store(cache, key(2), 4, 4)->pixels;
-  ASSERT_NE(frame_cache_find(cache, key(1)), nullptr);  // 2 is now the least recently used
+  ASSERT_NE(frame_cache_find(cache, key(1)), nullptr);
+  EXPECT_EQ(frame_cache_store(cache, key(3), 4, 4), nullptr);  // 2 was found too recently to go
+  for (int32_t i = 0; i < 3; ++i) ASSERT_NE(frame_cache_find(cache, key(1)), nullptr);  // now 2 may go
   const CachedFrame* third = frame_cache_store(cache, key(3), 4, 4);
   ASSERT_NE(third, nullptr);
   EXPECT_EQ(third->pixels, second);
