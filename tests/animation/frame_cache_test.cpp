@@ -28,9 +28,9 @@ std::vector<HeadlessPresentation> play_through(AnimationPlayer& player, WindowHa
 
 TEST_F(PlayerTest, CachedFramesArePresentedAsDecodedWhateverTheBudget) {
   std::vector<std::string> samples;
-  for (const auto& file : std::filesystem::directory_iterator(VELISSA_SAMPLES_DIR "/anim"))
+  std::error_code missing;  // the Windows build makes no samples of its own
+  for (const auto& file : std::filesystem::directory_iterator(VELISSA_SAMPLES_DIR "/anim", missing))
     samples.push_back(file.path().string());
-  if (samples.empty()) GTEST_SKIP() << "no sample animations were built";
   // Besides the samples, three pictures shown as four frames: the repeated one shares its entry.
   const TestAnimation three = coloured_frames(3);
   TestDescription repeating = test_description(three);
