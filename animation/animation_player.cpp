@@ -184,10 +184,13 @@ void player_init(AnimationPlayer& player) {
   player.fade_direction = 0;
   player.fade_start_ms = 0;
   player.fade_length_ms = 1000;
+  frame_cache_release(player.frame_cache);
+  player.frame_cache.budget = kFrameCacheBudget;
 }
 
 void player_destroy(AnimationPlayer& player) {
   player_release(player);
+  frame_cache_release(player.frame_cache);
   release(player.alpha_images);
   release(player.color_images);
   release(player.frame_rects);
@@ -214,6 +217,9 @@ void player_release(AnimationPlayer& player) {
 
   release_image(player.color_image);
   release_image(player.alpha_image);
+  // The pictures belong to this load's package, which the catalogue may free (or reuse the memory
+  // of) once the player lets go of it.
+  frame_cache_clear(player.frame_cache);
 
   player.first_present_pending = true;
   player.playing = true;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "animation/frame_cache.h"
 #include "foundation/arrays.h"
 #include "package/pack_file.h"
 #include "platform/platform.h"
@@ -61,6 +62,7 @@ struct AnimationPlayer {
   int32_t fade_direction = 0;  // +1 in, -1 out, 0 none
   uint32_t fade_start_ms = 0;
   uint32_t fade_length_ms = 1000;
+  FrameCache frame_cache;  // the pictures of this load presented so far; emptied by the release
 };
 
 // ---- DevIL, process-wide ----
@@ -170,8 +172,9 @@ bool package_is_showable(PackFile& pack);
 void merge_frame_pixels(const uint8_t* rgb, const uint8_t* grey, int32_t width, int32_t height,
                         uint8_t* bgra, int32_t stride);
 
-// Shows the current frame: draw_frame, then the window placed against the anchor (resized on the first
-// present after a load, only moved after that) and updated with per-pixel alpha at the fade's opacity;
-// then the thread and process priorities are raised. A failed update writes "Error(%d): %s\n" to
+// Shows the current frame: its picture from the player's frame cache when it was presented before in
+// this load, else draw_frame (and the picture kept in the cache); then the window placed against the
+// anchor (resized on the first present after a load, only moved after that) and updated with
+// per-pixel alpha at the fade's opacity; then the thread and process priorities are raised. A failed update writes "Error(%d): %s\n" to
 // standard output. A frame that cannot be drawn or placed changes nothing on screen.
 void present_frame(AnimationPlayer& player);

@@ -114,6 +114,46 @@ void place_frame(AnimationPlayer& player, const FrameRectangle& rect) {
   player.offset_y = add_saturated(dy, player.margin_y);
 }
 
+void copy_rows(const uint8_t* from, size_t from_stride, uint8_t* to, size_t to_stride, size_t row_bytes,
+               int32_t rows) {
+  for (int32_t row = 0; row < rows; ++row) std::memcpy(to + to_stride * row, from + from_stride * row, row_bytes);
+}
+
+// The cache key of a frame of a package: its colour and alpha entry ids. False for a description file,
+// or a name that is no number (the frame is then drawn, and refused, as without a cache).
+bool cache_key_of(const AnimationPlayer& player, int32_t frame, FrameCacheKey* key) {
+  if (player.package == nullptr || frame < 0 || frame >= frame_count(player) || frame >= player.alpha_images.count)
+    return false;
+  key->package = player.package;
+  return parse_entry_id(player.color_images.data[frame], &key->colour_id) &&
+         parse_entry_id(player.alpha_images.data[frame], &key->alpha_id);
+}
+
+// draw_frame, but a picture merged before is copied from the cache instead of decoded again, and a
+// picture drawn is kept there. The surface's corner ends up with the very bytes draw_frame writes.
+FrameResult draw_current_frame(AnimationPlayer& player) {
+  FrameCacheKey key;
+  const bool cacheable = player.pixels != nullptr && cache_key_of(player, player.frame_index, &key);
+  const size_t stride = static_cast<size_t>(player.canvas_width) * 4;
+  if (cacheable) {
+    if (const CachedFrame* cached = frame_cache_find(player.frame_cache, key)) {
+      const size_t row_bytes = static_cast<size_t>(cached->width) * 4;
+      copy_rows(cached->pixels, row_bytes, player.pixels, stride, row_bytes, cached->height);
+      player.image_width = cached->width;
+      player.image_height = cached->height;
+      return FRAME_DRAWN;
+    }
+  }
+  const FrameResult drawn = draw_frame(player, player.frame_index);
+  if (drawn != FRAME_DRAWN || !cacheable) return drawn;
+  CachedFrame* kept = frame_cache_store(player.frame_cache, key, player.image_width, player.image_height);
+  if (kept != nullptr) {
+    const size_t row_bytes = static_cast<size_t>(kept->width) * 4;
+    copy_rows(player.pixels, stride, kept->pixels, row_bytes, row_bytes, kept->height);
+  }
+  return drawn;
+}
+
 void report_update_failure() {
   const uint32_t code = platform_get_last_error();
   char text[512];
@@ -242,7 +282,7 @@ void present_frame(AnimationPlayer& player) {
     trace("present_frame: frame %d has no usable rectangle\n", player.frame_index);
     return;
   }
-  const FrameResult drawn = draw_frame(player, player.frame_index);
+  const FrameResult drawn = draw_current_frame(player);
   if (drawn != FRAME_DRAWN) {
     trace("present_frame: frame %d: %s\n", player.frame_index, frame_result_text(drawn));
     return;

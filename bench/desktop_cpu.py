@@ -1,19 +1,30 @@
 #!/usr/bin/env python3
-"""CPU time of the real desktop program (gtk backend) under Xvfb with a compositor, as the percent of
-one core over a stretch of wall time: playing a 256 x 256 animation at 10 frames a second, then with
-the character hidden (Ctrl+F1). Read from /proc/<pid>/stat (user + system time).
+"""What the real desktop program (gtk backend) costs under Xvfb with xcompmgr and openbox: CPU time of
+all its threads from /proc/<pid>/stat (user + system) as the percent of one core over a stretch of wall
+time, frames presented a second (an uprobe on present_frame, where perf can place one), and peak
+memory (VmHWM). Each row runs on a display of its own, so that the program is the first GTK program
+there unless the row says otherwise:
+- a 256 x 256 animation at 10 frames a second, playing, then hidden (Ctrl+F1);
+- the bundled samples playing (they rotate every 10 s), with their peak memory;
+- the samples again, with another GTK program started on the display first;
+- a 300-frame 512 x 512 animation at 25 frames a second (300 MiB once decoded).
 
 With --wayland: on a headless sway instead (as root, sway running as another user), the character as
 one layer surface over the output; hidden by "velissadesk --toggle"; the compositor's CPU beside.
 
-Usage: desktop_cpu.py [--wayland] VELISSADESK VELISSA_PACK [SECONDS]"""
+Usage: desktop_cpu.py VELISSADESK VELISSA_PACK SAMPLES_DIR [SECONDS]
+       desktop_cpu.py --wayland VELISSADESK VELISSA_PACK [SECONDS]"""
 
+import contextlib
 import math
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
 import time
+import struct
+import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "desktop"))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "desktop", "wayland"))
@@ -21,6 +32,7 @@ import desktop  # noqa: E402
 
 SIZE = 256
 POSITION = (-50, -50)
+LONG_FRAMES, LONG_SIZE = 300, 512
 
 
 def frame_pixel(index):
@@ -34,23 +46,171 @@ def frame_pixel(index):
     return pixel
 
 
+def write_disc_png(path, size, index):
+    """A size x size PNG of an opaque disc whose colour, size and place differ with index: built a row
+    at a time, since 300 frames of 512 x 512 pixels are too many to make pixel by pixel."""
+    colour = bytes(((37 * index) % 256, (90 + 3 * index) % 256, (200 - 5 * index) % 256, 255))
+    clear = bytes(4)
+    radius = size * 0.3 + (index % 50)
+    centre_x, centre_y = size / 2 + (index % 30) - 15, size / 2 - (index % 20) + 10
+    rows = []
+    for y in range(size):
+        half = radius * radius - (y + 0.5 - centre_y) ** 2
+        left = right = 0
+        if half > 0:
+            left = max(0, min(size, int(centre_x - math.sqrt(half))))
+            right = max(left, min(size, int(centre_x + math.sqrt(half))))
+        rows.append(b"\0" + clear * left + colour * (right - left) + clear * (size - right))
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    with open(path, "wb") as png:
+        png.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)) +
+                  chunk(b"IDAT", zlib.compress(b"".join(rows), 1)) + chunk(b"IEND", b""))
+
+
 def cpu_seconds(pid):
     with open("/proc/%d/stat" % pid) as stat:
         fields = stat.read().rsplit(")", 1)[1].split()
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")  # utime, stime
 
 
-def cpu_percent(pid, seconds):
+def peak_memory_mb(pid):
+    with open("/proc/%d/status" % pid) as status:
+        for line in status:
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1]) * 1024 / 1e6
+    return float("nan")
+
+
+def gl_driver_loaded(pid):
+    with open("/proc/%d/maps" % pid) as maps:
+        return any(name in line for line in maps for name in ("_dri.so", "libLLVM", "libGLX_mesa"))
+
+
+class PresentCounter:
+    """Counts calls of present_frame in the program through an uprobe; off where perf cannot place one
+    (not root, no tracefs), and then every count is None."""
+
+    def __init__(self, program):
+        self.event = None
+        if shutil.which("perf") is None or os.geteuid() != 0:
+            return
+        quiet = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["perf", "probe", "-q", "-d", "probe_velissadesk:present_frame"], **quiet)
+        if subprocess.run(["perf", "probe", "-q", "-x", program, "-a", "present_frame"], **quiet).returncode == 0:
+            self.event = "probe_velissadesk:present_frame"
+
+    def start(self, pid, seconds):
+        if self.event is None:
+            return None
+        return subprocess.Popen(["perf", "stat", "-x,", "-e", self.event, "-p", str(pid), "--", "sleep",
+                                 str(seconds)], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+
+    @staticmethod
+    def per_second(counting, seconds):
+        if counting is None:
+            return None
+        output = counting.communicate()[1]
+        for line in output.splitlines():
+            with contextlib.suppress(ValueError, IndexError):
+                return int(line.split(",")[0]) / seconds
+        return None
+
+    def remove(self):
+        if self.event is not None:
+            subprocess.run(["perf", "probe", "-q", "-d", self.event], stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+
+
+def measure(pid, seconds, counter):
+    """CPU percent of one core and presents a second over the next seconds."""
+    counting = counter.start(pid, seconds)
     cpu, wall = cpu_seconds(pid), time.monotonic()
     time.sleep(seconds)
-    return 100.0 * (cpu_seconds(pid) - cpu) / (time.monotonic() - wall)
+    cpu_percent = 100.0 * (cpu_seconds(pid) - cpu) / (time.monotonic() - wall)
+    return cpu_percent, PresentCounter.per_second(counting, seconds)
 
 
-def measure_wayland(session, scratch, program, seconds):
+def start_desktop(session):
+    """A display of its own with xcompmgr and, where it is installed, openbox."""
+    display = session.start_display(compositor=True)
+    if shutil.which("openbox"):
+        session.start(["openbox"], env=display.env, stderr=subprocess.DEVNULL)
+        desktop.wait_until(lambda: b"window id" in display.run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK"),
+                           what="openbox")
+    return display
+
+
+def rate_text(presents):
+    return "" if presents is None else ", %.1f presents/s" % presents
+
+
+def report(name, cpu, presents, detail, peak=None, pid=None):
+    memory = "" if peak is None else "  peak %5.1f MB%s" % (peak, ", GL driver loaded" if gl_driver_loaded(pid) else "")
+    print("gtk %-18s %6.2f %% of one core%s%s  (%s)" % (name, cpu, memory, rate_text(presents), detail))
+    sys.stdout.flush()
+
+
+def pack(velissa_pack, out, name, frames, duration):
+    os.makedirs(os.path.dirname(out), exist_ok=True)
+    subprocess.run([velissa_pack, "create", out, "--name", name, "--position", "%d,%d" % POSITION, "--duration",
+                    str(duration), "--loop"] + frames, check=True, stdout=subprocess.DEVNULL)
+
+
+def disc_animation(scratch, velissa_pack):
+    folder = os.path.join(scratch, "disc")
+    frames = []
+    for index in range(10):
+        frames.append(os.path.join(scratch, "frame_%d.png" % index))
+        desktop.write_png(frames[-1], SIZE, SIZE, frame_pixel(index))
+    pack(velissa_pack, os.path.join(folder, "anim", "bench.dat"), "Bench", frames, 0.1)
+    return folder
+
+
+def long_animation(scratch, velissa_pack):
+    folder = os.path.join(scratch, "long")
+    frames = []
+    for index in range(LONG_FRAMES):
+        frames.append(os.path.join(scratch, "long_%03d.png" % index))
+        write_disc_png(frames[-1], LONG_SIZE, index)
+    pack(velissa_pack, os.path.join(folder, "anim", "long.dat"), "Long", frames, 0.04)
+    for frame in frames:
+        os.remove(frame)
+    return folder
+
+
+def run_program(session, display, program, folder):
+    process = session.start([program], env=dict(display.env, VELISSADESK_PATH=folder))
+    time.sleep(2.5)  # start-up and the fade-in
+    if process.poll() is not None:
+        raise AssertionError("the program ended at start-up")
+    return process
+
+
+def cpu_percent(pid, seconds):
+    start, wall = cpu_seconds(pid), time.monotonic()
+    time.sleep(seconds)
+    return 100.0 * (cpu_seconds(pid) - start) / (time.monotonic() - wall)
+
+
+def main_wayland(arguments):
+    if len(arguments) not in (2, 3):
+        print(__doc__)
+        return 2
+    program, velissa_pack = arguments[0:2]
+    seconds = float(arguments[2]) if len(arguments) == 3 else 20.0
+    with tempfile.TemporaryDirectory() as scratch, desktop.Session() as session:
+        measure_wayland(session, scratch, disc_animation(scratch, velissa_pack), program, seconds)
+    return 0
+
+
+def measure_wayland(session, scratch, folder, program, seconds):
     import wayland_test
     sway = wayland_test.Sway(session, scratch)
     compositor = session.processes[-1].pid
-    env = dict(sway.env, VELISSADESK_PATH=scratch)
+    env = dict(sway.env, VELISSADESK_PATH=folder)
     process = session.start([program], env=env, stderr=subprocess.DEVNULL)
     desktop.wait_until(lambda: sway.windows("Warning"), 20, "the start-up notice")
     subprocess.run(["swaymsg", '[title="Warning"] kill'], env=sway.env, stdout=subprocess.DEVNULL)
@@ -72,39 +232,59 @@ def measure_wayland(session, scratch, program, seconds):
 
 
 def main():
-    wayland = "--wayland" in sys.argv[1:]
-    arguments = [a for a in sys.argv[1:] if a != "--wayland"]
-    if len(arguments) not in (2, 3):
+    if sys.argv[1:2] == ["--wayland"]:
+        return main_wayland(sys.argv[2:])
+    if len(sys.argv) not in (4, 5):
         print(__doc__)
         return 2
-    program, velissa_pack = arguments[0:2]
-    seconds = float(arguments[2]) if len(arguments) == 3 else 20.0
-    if not wayland:
-        desktop.skip_unless_tools()
-    with tempfile.TemporaryDirectory() as scratch, desktop.Session() as session:
-        frames = []
-        for index in range(10):
-            frames.append(os.path.join(scratch, "frame_%d.png" % index))
-            desktop.write_png(frames[-1], SIZE, SIZE, frame_pixel(index))
-        os.makedirs(os.path.join(scratch, "anim"))
-        subprocess.run([velissa_pack, "create", os.path.join(scratch, "anim", "bench.dat"), "--name", "Bench",
-                        "--position", "%d,%d" % POSITION, "--duration", "0.1", "--loop"] + frames,
-                       check=True, stdout=subprocess.DEVNULL)
-        if wayland:
-            measure_wayland(session, scratch, program, seconds)
-            return 0
-        display = session.start_display(compositor=True)
-        process = session.start([program], env=dict(display.env, VELISSADESK_PATH=scratch))
-        centre = (display.width + POSITION[0] - SIZE // 2, display.height + POSITION[1] - SIZE // 2)
-        desktop.wait_until(lambda: display.pixel(*centre) != desktop.BACKGROUND, what="the character")
-        time.sleep(1.5)  # past the fade-in
-        playing = cpu_percent(process.pid, seconds)
-        display.key("ctrl+F1")
-        display.wait_for_pixel(*centre, desktop.BACKGROUND)
-        hidden = cpu_percent(process.pid, seconds)
-        print("gtk playing        %6.2f %% of one core  (%.0f s, Xvfb + xcompmgr, 256 x 256 at 10 fps)"
-              % (playing, seconds))
-        print("gtk hidden         %6.2f %% of one core  (%.0f s)" % (hidden, seconds))
+    program, velissa_pack, samples = sys.argv[1:4]
+    seconds = float(sys.argv[4]) if len(sys.argv) == 5 else 20.0
+    desktop.skip_unless_tools(desktop.TOOLS + ("xprop",))
+    counter = PresentCounter(program)
+    try:
+        with tempfile.TemporaryDirectory() as scratch:
+            disc = disc_animation(scratch, velissa_pack)
+            with desktop.Session() as session:
+                display = start_desktop(session)
+                process = run_program(session, display, program, disc)
+                centre = (display.width + POSITION[0] - SIZE // 2, display.height + POSITION[1] - SIZE // 2)
+                desktop.wait_until(lambda: display.pixel(*centre) != desktop.BACKGROUND, what="the character")
+                cpu, presents = measure(process.pid, seconds, counter)
+                report("playing", cpu, presents, "%.0f s, 256 x 256 at 10 fps" % seconds)
+                display.key("ctrl+F1")
+                display.wait_for_pixel(*centre, desktop.BACKGROUND)
+                cpu, presents = measure(process.pid, seconds, counter)
+                report("hidden", cpu, presents, "%.0f s" % seconds)
+
+            with desktop.Session() as session:
+                display = start_desktop(session)
+                process = run_program(session, display, program, samples)
+                cpu, presents = measure(process.pid, seconds, counter)
+                report("samples", cpu, presents, "%.0f s, first GTK program on the display" % seconds,
+                       peak_memory_mb(process.pid), process.pid)
+
+            with desktop.Session() as session:
+                # Another GTK program first: the program itself on an empty folder, with GL as GDK
+                # chooses by default, which leaves its choice of visuals on the display.
+                display = start_desktop(session)
+                empty = os.path.join(scratch, "empty")
+                os.makedirs(os.path.join(empty, "anim"))
+                session.start([program], env=dict(display.env, VELISSADESK_PATH=empty, GDK_GL=""))
+                time.sleep(2.0)
+                process = run_program(session, display, program, samples)
+                cpu, presents = measure(process.pid, seconds, counter)
+                report("samples, not first", cpu, presents, "%.0f s, another GTK program started before" % seconds,
+                       peak_memory_mb(process.pid), process.pid)
+
+            long = long_animation(scratch, velissa_pack)
+            with desktop.Session() as session:
+                display = start_desktop(session)
+                process = run_program(session, display, program, long)
+                cpu, presents = measure(process.pid, seconds, counter)
+                report("300 x 512 x 512", cpu, presents, "%.0f s, 25 fps wanted" % seconds,
+                       peak_memory_mb(process.pid), process.pid)
+    finally:
+        counter.remove()
     return 0
 
 

@@ -27,6 +27,7 @@ struct PlatformWindow {
   uint8_t opacity;
   bool composited;        // RGBA visual and input shape; else system visual and bounding shape
   cairo_region_t* shape;  // the shape last applied, to skip X round trips when it is unchanged
+  std::vector<uint8_t> shape_alpha;  // the alpha the shape was last made from, a byte a pixel
 };
 
 struct PlatformMenu {

@@ -11,7 +11,9 @@
 
 cairo_region_t* gtk_alpha_region(const uint8_t* pixels, int32_t width, int32_t height, size_t stride,
                                  uint8_t threshold) {
-  std::vector<cairo_rectangle_int_t> runs;
+  // Kept between calls (one thread), so that a new shape allocates nothing here.
+  static std::vector<cairo_rectangle_int_t> runs;
+  runs.clear();
   if (pixels != nullptr && width > 0 && height > 0) {
     for (int32_t row = 0; row < height; ++row) {
       const uint8_t* alpha = pixels + stride * static_cast<size_t>(row) + 3;

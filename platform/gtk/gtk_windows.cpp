@@ -103,6 +103,22 @@ void apply_shape(PlatformWindow* window) {
   window->shape = region;
 }
 
+// Whether the shown pixels' alpha differs from what the shape was last made from; remembers it. Most
+// frames of an animation change colour only, or repeat a picture, and then no shape is rebuilt.
+bool shown_alpha_changed(PlatformWindow* window) {
+  const size_t count = window->shown_pixels.size() / 4;
+  bool changed = window->shape_alpha.size() != count;
+  if (changed) window->shape_alpha.resize(count);
+  const uint8_t* pixel = window->shown_pixels.data();
+  uint8_t* kept = window->shape_alpha.data();
+  uint8_t differs = 0;
+  for (size_t i = 0; i < count; ++i) {
+    differs |= kept[i] ^ pixel[4 * i + 3];
+    kept[i] = pixel[4 * i + 3];
+  }
+  return changed || differs != 0;
+}
+
 gboolean on_draw(GtkWidget*, cairo_t* cr, PlatformWindow* window) {
   cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
   cairo_set_source_rgba(cr, 0, 0, 0, 0);
@@ -379,6 +395,7 @@ bool destroy(PlatformWindow* window) {
   if (window->shape != nullptr) cairo_region_destroy(window->shape);
   window->shape = nullptr;
   std::vector<uint8_t>().swap(window->shown_pixels);
+  std::vector<uint8_t>().swap(window->shape_alpha);
   return true;
 }
 
@@ -396,7 +413,13 @@ bool gtk_backend_ready() {
                                   gtk_wayland_offers_layer_shell, &b.no_display_reason);
     if (system != kDisplayNone) {
       gdk_set_allowed_backends(system == kDisplayWayland ? "wayland" : "x11");
+      // Nothing here is drawn with GL, yet GDK loads a GL driver (tens of MB) to choose visuals unless
+      // told not to. The setting is read while the display opens and is not left to the programs we
+      // start (a link's browser); a GDK_GL of the user's own is kept.
+      const bool gl_ours = g_getenv("GDK_GL") == nullptr;
+      if (gl_ours) g_setenv("GDK_GL", "disable", TRUE);
       b.init = gtk_init_check(nullptr, nullptr) ? kReady : kNoDisplay;
+      if (gl_ours) g_unsetenv("GDK_GL");
       if (b.init == kReady && system == kDisplayWayland && !gtk_wayland_layer_shell_ready()) b.init = kNoDisplay;
       if (b.init == kReady)
         gtk_set_display_system(system);
@@ -488,6 +511,7 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
     return false;
   }
   const GdkRectangle old_place{target->x, target->y, target->shown_width, target->shown_height};
+  const bool resized = target->shown_width != width || target->shown_height != height;
   target->shown_width = width;
   target->shown_height = height;
   target->opacity = constant_alpha;
@@ -504,7 +528,7 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
     target->height = height;
     gtk_window_resize(GTK_WINDOW(target->widget), width, height);
   }
-  apply_shape(target);
+  if (shown_alpha_changed(target) || resized) apply_shape(target);
   gtk_widget_queue_draw(target->widget);
   return true;
 }
@@ -529,7 +553,9 @@ bool platform_set_window_pos(WindowHandle window, WindowHandle insert_after, int
     gtk_wayland_queue_draw(target, old_place);
     flags |= SWP_NOMOVE | SWP_NOSIZE;
   }
-  if (!(flags & SWP_NOMOVE)) {
+  // GTK answers every move with a round of size negotiation and a request to the X server, also for
+  // the place the window already has: a frame that stays put is not moved.
+  if (!(flags & SWP_NOMOVE) && (target->x != x || target->y != y)) {
     target->x = x;
     target->y = y;
     gtk_window_move(gtk_window, x, y);

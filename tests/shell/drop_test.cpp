@@ -64,6 +64,7 @@ TEST_F(DropTest, ThreeFilesReportTheirCountAndTheSecondFilesAnimationStarts) {
                                                              {"fourth.dat", package_bytes(test_animation("Fourth"))}}));
   start();
   run_until(3000);
+  EXPECT_GT(the_player().frame_cache.count, 0);
   drop({not_a_package, second, pair});
 
   EXPECT_EQ(information_boxes(), (std::vector<std::string>{"3 New Animations Installed."}));
@@ -77,10 +78,14 @@ TEST_F(DropTest, ThreeFilesReportTheirCountAndTheSecondFilesAnimationStarts) {
   EXPECT_EQ(the_player().package, the_catalogue().rows[row_named("Second")].package);
   EXPECT_TRUE(std::filesystem::exists(anim_directory() / "fourth.dat"));
 
-  // It plays on from the new catalogue.
+  // It plays on from the new catalogue, and its cache holds pictures of the new package only: none of
+  // a released one, whose memory a new package may since occupy.
   const size_t shown = presents();
   run_until(platform_time_ms() + 1000);
   EXPECT_GT(presents(), shown);
+  const FrameCache& cache = the_player().frame_cache;
+  EXPECT_GT(cache.count, 0);
+  for (int32_t i = 0; i < cache.count; ++i) EXPECT_EQ(cache.entries[i].key.package, the_player().package);
 }
 
 TEST_F(DropTest, TheRebuiltMenuGoesOnCountingAndKeepsTheRepeatMark) {
