@@ -2,7 +2,6 @@
 // a layered window on the headless backend, and a check that ends the run on a broken promise.
 #pragma once
 
-#include <sanitizer/common_interface_defs.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -12,6 +11,15 @@
 
 #include "platform/platform.h"
 
+// Under libFuzzer the sanitizers report; the seed driver of the Windows suite has neither, and its
+// report is a line on stderr.
+#if __has_include(<sanitizer/common_interface_defs.h>)
+#include <sanitizer/common_interface_defs.h>
+#define FUZZ_REPORT(summary) __sanitizer_report_error_summary(summary)
+#else
+#define FUZZ_REPORT(summary) std::fprintf(stderr, "%s\n", summary)
+#endif
+
 // The harness's own checks: a finding like any sanitizer report. The reason goes where the sanitizers
 // report, which stays open when libFuzzer closes the target's stderr (-close_fd_mask).
 #define FUZZ_STRING(x) #x
@@ -19,7 +27,7 @@
 #define FUZZ_CHECK(condition)                                                                                   \
   do {                                                                                                          \
     if (!(condition)) {                                                                                         \
-      __sanitizer_report_error_summary("fuzz check failed: " #condition " at " __FILE__ ":" FUZZ_LINE_OF(__LINE__)); \
+      FUZZ_REPORT("fuzz check failed: " #condition " at " __FILE__ ":" FUZZ_LINE_OF(__LINE__)); \
       std::abort();                                                                                             \
     }                                                                                                           \
   } while (0)
@@ -36,7 +44,7 @@ inline const std::filesystem::path& scratch_directory() {
     std::filesystem::path made = parent / ("velissa-fuzz-" + std::to_string(static_cast<long>(::getpid())));
     std::filesystem::remove_all(made);
     std::filesystem::create_directories(made);
-    std::snprintf(removed_at_exit, sizeof removed_at_exit, "%s", made.c_str());
+    std::snprintf(removed_at_exit, sizeof removed_at_exit, "%s", made.string().c_str());
     std::atexit([] {
       std::error_code ignored;
       std::filesystem::remove_all(removed_at_exit, ignored);

@@ -22,15 +22,17 @@ mode=${1:-}
 
 # The sample animations are the same files on every system and are drawn with the build machine's
 # cairo: they come from the Linux test build when it has them, else from a plain host build of them.
+# The fuzz seeds the Windows suite feeds through DevIL.dll come the same way, from <build>/fuzz-seeds.
 samples() {
   local dir=${VELISSA_SAMPLES:-}
   if [ -z "$dir" ]; then
-    if compgen -G "build-test/samples/anim/*.dat" >/dev/null && [ -f build-test/samples/samples.kar ]; then
+    if compgen -G "build-test/samples/anim/*.dat" >/dev/null && [ -f build-test/samples/samples.kar ] &&
+      [ -f build-test/fuzz-seeds/stamp ]; then
       dir=build-test/samples
     else
       bash scripts/deps.sh build >&2
       cmake -S . -B build-samples -DCMAKE_BUILD_TYPE=Release -DVELISSA_BUILD_TESTS=OFF >/dev/null
-      cmake --build build-samples -j "$(nproc)" --target velissa_samples >&2
+      cmake --build build-samples -j "$(nproc)" --target velissa_samples velissa_fuzz_seeds >&2
       dir=build-samples/samples
     fi
   fi
