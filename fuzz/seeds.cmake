@@ -17,4 +17,8 @@ add_custom_command(OUTPUT ${seeds_dir}/stamp
   COMMAND ${CMAKE_COMMAND} -E touch ${seeds_dir}/stamp
   DEPENDS make_seeds
   COMMENT "Writing the fuzz seeds")
-add_custom_target(velissa_fuzz_seeds ALL DEPENDS ${seeds_dir}/stamp)
+# Only a build with the tests makes them unasked; a user's build has no use for them.
+if(VELISSA_BUILD_TESTS)
+  set(seeds_all ALL)
+endif()
+add_custom_target(velissa_fuzz_seeds ${seeds_all} DEPENDS ${seeds_dir}/stamp)
