@@ -44,6 +44,25 @@ def skip_unless_tools(tools=TOOLS):
         sys.exit(SKIP)
 
 
+def skip_without_session_bus():
+    if not os.environ.get("DBUS_SESSION_BUS_ADDRESS"):
+        print("skipped: no session bus (run under dbus-run-session)")
+        sys.exit(SKIP)
+
+
+def run_checks(checks, names, failure_png):
+    """Runs the named methods of checks in order, printing "ok NAME" for each. A failed one leaves the
+    screen in failure_png (in the current folder) for whoever reads the log, then fails the test."""
+    for name in names:
+        try:
+            getattr(checks, name)()
+        except AssertionError:
+            checks.display.run("import", "-silent", "-window", "root", os.path.abspath(failure_png))
+            print("failed %s; the screen is in %s" % (name, failure_png), flush=True)
+            raise
+        print("ok", name, flush=True)
+
+
 def wait_until(condition, timeout=10.0, what="a condition"):
     """Polls condition until it gives a true value, which it returns; fails after timeout seconds."""
     deadline = time.monotonic() + timeout

@@ -234,24 +234,15 @@ def main():
         print(__doc__)
         return 2
     desktop.skip_unless_tools(desktop.TOOLS + ("xfwm4", "wmctrl", "xprop", "xev"))
-    if not os.environ.get("DBUS_SESSION_BUS_ADDRESS"):
-        print("skipped: no session bus (run under dbus-run-session)")
-        return desktop.SKIP
+    desktop.skip_without_session_bus()
     if not all(os.path.exists(os.path.join(sys.argv[2], name + ".dat")) for name in ("slime", "cat")):
         print("skipped: the sample animations were not built")
         return desktop.SKIP
     with tempfile.TemporaryDirectory() as scratch, desktop.Session() as session:
-        checks = Checks(session, sys.argv[1], sys.argv[2], scratch)
-        for name in ("a_double_click_hides_the_moving_slime", "it_steps_aside_for_a_full_screen_window",
-                     "it_moves_up_over_a_dock_and_back", "it_comes_back_from_a_monitor_that_went"):
-            try:
-                getattr(checks, name)()
-            except AssertionError:
-                checks.display.run("import", "-silent", "-window", "root",
-                                   os.path.abspath("desktop_changes_failure.png"))
-                print("failed %s; the screen is in desktop_changes_failure.png" % name, flush=True)
-                raise
-            print("ok", name, flush=True)
+        desktop.run_checks(Checks(session, sys.argv[1], sys.argv[2], scratch),
+                           ("a_double_click_hides_the_moving_slime", "it_steps_aside_for_a_full_screen_window",
+                            "it_moves_up_over_a_dock_and_back", "it_comes_back_from_a_monitor_that_went"),
+                           "desktop_changes_failure.png")
     return 0
 
 

@@ -152,20 +152,12 @@ def main():
         print(__doc__)
         return 2
     desktop.skip_unless_tools(desktop.TOOLS + ("xev", "openbox", "xprop", "trayer"))
-    if not os.environ.get("DBUS_SESSION_BUS_ADDRESS"):
-        print("skipped: no session bus (run under dbus-run-session)")
-        return desktop.SKIP
+    desktop.skip_without_session_bus()
     with tempfile.TemporaryDirectory() as scratch, desktop.Session() as session:
-        checks = Checks(session, sys.argv[1], sys.argv[2], scratch)
-        for name in ("clicks_pass_through_a_character_that_draws_nothing", "a_second_start_hands_over",
-                     "without_the_hot_key_the_tray_icon_stays", "without_a_display_it_says_so"):
-            try:
-                getattr(checks, name)()
-            except AssertionError:
-                checks.display.run("import", "-silent", "-window", "root", os.path.abspath("session_test_failure.png"))
-                print("failed %s; the screen is in session_test_failure.png" % name, flush=True)
-                raise
-            print("ok", name, flush=True)
+        desktop.run_checks(Checks(session, sys.argv[1], sys.argv[2], scratch),
+                           ("clicks_pass_through_a_character_that_draws_nothing", "a_second_start_hands_over",
+                            "without_the_hot_key_the_tray_icon_stays", "without_a_display_it_says_so"),
+                           "session_test_failure.png")
     return 0
 
 
