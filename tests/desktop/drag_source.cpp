@@ -1,9 +1,11 @@
 // A drag source for the desktop tests: a small window at (20, 20) that drags the files named on its
 // command line as a text/uri-list, as a file manager does. It prints "ready" once it is on the screen
 // and "accepted" when a drop target has agreed to take the files, so a test knows when to let go.
+// Usage: drag_source [--wayland] FILE... (X11 unless --wayland)
 #include <gtk/gtk.h>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -38,9 +40,10 @@ gboolean on_map(GtkWidget*, GdkEvent*, gpointer) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  gdk_set_allowed_backends("x11");
+  const bool wayland = argc > 1 && strcmp(argv[1], "--wayland") == 0;
+  gdk_set_allowed_backends(wayland ? "wayland" : "x11");
   gtk_init(&argc, &argv);
-  files = argv + 1;
+  files = argv + (wayland ? 2 : 1);
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_decorated(GTK_WINDOW(window), FALSE);
   gtk_window_move(GTK_WINDOW(window), 20, 20);
