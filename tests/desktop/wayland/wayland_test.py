@@ -4,8 +4,8 @@ sway refuses root): the start-up notice without a shortcuts portal, and Ctrl+F1 
 stand-in one; the character at the bottom-right, blended; a click on a transparent pixel going
 through; the menu; a drag; --toggle both ways; a package dropped on it installed and playing; a panel
 with an exclusive zone moving the character.
-Then the fallback: weston (no layer-shell) with an X display gives an X11 window; weston alone, one line
-on standard error and status 1.
+Then the fallback: weston (no layer-shell) with an X display gives an X11 window; weston alone, or with
+GDK_BACKEND=wayland, one line on standard error and status 1.
 
 Usage (on a session bus of its own):
   wayland_test.py VELISSADESK VIRTUAL_POINTER LAYER_PANEL PORTAL DRAG_SOURCE CAT_DAT GHOST_DAT"""
@@ -234,12 +234,16 @@ def run_fallback_checks(session, root, program_path, install):
     desktop.wait_until(lambda: os.path.exists(os.path.join(runtime, "wayland-w")), 20, "weston")
     env = dict(os.environ, XDG_RUNTIME_DIR=runtime, WAYLAND_DISPLAY="wayland-w", VELISSADESK_PATH=install)
     env.pop("DISPLAY", None)
-    alone = subprocess.run([program_path], env=env, stderr=subprocess.PIPE, timeout=30)
-    lines = alone.stderr.decode().strip().splitlines()
-    assert alone.returncode == 1 and len(lines) == 1 and "layer-shell" in lines[0], (alone.returncode, lines)
+
+    def refused(extra, reason):
+        run = subprocess.run([program_path], env=dict(env, **extra), stderr=subprocess.PIPE, timeout=30)
+        lines = run.stderr.decode().strip().splitlines()
+        assert run.returncode == 1 and len(lines) == 1 and reason in lines[0], (run.returncode, lines)
+    refused({}, "layer-shell")
 
     display = session.start_display(compositor=True)
     env["DISPLAY"] = display.env["DISPLAY"]
+    refused({"GDK_BACKEND": "wayland"}, "GDK_BACKEND=wayland forbids X11")  # XWayland is not to be used
     program = session.start([program_path], env=env, stderr=subprocess.DEVNULL)
     desktop.wait_until(lambda: display.find_window("^VelissaDesk$"), 20, "the program's X11 window")
     session.stop(program)
