@@ -240,6 +240,15 @@ void gtk_forget_hot_keys(WindowHandle window) {
       keys.end());
 }
 
+void gtk_hot_key_lost(WindowHandle window, int32_t id) {
+  auto& keys = services().hot_keys;
+  const auto before = keys.size();
+  keys.erase(std::remove_if(keys.begin(), keys.end(),
+                            [window, id](const HotKey& key) { return key.window == window && key.id == id; }),
+             keys.end());
+  if (keys.size() != before) gtk_post(window, HOT_KEY_LOST_MESSAGE, static_cast<WPARAM>(id), 0);
+}
+
 DropHandle gtk_make_drop(std::vector<std::string> paths) {
   services().drops.push_back(std::unique_ptr<PlatformDrop>(new PlatformDrop{std::move(paths)}));
   return services().drops.back().get();

@@ -130,6 +130,20 @@ def run_sway_checks(session, sway, paths, install, dropped):
     assert program.poll() is None, "the program ended with %s" % program.returncode
     session.stop(program)
 
+    # One that refuses the binding later, as a user cancelling the desktop's dialog: its activations
+    # are not taken for the key any more (the tray icon's staying is the shell's, checked without a desktop).
+    portal = desktop.Program(session.start([portal_path, "refuse"], env=env, stdin=subprocess.PIPE,
+                                           stdout=subprocess.PIPE))
+    portal.wait_for("^ready$")
+    program = session.start([program_path], env=env, stderr=subprocess.DEVNULL)
+    portal.wait_for("^bound hide-show-0 CTRL[+]F1$", timeout=20)
+    wait_box(sway, lambda b: b is not None, "the character with the binding refused")
+    portal.send("activate hide-show-0")
+    time.sleep(1.0)
+    assert steady_box(sway) is not None, "a refused shortcut hid the character"
+    session.stop(program)
+    session.stop(portal.process)
+
     # With one, Ctrl+F1 is bound through it, no notice shows, and its activations hide and show.
     portal = desktop.Program(session.start([portal_path], env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE))
     portal.wait_for("^ready$")
