@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ready_on_map.h"
+
 namespace {
 
 char** files;
@@ -31,12 +33,6 @@ void on_drag_begin(GtkWidget*, GdkDragContext* context, gpointer) {
   g_signal_connect(context, "action-changed", G_CALLBACK(on_action_changed), nullptr);
 }
 
-gboolean on_map(GtkWidget*, GdkEvent*, gpointer) {
-  printf("ready\n");
-  fflush(stdout);
-  return FALSE;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -53,7 +49,7 @@ int main(int argc, char** argv) {
   gtk_drag_source_set(window, GDK_BUTTON1_MASK, &kUriList, 1, GDK_ACTION_COPY);
   g_signal_connect(window, "drag-data-get", G_CALLBACK(on_drag_data_get), nullptr);
   g_signal_connect(window, "drag-begin", G_CALLBACK(on_drag_begin), nullptr);
-  g_signal_connect(window, "map-event", G_CALLBACK(on_map), nullptr);
+  print_ready_when_mapped(window);
   g_signal_connect(window, "destroy", G_CALLBACK(gtk_main_quit), nullptr);
   gtk_widget_show_all(window);
   gtk_main();
