@@ -246,6 +246,9 @@ constexpr uint32_t DROP_QUERY_COUNT = 0xFFFFFFFFu; // platform_drag_query_file i
 // The app bar's callback message (WM_USER + 14): wparam ABN_FULLSCREENAPP, lparam non-zero when a
 // full-screen program has come over the monitor of the app bar's window, 0 when it has gone.
 constexpr uint32_t APP_BAR_CALLBACK_MESSAGE = 1038;
+// Posted to a hot key's window (WM_USER + 15, wparam the key's id) where the desktop takes back a key
+// that registering seemed to grant: its shortcuts dialog was refused. The key is not registered since.
+constexpr uint32_t HOT_KEY_LOST_MESSAGE = 1039;
 
 #ifdef _WIN32
 constexpr char PLATFORM_PATH_SEPARATOR = '\\';

@@ -244,6 +244,11 @@ LRESULT PLATFORM_CALLBACK window_procedure(WindowHandle window, uint32_t message
       if (lparam == WM_LBUTTONUP || lparam == WM_RBUTTONUP) show_tray_menu();
       return 0;
     case WM_HOTKEY: toggle_hidden(); return 0;
+    case HOT_KEY_LOST_MESSAGE:
+      // Ctrl+F1 will not come: a hidden character gets its tray icon back, and keeps it from now on.
+      if (shell.hot_key_registered && shell.hidden) platform_notify_icon(NIM_ADD, &shell.tray_data);
+      shell.hot_key_registered = false;
+      return 0;
     case WM_DROPFILES: install_dropped_files(platform_drop_from_wparam(wparam)); return 0;
     case WM_SETTINGCHANGE:
       if (wparam != SPI_SETWORKAREA) return platform_default_window_procedure(window, message, wparam, lparam);

@@ -70,6 +70,8 @@ void gtk_watch_desktop();
 
 // From the services part.
 void gtk_forget_hot_keys(WindowHandle window);
+// The desktop took back the hot key id of window: it is forgotten, and the window told so.
+void gtk_hot_key_lost(WindowHandle window, int32_t id);
 DropHandle gtk_make_drop(std::vector<std::string> paths);
 // The top-left width x height pixels of the bitmap selected into dc, into *pixels: ERROR_INVALID_PARAMETER
 // for a dead dc, the stock bitmap or a size beyond the bitmap (memory_copy_corner).

@@ -1,7 +1,8 @@
 // The hot key on Wayland through org.freedesktop.portal.GlobalShortcuts: a session made at the first
 // binding, one shortcut per hot key, whose Activated signal posts WM_HOTKEY. The session's creation is
 // waited for (briefly) so start-up learns whether the key works; the binding is asked for and not
-// waited for, since the desktop may let the user confirm or change the key in a dialog first.
+// waited for, since the desktop may let the user confirm or change the key in a dialog first. Its
+// answer comes later: a refusal, or a shortcut left out of what was bound, loses that hot key.
 #include "platform/gtk/gtk_portal_shortcuts.h"
 
 #include <gio/gio.h>
@@ -19,6 +20,7 @@ constexpr const char* kPortalName = "org.freedesktop.portal.Desktop";
 constexpr const char* kPortalPath = "/org/freedesktop/portal/desktop";
 constexpr const char* kShortcutsInterface = "org.freedesktop.portal.GlobalShortcuts";
 constexpr guint kSessionWaitMs = 3000;
+constexpr const char* kBindToken = "velissadesk_bind";
 
 struct Binding {
   WindowHandle window;
@@ -31,6 +33,7 @@ struct Portal {
   GDBusConnection* bus = nullptr;
   std::string session;  // the session's object path, once made
   guint activated = 0;  // the Activated subscription
+  guint bound = 0;      // the subscription to BindShortcuts' answer
   bool tried = false;
   std::vector<Binding> bindings;
 };
@@ -74,6 +77,37 @@ void on_activated(GDBusConnection*, const char*, const char*, const char*, const
   if (portal().session != session) return;
   for (const Binding& binding : portal().bindings) {
     if (binding.shortcut == shortcut) gtk_post(binding.window, WM_HOTKEY, static_cast<WPARAM>(binding.id), 0);
+  }
+}
+
+// BindShortcuts' answer: a non-zero response (the user cancelled the desktop's dialog, or it failed)
+// binds nothing; else the shortcuts it lists are the ones bound, when it lists them.
+void on_bind_response(GDBusConnection*, const char*, const char*, const char*, const char*, GVariant* parameters,
+                      gpointer) {
+  if (!g_variant_is_of_type(parameters, G_VARIANT_TYPE("(ua{sv})"))) return;
+  guint32 response = 1;
+  GVariant* results = nullptr;
+  g_variant_get(parameters, "(u@a{sv})", &response, &results);
+  GVariant* listed = response == 0 ? g_variant_lookup_value(results, "shortcuts", G_VARIANT_TYPE("a(sa{sv})"))
+                                   : nullptr;
+  std::vector<Binding> lost;
+  for (const Binding& binding : portal().bindings) {
+    bool bound = response == 0 && listed == nullptr;
+    for (gsize i = 0; listed != nullptr && !bound && i < g_variant_n_children(listed); ++i) {
+      const char* id = nullptr;
+      g_variant_get_child(listed, i, "(&s@a{sv})", &id, nullptr);
+      bound = binding.shortcut == id;
+    }
+    if (!bound) lost.push_back(binding);
+  }
+  if (listed != nullptr) g_variant_unref(listed);
+  g_variant_unref(results);
+  for (const Binding& binding : lost) {
+    auto& bindings = portal().bindings;
+    bindings.erase(std::remove_if(bindings.begin(), bindings.end(),
+                                  [&binding](const Binding& b) { return b.shortcut == binding.shortcut; }),
+                   bindings.end());
+    gtk_hot_key_lost(binding.window, binding.id);
   }
 }
 
@@ -150,6 +184,9 @@ bool session_ready() {
   p.activated = g_dbus_connection_signal_subscribe(p.bus, kPortalName, kShortcutsInterface, "Activated",
                                                    kPortalPath, nullptr, G_DBUS_SIGNAL_FLAGS_NONE, on_activated,
                                                    nullptr, nullptr);
+  p.bound = g_dbus_connection_signal_subscribe(p.bus, kPortalName, "org.freedesktop.portal.Request", "Response",
+                                               request_path(p.bus, kBindToken).c_str(), nullptr,
+                                               G_DBUS_SIGNAL_FLAGS_NONE, on_bind_response, nullptr, nullptr);
   return true;
 }
 
@@ -167,7 +204,7 @@ bool bind_all() {
   }
   GVariantBuilder options;
   g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);
-  g_variant_builder_add(&options, "{sv}", "handle_token", g_variant_new_string("velissadesk_bind"));
+  g_variant_builder_add(&options, "{sv}", "handle_token", g_variant_new_string(kBindToken));
   GError* error = nullptr;
   GVariant* reply = g_dbus_connection_call_sync(
       p.bus, kPortalName, kPortalPath, kShortcutsInterface, "BindShortcuts",

@@ -1,9 +1,6 @@
 // The GTK backend's services: the shared memory surfaces, the pop-up menu (a GtkMenu made at each track),
-// icons, message boxes, the Ctrl+F1 hot key (an X key grab on the root window), drops, web addresses,
-// the clock, errors, the install path and the file services.
-#include <X11/Xlib.h>
-#include <X11/keysym.h>
-#include <gdk/gdkx.h>
+// icons, message boxes, the hot keys (bound by an X key grab or through the shortcuts portal), drops,
+// web addresses, the clock, errors, the install path and the file services.
 #include <time.h>
 
 #include <algorithm>
@@ -14,6 +11,7 @@
 #include "platform/gtk/gtk_pixels.h"
 #include "platform/gtk/gtk_portal_shortcuts.h"
 #include "platform/gtk/gtk_wayland.h"
+#include "platform/gtk/gtk_x11_hotkey.h"
 #include "platform/portable/memory_surface.h"
 #include "platform/portable/portable_files.h"
 
@@ -27,9 +25,6 @@ struct HotKey {
   WindowHandle window;
   int32_t id;
   uint32_t modifiers, key;
-  KeyCode keycode;
-  unsigned int mask;
-  bool held;  // pressed and not yet released: with MOD_NOREPEAT the key's repeats are passed over
 };
 
 // Live objects of each kind: a handle is used only after it is found here, so a stale or foreign one
@@ -42,7 +37,6 @@ struct Services {
   std::vector<std::unique_ptr<PlatformDrop>> drops;
   std::vector<PlatformFind*> searches;
   std::vector<HotKey> hot_keys;
-  bool hot_key_filter_added = false;
 };
 
 Services& services() {
@@ -142,55 +136,11 @@ GdkEvent* menu_trigger_event(GdkWindow* root) {
 
 // ---- Hot keys ----
 
-Display* x_display() { return gdk_x11_display_get_xdisplay(gdk_display_get_default()); }
-
-// What NumLock and CapsLock add to a key's state: a grab names its modifiers exactly, so each
-// combination is grabbed, and ignored when a key arrives.
-const unsigned int kLockVariants[] = {0, Mod2Mask, LockMask, Mod2Mask | LockMask};
-const unsigned int kModifierMasks = ShiftMask | ControlMask | Mod1Mask | Mod4Mask;
-
-KeySym keysym_of(uint32_t key) {
-  if (key >= VK_F1 && key < VK_F1 + 24) return XK_F1 + (key - VK_F1);
-  if (key >= 'A' && key <= 'Z') return XK_a + (key - 'A');
-  if (key >= '0' && key <= '9') return XK_0 + (key - '0');
-  return NoSymbol;
-}
-
-unsigned int mask_of(uint32_t modifiers) {
-  return ((modifiers & MOD_ALT) ? Mod1Mask : 0) | ((modifiers & MOD_CONTROL) ? ControlMask : 0) |
-         ((modifiers & MOD_SHIFT) ? ShiftMask : 0);
-}
-
 void ungrab(const HotKey& key) {
-  if (gtk_on_wayland()) {
+  if (gtk_on_wayland())
     gtk_portal_unbind_shortcut(key.window, key.id);
-    return;
-  }
-  Window root = DefaultRootWindow(x_display());
-  for (unsigned int lock : kLockVariants) XUngrabKey(x_display(), key.keycode, key.mask | lock, root);
-}
-
-// GDK asks X for detectable auto-repeat, so a held key repeats its KeyPress without KeyRelease between.
-GdkFilterReturn on_root_event(GdkXEvent* native, GdkEvent*, gpointer) {
-  const XEvent* event = static_cast<const XEvent*>(native);
-  if (event->type == KeyRelease) {
-    for (HotKey& key : services().hot_keys) {
-      if (event->xkey.keycode == key.keycode) key.held = false;
-    }
-    return GDK_FILTER_CONTINUE;
-  }
-  if (event->type != KeyPress) return GDK_FILTER_CONTINUE;
-  for (HotKey& key : services().hot_keys) {
-    if (event->xkey.keycode == key.keycode && (event->xkey.state & kModifierMasks) == key.mask) {
-      const bool repeat = key.held && (key.modifiers & MOD_NOREPEAT) != 0;
-      key.held = true;
-      if (!repeat)
-        gtk_post(key.window, WM_HOTKEY, static_cast<WPARAM>(key.id),
-                 MAKELPARAM(key.modifiers & ~static_cast<uint32_t>(MOD_NOREPEAT), key.key));
-      return GDK_FILTER_REMOVE;
-    }
-  }
-  return GDK_FILTER_CONTINUE;
+  else
+    gtk_x11_ungrab_hot_key(key.window, key.id);
 }
 
 // ---- Message boxes ----
@@ -238,6 +188,15 @@ void gtk_forget_hot_keys(WindowHandle window) {
   keys.erase(
       std::remove_if(keys.begin(), keys.end(), [window](const HotKey& key) { return key.window == window; }),
       keys.end());
+}
+
+void gtk_hot_key_lost(WindowHandle window, int32_t id) {
+  auto& keys = services().hot_keys;
+  const auto before = keys.size();
+  keys.erase(std::remove_if(keys.begin(), keys.end(),
+                            [window, id](const HotKey& key) { return key.window == window && key.id == id; }),
+             keys.end());
+  if (keys.size() != before) gtk_post(window, HOT_KEY_LOST_MESSAGE, static_cast<WPARAM>(id), 0);
 }
 
 DropHandle gtk_make_drop(std::vector<std::string> paths) {
@@ -468,30 +427,12 @@ bool platform_register_hot_key(WindowHandle window, int32_t id, uint32_t modifie
   // Wayland gives keys to no program but through the desktop's shortcuts portal.
   if (gtk_on_wayland()) {
     if (!gtk_portal_bind_shortcut(window, id, modifiers, key)) return fail(ERROR_NOT_SUPPORTED);
-    s.hot_keys.push_back(HotKey{window, id, modifiers, key, 0, 0, false});
+    s.hot_keys.push_back(HotKey{window, id, modifiers, key});
     return true;
   }
-  const KeySym symbol = keysym_of(key);
-  const KeyCode keycode = symbol != NoSymbol ? XKeysymToKeycode(x_display(), symbol) : 0;
-  if (keycode == 0) return fail(ERROR_INVALID_PARAMETER);
-  const HotKey hot_key{window, id, modifiers, key, keycode, mask_of(modifiers), false};
-  // Another program holding the key (a second instance) makes X answer BadAccess: caught, not fatal.
-  GdkDisplay* display = gdk_display_get_default();
-  gdk_x11_display_error_trap_push(display);
-  for (unsigned int lock : kLockVariants)
-    XGrabKey(x_display(), keycode, hot_key.mask | lock, DefaultRootWindow(x_display()), False, GrabModeAsync,
-             GrabModeAsync);
-  if (gdk_x11_display_error_trap_pop(display) != 0) {
-    gdk_x11_display_error_trap_push(display);
-    ungrab(hot_key);  // the variants that were granted
-    gdk_x11_display_error_trap_pop_ignored(display);
-    return fail(ERROR_HOTKEY_ALREADY_REGISTERED);
-  }
-  if (!s.hot_key_filter_added) {
-    gdk_window_add_filter(gdk_get_default_root_window(), on_root_event, nullptr);
-    s.hot_key_filter_added = true;
-  }
-  s.hot_keys.push_back(hot_key);
+  const uint32_t error = gtk_x11_grab_hot_key(window, id, modifiers, key);
+  if (error != ERROR_SUCCESS) return fail(error);
+  s.hot_keys.push_back(HotKey{window, id, modifiers, key});
   return true;
 }
 

@@ -69,24 +69,50 @@ void on_size_allocate(GtkWidget*, GdkRectangle*, PlatformWindow* window) { gtk_r
 
 }  // namespace
 
+namespace {
+
+// GDK_BACKEND is GTK's list of backends to try, comma-separated; "*" or no list allows any.
+bool backend_allowed(const char* gdk_backend, const char* name) {
+  if (gdk_backend == nullptr || gdk_backend[0] == '\0') return true;
+  gchar** names = g_strsplit(gdk_backend, ",", -1);
+  bool allowed = false;
+  for (gchar** entry = names; *entry != nullptr && !allowed; ++entry)
+    allowed = strcmp(*entry, name) == 0 || strcmp(*entry, "*") == 0;
+  g_strfreev(names);
+  return allowed;
+}
+
+}  // namespace
+
 GtkDisplaySystem gtk_choose_display_system(const char* gdk_backend, const char* wayland_display,
                                            const char* x_display, bool (*offers_layer_shell)(),
                                            std::string* why) {
   const bool has_x = x_display != nullptr && x_display[0] != '\0';
   const bool has_wayland = wayland_display != nullptr && wayland_display[0] != '\0';
-  const bool forced_x = gdk_backend != nullptr && strcmp(gdk_backend, "x11") == 0;
-  if (forced_x) {
+  const bool x_allowed = backend_allowed(gdk_backend, "x11");
+  const bool wayland_allowed = backend_allowed(gdk_backend, "wayland");
+  const std::string asked = std::string("GDK_BACKEND=") + (gdk_backend != nullptr ? gdk_backend : "");
+  if (!x_allowed && !wayland_allowed) {
+    *why = asked + " allows neither Wayland nor X11";
+    return kDisplayNone;
+  }
+  if (!wayland_allowed) {
     if (has_x) return kDisplayX11;
-    *why = "GDK_BACKEND=x11 asks for X11, but DISPLAY is not set";
+    *why = asked + " asks for X11, but DISPLAY is not set";
     return kDisplayNone;
   }
   if (has_wayland && offers_layer_shell()) return kDisplayWayland;
-  if (has_x) return kDisplayX11;
-  if (has_wayland)
+  if (has_x && x_allowed) return kDisplayX11;
+  if (has_wayland) {
     *why = std::string("the Wayland compositor at WAYLAND_DISPLAY=") + wayland_display +
-           " offers no layer-shell (zwlr_layer_shell_v1), and DISPLAY (X11 or XWayland) is not set";
-  else
+           " offers no layer-shell (zwlr_layer_shell_v1), and ";
+    *why += x_allowed ? "DISPLAY (X11 or XWayland) is not set"
+                      : asked + " forbids X11 (without it, XWayland would serve)";
+  } else if (!x_allowed) {
+    *why = asked + " asks for Wayland, but WAYLAND_DISPLAY is not set";
+  } else {
     *why = "no display: neither WAYLAND_DISPLAY nor DISPLAY is set";
+  }
   return kDisplayNone;
 }
 

@@ -11,8 +11,9 @@ struct PlatformWindow;
 enum GtkDisplaySystem { kDisplayNone, kDisplayX11, kDisplayWayland };
 
 // What the environment offers, before GTK starts: Wayland where WAYLAND_DISPLAY names a compositor
-// with layer-shell (unless GDK_BACKEND=x11), else X11 where DISPLAY is set. offers_layer_shell asks
-// the compositor; it is called only when WAYLAND_DISPLAY is set. kDisplayNone with *why.
+// with layer-shell, else X11 where DISPLAY is set; a GDK_BACKEND list leaves out what it does not name
+// ("x11" forces X11). offers_layer_shell asks the compositor; it is called only when WAYLAND_DISPLAY is
+// set. kDisplayNone with *why.
 GtkDisplaySystem gtk_choose_display_system(const char* gdk_backend, const char* wayland_display,
                                            const char* x_display, bool (*offers_layer_shell)(),
                                            std::string* why);

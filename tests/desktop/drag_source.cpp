@@ -1,9 +1,13 @@
 // A drag source for the desktop tests: a small window at (20, 20) that drags the files named on its
 // command line as a text/uri-list, as a file manager does. It prints "ready" once it is on the screen
 // and "accepted" when a drop target has agreed to take the files, so a test knows when to let go.
+// Usage: drag_source [--wayland] FILE... (X11 unless --wayland)
 #include <gtk/gtk.h>
 
 #include <cstdio>
+#include <cstring>
+
+#include "ready_on_map.h"
 
 namespace {
 
@@ -29,18 +33,13 @@ void on_drag_begin(GtkWidget*, GdkDragContext* context, gpointer) {
   g_signal_connect(context, "action-changed", G_CALLBACK(on_action_changed), nullptr);
 }
 
-gboolean on_map(GtkWidget*, GdkEvent*, gpointer) {
-  printf("ready\n");
-  fflush(stdout);
-  return FALSE;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  gdk_set_allowed_backends("x11");
+  const bool wayland = argc > 1 && strcmp(argv[1], "--wayland") == 0;
+  gdk_set_allowed_backends(wayland ? "wayland" : "x11");
   gtk_init(&argc, &argv);
-  files = argv + 1;
+  files = argv + (wayland ? 2 : 1);
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_decorated(GTK_WINDOW(window), FALSE);
   gtk_window_move(GTK_WINDOW(window), 20, 20);
@@ -50,7 +49,7 @@ int main(int argc, char** argv) {
   gtk_drag_source_set(window, GDK_BUTTON1_MASK, &kUriList, 1, GDK_ACTION_COPY);
   g_signal_connect(window, "drag-data-get", G_CALLBACK(on_drag_data_get), nullptr);
   g_signal_connect(window, "drag-begin", G_CALLBACK(on_drag_begin), nullptr);
-  g_signal_connect(window, "map-event", G_CALLBACK(on_map), nullptr);
+  print_ready_when_mapped(window);
   g_signal_connect(window, "destroy", G_CALLBACK(gtk_main_quit), nullptr);
   gtk_widget_show_all(window);
   gtk_main();

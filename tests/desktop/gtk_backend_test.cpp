@@ -263,8 +263,8 @@ bool layer_shell_offered() { return true; }
 bool layer_shell_missing() { return false; }
 }  // namespace
 
-// Wayland only where its compositor offers layer-shell and the user did not ask for X11; else X11 where
-// there is an X display; else nothing, with a reason that names what is missing.
+// Wayland only where its compositor offers layer-shell and GDK_BACKEND allows it; else X11 where there
+// is an X display that GDK_BACKEND allows; else nothing, with a reason that names what is missing.
 TEST(DisplayChoice, WaylandWithLayerShellElseX11ElseAReason) {
   struct Case {
     const char *gdk_backend, *wayland, *x;
@@ -280,6 +280,12 @@ TEST(DisplayChoice, WaylandWithLayerShellElseX11ElseAReason) {
       {nullptr, "wayland-0", nullptr, false, kDisplayNone, "offers no layer-shell"},
       {"x11", "wayland-0", nullptr, true, kDisplayNone, "GDK_BACKEND=x11"},
       {nullptr, nullptr, "", true, kDisplayNone, "neither WAYLAND_DISPLAY nor DISPLAY"},
+      // A list names the backends GTK may use: one left out is never chosen behind the user's back.
+      {"wayland", "wayland-0", ":0", false, kDisplayNone, "GDK_BACKEND=wayland forbids X11"},
+      {"wayland", nullptr, ":0", true, kDisplayNone, "WAYLAND_DISPLAY is not set"},
+      {"wayland,x11", "wayland-0", ":0", false, kDisplayX11, ""},
+      {"*", "wayland-0", ":0", true, kDisplayWayland, ""},
+      {"broadway", "wayland-0", ":0", true, kDisplayNone, "neither Wayland nor X11"},
   };
   for (const Case& c : cases) {
     std::string why;

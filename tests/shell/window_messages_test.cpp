@@ -69,6 +69,22 @@ TEST_F(ShellTest, WithoutCtrlF1HidingKeepsTheTrayIconAndItsMenuShowsTheCharacter
   EXPECT_EQ(headless_message_boxes().size(), 1u);
 }
 
+// The desktop takes Ctrl+F1 back after start-up (its dialog refused): from then on, as without it.
+TEST_F(ShellTest, AHotKeyLostLaterBringsBackAndKeepsTheTrayIcon) {
+  install(test_animation("One"));
+  start();
+  const ShellState& shell = the_shell();
+  post_and_pass(shell.character_window, WM_LBUTTONDBLCLK, MK_LBUTTON, platform_make_lparam(3, 3));
+  ASSERT_TRUE(headless_tray_icons().empty());
+  post_and_pass(shell.owner_window, HOT_KEY_LOST_MESSAGE, 0, 0);
+  EXPECT_EQ(headless_tray_icons().size(), 1u);
+  command(shell.hide_show_id);
+  ASSERT_FALSE(shell.hidden);
+  post_and_pass(shell.character_window, WM_LBUTTONDBLCLK, MK_LBUTTON, platform_make_lparam(3, 3));
+  EXPECT_TRUE(shell.hidden);
+  EXPECT_EQ(headless_tray_icons().size(), 1u);
+}
+
 TEST_F(ShellTest, TheMenuOpensAtTheClickOnTheCharacterAndAtTheCursorFromTheTray) {
   install(test_animation("One"));
   start();

@@ -4,19 +4,10 @@
 #include <gtk-layer-shell.h>
 #include <gtk/gtk.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
 
-namespace {
-
-gboolean on_map(GtkWidget*, GdkEvent*, gpointer) {
-  printf("ready\n");
-  fflush(stdout);
-  return FALSE;
-}
-
-}  // namespace
+#include "../ready_on_map.h"
 
 int main(int argc, char** argv) {
   gdk_set_allowed_backends("wayland");
@@ -29,7 +20,7 @@ int main(int argc, char** argv) {
     gtk_layer_set_anchor(window, edge, TRUE);
   gtk_layer_set_exclusive_zone(window, height);
   gtk_widget_set_size_request(GTK_WIDGET(window), 1, height);
-  g_signal_connect(window, "map-event", G_CALLBACK(on_map), nullptr);
+  print_ready_when_mapped(GTK_WIDGET(window));
   gtk_widget_show_all(GTK_WIDGET(window));
   gtk_main();
   return 0;

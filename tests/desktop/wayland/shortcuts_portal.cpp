@@ -1,5 +1,6 @@
 // A stand-in GlobalShortcuts portal for the Wayland test: owns org.freedesktop.portal.Desktop on the
-// session bus, grants every session and binding at once, and prints one line a change:
+// session bus, grants every session and binding at once (or, with "refuse", answers every binding as
+// the user cancelling the desktop's dialog), and prints one line a change:
 //   ready                 the name is ours
 //   bound ID TRIGGER      a shortcut was bound (its id and preferred trigger)
 // A line "activate ID" on standard input sends the Activated signal for that shortcut.
@@ -22,6 +23,7 @@ const char kPath[] = "/org/freedesktop/portal/desktop";
 
 GDBusConnection* bus;
 std::string session;
+bool refuse_bindings;
 
 std::string caller_path(const char* kind, const char* sender, GVariant* options, const char* key) {
   std::string name = sender + 1;
@@ -31,9 +33,9 @@ std::string caller_path(const char* kind, const char* sender, GVariant* options,
   return std::string(kPath) + "/" + kind + "/" + name + "/" + token;
 }
 
-void respond(const std::string& request, GVariant* results) {
+void respond(const std::string& request, GVariant* results, guint32 response = 0) {
   g_dbus_connection_emit_signal(bus, nullptr, request.c_str(), "org.freedesktop.portal.Request", "Response",
-                                g_variant_new("(u@a{sv})", 0u, results), nullptr);
+                                g_variant_new("(u@a{sv})", response, results), nullptr);
 }
 
 void on_call(GDBusConnection*, const gchar* sender, const gchar*, const gchar*, const gchar* method,
@@ -65,8 +67,8 @@ void on_call(GDBusConnection*, const gchar* sender, const gchar*, const gchar*, 
   }
   fflush(stdout);
   g_dbus_method_invocation_return_value(invocation, g_variant_new("(o)", request.c_str()));
-  g_variant_dict_insert_value(&results, "shortcuts", shortcuts);
-  respond(request, g_variant_dict_end(&results));
+  if (!refuse_bindings) g_variant_dict_insert_value(&results, "shortcuts", shortcuts);
+  respond(request, g_variant_dict_end(&results), refuse_bindings ? 1u : 0u);
   g_variant_unref(shortcuts);
   g_variant_unref(options);
 }
@@ -104,7 +106,8 @@ void on_lost(GDBusConnection*, const gchar*, gpointer loop) { g_main_loop_quit(s
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  refuse_bindings = argc > 1 && strcmp(argv[1], "refuse") == 0;
   GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
   g_bus_own_name(G_BUS_TYPE_SESSION, "org.freedesktop.portal.Desktop", G_BUS_NAME_OWNER_FLAGS_DO_NOT_QUEUE,
                  on_bus, on_acquired, on_lost, loop, nullptr);

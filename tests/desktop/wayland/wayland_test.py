@@ -2,11 +2,13 @@
 """The program natively on Wayland, in one headless sway session (run as an unprivileged user, since
 sway refuses root): the start-up notice without a shortcuts portal, and Ctrl+F1 bound through a
 stand-in one; the character at the bottom-right, blended; a click on a transparent pixel going
-through; the menu; a drag; --toggle both ways; a panel with an exclusive zone moving the character.
-Then the fallback: weston (no layer-shell) with an X display gives an X11 window; weston alone, one line
-on standard error and status 1.
+through; the menu; a drag; --toggle both ways; a package dropped on it installed and playing; a panel
+with an exclusive zone moving the character.
+Then the fallback: weston (no layer-shell) with an X display gives an X11 window; weston alone, or with
+GDK_BACKEND=wayland, one line on standard error and status 1.
 
-Usage (on a session bus of its own): wayland_test.py VELISSADESK VIRTUAL_POINTER LAYER_PANEL PORTAL CAT_DAT"""
+Usage (on a session bus of its own):
+  wayland_test.py VELISSADESK VIRTUAL_POINTER LAYER_PANEL PORTAL DRAG_SOURCE CAT_DAT GHOST_DAT"""
 
 import json
 import os
@@ -102,11 +104,11 @@ def near(b, box, dx, dy, panel=False):
     return all(abs(b[i] - (box[i] + (dx, dy)[i % 2])) <= 4 for i in range(4))
 
 
-def wait_box(sway, condition, what):
+def wait_box(sway, condition, what, seconds=1.5):
     last = []
 
     def seen():
-        last[:] = [steady_box(sway)]
+        last[:] = [steady_box(sway, seconds)]
         return condition(last[0])
     try:
         desktop.wait_until(seen, 15, what)
@@ -115,7 +117,8 @@ def wait_box(sway, condition, what):
     return last[0]
 
 
-def run_sway_checks(session, sway, program_path, pointer_path, panel_path, portal_path, install):
+def run_sway_checks(session, sway, paths, install, dropped):
+    program_path, pointer_path, panel_path, portal_path, drag_source_path = paths
     # A GTK warning of misuse (a dead widget, an X11-only call) ends the program, so the test sees it.
     env = dict(sway.env, VELISSADESK_PATH=install, G_DEBUG="fatal-criticals")
     # No shortcuts portal on the bus: the start-up notice names the command to bind instead. Closed by
@@ -126,6 +129,20 @@ def run_sway_checks(session, sway, program_path, pointer_path, panel_path, porta
     wait_box(sway, lambda b: b is not None, "the character after the notice")
     assert program.poll() is None, "the program ended with %s" % program.returncode
     session.stop(program)
+
+    # One that refuses the binding later, as a user cancelling the desktop's dialog: its activations
+    # are not taken for the key any more (the tray icon's staying is the shell's, checked without a desktop).
+    portal = desktop.Program(session.start([portal_path, "refuse"], env=env, stdin=subprocess.PIPE,
+                                           stdout=subprocess.PIPE))
+    portal.wait_for("^ready$")
+    program = session.start([program_path], env=env, stderr=subprocess.DEVNULL)
+    portal.wait_for("^bound hide-show-0 CTRL[+]F1$", timeout=20)
+    wait_box(sway, lambda b: b is not None, "the character with the binding refused")
+    portal.send("activate hide-show-0")
+    time.sleep(1.0)
+    assert steady_box(sway) is not None, "a refused shortcut hid the character"
+    session.stop(program)
+    session.stop(portal.process)
 
     # With one, Ctrl+F1 is bound through it, no notice shows, and its activations hide and show.
     portal = desktop.Program(session.start([portal_path], env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE))
@@ -185,10 +202,36 @@ def run_sway_checks(session, sway, program_path, pointer_path, panel_path, porta
         wait_box(sway, (lambda b: b and near(b, moved, 0, 0)) if shown else (lambda b: b is None),
                  "the character %s after --toggle" % ("shown" if shown else "hidden"))
 
+    # A package dragged from another program onto the character is installed, and plays once the
+    # information box is closed.
+    source = desktop.Program(session.start([drag_source_path, "--wayland", dropped], env=sway.env,
+                                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL))
+    source.wait_for("^ready$", timeout=20)
+    target = ((moved[0] + moved[2]) // 2, (moved[1] + moved[3]) // 2)
+    send("move 60 60", "press %d" % LEFT_BUTTON)
+    for step in range(1, 11):
+        send("move %d %d" % (60 + (target[0] - 60) * step // 10, 60 + (target[1] - 60) * step // 10))
+    nudge = [0]
+
+    def accepted():
+        nudge[0] ^= 1
+        send("move %d %d" % (target[0] + nudge[0], target[1]))
+        return source.find("^accepted$")
+    desktop.wait_until(accepted, 15, "the character to accept the drop")
+    send("release %d" % LEFT_BUTTON)
+    desktop.wait_until(lambda: sway.windows("Velissa"), 20, "the information box")
+    session.stop(source.process)  # its window would hide the background the boxes are measured on
+    assert os.path.isfile(os.path.join(install, "anim", os.path.basename(dropped))), "not copied into anim/"
+    subprocess.run(["swaymsg", '[title="Velissa"] kill'], env=sway.env, check=True, stdout=subprocess.DEVNULL)
+    # The ghost floats up and down once in about 2.2 s: its whole extent takes longer to see. The
+    # windows that closed may still show in the first pictures.
+    moved = wait_box(sway, lambda b: b and b[2] - b[0] < WIDTH // 2 and not near(b, moved, 0, 0),
+                     "the dropped animation playing", 2.5)
+
     # A panel taking 40 pixels at the bottom moves the character up with the corner it keeps to.
     panel = desktop.Program(session.start([panel_path, "40"], env=sway.env, stdout=subprocess.PIPE))
     panel.wait_for("^ready$", timeout=20)
-    wait_box(sway, lambda b: b and near(b, moved, 0, -40, panel=True), "the character above the panel")
+    wait_box(sway, lambda b: b and near(b, moved, 0, -40, panel=True), "the character above the panel", 2.5)
     session.stop(program)
 
 
@@ -205,12 +248,16 @@ def run_fallback_checks(session, root, program_path, install):
     desktop.wait_until(lambda: os.path.exists(os.path.join(runtime, "wayland-w")), 20, "weston")
     env = dict(os.environ, XDG_RUNTIME_DIR=runtime, WAYLAND_DISPLAY="wayland-w", VELISSADESK_PATH=install)
     env.pop("DISPLAY", None)
-    alone = subprocess.run([program_path], env=env, stderr=subprocess.PIPE, timeout=30)
-    lines = alone.stderr.decode().strip().splitlines()
-    assert alone.returncode == 1 and len(lines) == 1 and "layer-shell" in lines[0], (alone.returncode, lines)
+
+    def refused(extra, reason):
+        run = subprocess.run([program_path], env=dict(env, **extra), stderr=subprocess.PIPE, timeout=30)
+        lines = run.stderr.decode().strip().splitlines()
+        assert run.returncode == 1 and len(lines) == 1 and reason in lines[0], (run.returncode, lines)
+    refused({}, "layer-shell")
 
     display = session.start_display(compositor=True)
     env["DISPLAY"] = display.env["DISPLAY"]
+    refused({"GDK_BACKEND": "wayland"}, "GDK_BACKEND=wayland forbids X11")  # XWayland is not to be used
     program = session.start([program_path], env=env, stderr=subprocess.DEVNULL)
     desktop.wait_until(lambda: display.find_window("^VelissaDesk$"), 20, "the program's X11 window")
     session.stop(program)
@@ -221,15 +268,14 @@ def main():
                                                    "xdotool", "hsetroot", "xcompmgr")):
         print("skipped: needs root (to run sway as another user) and sway, grim, weston, Xvfb, xdotool")
         return desktop.SKIP
-    program_path, pointer_path, panel_path, portal_path, cat = sys.argv[1:6]
+    program_path, cat, dropped = sys.argv[1], sys.argv[6], sys.argv[7]
     root = tempfile.mkdtemp(prefix="velissa-wayland-")
     try:
         install = os.path.join(root, "install")
         os.makedirs(os.path.join(install, "anim"))
         shutil.copy(cat, os.path.join(install, "anim"))
         with desktop.Session() as session:
-            run_sway_checks(session, Sway(session, root), program_path, pointer_path, panel_path, portal_path,
-                            install)
+            run_sway_checks(session, Sway(session, root), sys.argv[1:6], install, dropped)
             run_fallback_checks(session, root, program_path, install)
     finally:
         shutil.rmtree(root, ignore_errors=True)
