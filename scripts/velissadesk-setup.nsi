@@ -38,6 +38,9 @@ VIAddVersionKey /LANG=1033 "OriginalFilename" "VelissaDesk-${VERSION}-setup.exe"
 !define MUI_FINISHPAGE_RUN "$INSTDIR\velissadesk.exe"
 !define MUI_FINISHPAGE_RUN_TEXT "Start VelissaDesk now"
 !insertmacro MUI_PAGE_DIRECTORY
+; The description under the list leaves the list the page's width: "Start VelissaDesk when I sign in"
+; fits on one line.
+!define MUI_COMPONENTSPAGE_SMALLDESC
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -139,6 +142,11 @@ Section "-Start at sign-in unticked"
     DeleteRegValue HKCU "${RUN_KEY}" "VelissaDesk"
   ${EndIf}
 SectionEnd
+
+!insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
+  !insertmacro MUI_DESCRIPTION_TEXT ${SectionProgram} "The character player, velissa-pack, the sample animations and the guides."
+  !insertmacro MUI_DESCRIPTION_TEXT ${SectionRun} "Start VelissaDesk each time you sign in to Windows."
+!insertmacro MUI_FUNCTION_DESCRIPTION_END
 
 Section "Uninstall"
   Call un.CloseRunningCopy

@@ -3,7 +3,8 @@
 prefix with the install path in the registry: it starts, the character shows at the bottom-right of the
 work area over the known background, a right-click opens the menu, whose Quick Hide/Show hides it; a
 second start on the same install path ends at once with status 0 and the running copy shows its
-character again; Exit ends the program with status 0.
+character again; "--toggle" then hides it and, again, shows it, each ending at once with status 0; Exit
+ends the program with status 0, and "--toggle" with no copy running starts it.
 Usage: smoke_test.py VELISSADESK_EXE DEVIL_DLL SAMPLES_DIR WINE_RUN win32|win64 (skipped, exit 77,
 without Wine or the tools). WINE_RUN is cmake/wine-run.sh, which starts the Wine of that width.
 
@@ -112,17 +113,35 @@ def run_program(session, display, env, command):
     # From no selection, Up reaches the last item, Quick Hide/Show; the item above it is Exit.
     choose_from_the_menu("Up", "Return")
     desktop.wait_until(lambda: not character_points(), timeout=20, what="the character to hide")
-    second = subprocess.run(command, env=env, timeout=120, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL)
-    assert second.returncode == 0, "the second start's exit status %d" % second.returncode
-    points = desktop.wait_until(character_points, timeout=30, what="the running copy to show its character again")
-    assert program.poll() is None, "the running copy ended"
 
-    choose_from_the_menu("Up", "Up", "Return")
-    status = desktop.wait_until(lambda: program.poll() is not None and (program.returncode,), timeout=60,
-                                what="the program to end")[0]
-    assert status == 0, "exit status %d" % status
-    print("the character showed, hid from the menu, came back at a second start, and Exit ended the program")
+    def hand_over(*args, what):
+        later = subprocess.run(command + list(args), env=env, timeout=120, stdin=subprocess.DEVNULL,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        assert later.returncode == 0, "%s: exit status %d" % (what, later.returncode)
+        assert program.poll() is None, "the running copy ended at %s" % what
+
+    # A second start shows the character again; "--toggle" hides and shows it, as the hot key does.
+    hand_over(what="a second start")
+    points = desktop.wait_until(character_points, timeout=30, what="the running copy to show its character again")
+    hand_over("--toggle", what="the first --toggle")
+    desktop.wait_until(lambda: not character_points(), timeout=20, what="the character to hide at --toggle")
+    hand_over("--toggle", what="the second --toggle")
+    points = desktop.wait_until(character_points, timeout=30, what="the character to show at --toggle")
+
+    def exit_from_the_menu():
+        choose_from_the_menu("Up", "Up", "Return")
+        status = desktop.wait_until(lambda: program.poll() is not None and (program.returncode,), timeout=60,
+                                    what="the program to end")[0]
+        assert status == 0, "exit status %d" % status
+
+    exit_from_the_menu()
+    # With no copy running, "--toggle" starts the program.
+    desktop.wait_until(lambda: not character_points(), timeout=20, what="the character to go at Exit")
+    program = session.start(command + ["--toggle"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    points = desktop.wait_until(character_points, timeout=60, what="the character of a --toggle start")
+    exit_from_the_menu()
+    print("the character showed, hid from the menu, came back at a second start, hid and showed at --toggle, "
+          "Exit ended the program, and --toggle started it again")
     return 0
 
 
