@@ -210,14 +210,16 @@ int32_t install_dropped_files(DropHandle drop) {
 
 LRESULT PLATFORM_CALLBACK window_procedure(WindowHandle window, uint32_t message, WPARAM wparam, LPARAM lparam) {
   ShellState& shell = the_shell();
-  // A later start on this install path handed over: the user wants to see the character.
+  // A later start on this install path handed over: the user wants to see the character. Windows
+  // broadcasts these to every top-level window, the character window too, so only the owner window
+  // answers: two answers to one toggle would cancel out.
   if (message != 0 && message == platform_show_request_message()) {
-    if (shell.hidden) toggle_hidden();
+    if (shell.hidden && window == shell.owner_window) toggle_hidden();
     return 0;
   }
   // "velissadesk --toggle", which a desktop binds to a key where the program cannot take one itself.
   if (message != 0 && message == platform_toggle_request_message()) {
-    toggle_hidden();
+    if (window == shell.owner_window) toggle_hidden();
     return 0;
   }
   switch (message) {

@@ -158,6 +158,9 @@ TEST_F(ShellTest, ALaterToggleStartHidesAndShowsTheRunningCopysCharacter) {
     EXPECT_EQ(the_shell().hidden, hidden);
     EXPECT_EQ(headless_window_info(the_shell().character_window).visible, !hidden);
   }
+  // Windows broadcasts the request to the character window as well: that copy must not toggle back.
+  window_procedure(the_shell().character_window, platform_toggle_request_message(), 0, 0);
+  EXPECT_FALSE(the_shell().hidden);
   struct Case {
     const char* command_line;
     bool toggle;
