@@ -30,6 +30,13 @@ cairo_region_t* gtk_alpha_region(const uint8_t* pixels, int32_t width, int32_t h
   return cairo_region_create_rectangles(runs.data(), static_cast<int>(runs.size()));
 }
 
+void gtk_fade_pixels(const uint8_t* in, size_t bytes, uint8_t opacity, uint8_t* out) {
+  for (size_t i = 0; i < bytes; ++i) {
+    const uint32_t product = uint32_t{in[i]} * opacity + 0x80;
+    out[i] = static_cast<uint8_t>(((product >> 8) + product) >> 8);
+  }
+}
+
 namespace {
 
 // Windows-1252 0x80 to 0x9F; the five unassigned bytes keep their C1 code points, as Windows does.

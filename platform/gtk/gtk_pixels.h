@@ -14,6 +14,10 @@
 cairo_region_t* gtk_alpha_region(const uint8_t* pixels, int32_t width, int32_t height, size_t stride,
                                  uint8_t threshold);
 
+// out = in at opacity: every byte of the premultiplied pixels times opacity / 255, rounded as pixman
+// rounds when it paints a picture with a constant alpha (what cairo_paint_with_alpha gives).
+void gtk_fade_pixels(const uint8_t* in, size_t bytes, uint8_t opacity, uint8_t* out);
+
 // GTK takes UTF-8 only, while names from packages are usually Windows-1252 bytes: valid UTF-8 stays as
 // it is, anything else is read as Windows-1252. Null gives "".
 std::string gtk_text_from_program(const char* text);
