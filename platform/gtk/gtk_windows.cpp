@@ -475,6 +475,8 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
     target->width = width;
     target->height = height;
     target->placement_pending = true;
+    // GTK places the window anew with the size: it must know where it was moved to meanwhile.
+    gtk_window_move(GTK_WINDOW(target->widget), target->x, target->y);
     gtk_window_resize(GTK_WINDOW(target->widget), width, height);
   }
   if (gtk_shown_alpha_changed(target) || resized) gtk_apply_shape(target);
@@ -510,13 +512,16 @@ bool platform_set_window_pos(WindowHandle window, WindowHandle insert_after, int
   if (!(flags & SWP_NOMOVE) && (target->x != x || target->y != y)) {
     target->x = x;
     target->y = y;
-    target->placement_pending = true;
-    gtk_window_move(gtk_window, x, y);
+    if (!is_layered(target) || !gtk_x11_move(target)) {
+      target->placement_pending = true;
+      gtk_window_move(gtk_window, x, y);
+    }
   }
   if (!(flags & SWP_NOSIZE)) {
     target->width = std::max(width, 0);
     target->height = std::max(height, 0);
     target->placement_pending = true;
+    gtk_window_move(gtk_window, target->x, target->y);  // as for any resize: the place it has now
     gtk_window_resize(gtk_window, std::max(width, 1), std::max(height, 1));
   }
   if (flags & SWP_SHOWWINDOW) show(target, true);

@@ -126,6 +126,15 @@ bool gtk_x11_paint(PlatformWindow* window) {
   return true;
 }
 
+bool gtk_x11_move(PlatformWindow* window) {
+  Display* display = nullptr;
+  Visual* visual = nullptr;
+  int depth = 0;
+  if (paintable_window(window, &display, &visual, &depth) == None) return false;
+  gdk_window_move(gtk_widget_get_window(window->widget), window->x, window->y);
+  return true;
+}
+
 void gtk_x11_forget_paint(PlatformWindow* window) {
   if (window->paint_gc != nullptr) XFreeGC(gdk_x11_get_default_xdisplay(), window->paint_gc);
   window->paint_gc = nullptr;
