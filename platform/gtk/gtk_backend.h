@@ -30,6 +30,8 @@ struct PlatformWindow {
   bool composited;        // RGBA visual and input shape; else system visual and bounding shape
   cairo_region_t* shape;  // the shape last applied, to skip X round trips when it is unchanged
   std::vector<uint8_t> shape_alpha;  // the alpha the shape was last made from, a byte a pixel
+  std::vector<cairo_rectangle_int_t> shape_runs;  // the shape last put on the X window itself
+  bool shape_sent;                                 // shape_runs is on the X window
   std::vector<uint8_t> faded_pixels;  // the shown pixels at the opacity, while it is below 255 (X11)
   _XGC* paint_gc;                      // what the pictures are put with (X11), made for paint_gc_depth
   int paint_gc_depth;

@@ -11,6 +11,11 @@
 
 // The pixels of a B, G, R, A image (rows of stride bytes) whose alpha is above threshold, as one
 // rectangle per run of such pixels in a row. Never null; empty for an empty or null image.
+#include <vector>
+
+// The same runs as a list, into *runs (its room kept from call to call).
+void gtk_alpha_runs(const uint8_t* pixels, int32_t width, int32_t height, size_t stride, uint8_t threshold,
+                    std::vector<cairo_rectangle_int_t>* runs);
 cairo_region_t* gtk_alpha_region(const uint8_t* pixels, int32_t width, int32_t height, size_t stride,
                                  uint8_t threshold);
 

@@ -4,6 +4,9 @@
 #include <gdk/gdkx.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/shape.h>
+
+#include <cstring>
 
 #include "platform/gtk/gtk_backend.h"
 #include "platform/gtk/gtk_pixels.h"
@@ -26,6 +29,38 @@ Window paintable_window(PlatformWindow* window, Display** display, Visual** visu
   return GDK_WINDOW_XID(gdk_window);
 }
 
+// The shape put on the realized X11 window with one request, without GTK's and GDK's copies of it;
+// false when there is no such window (GTK keeps the shape for the window it makes then).
+bool send_x11_shape(PlatformWindow* window, uint8_t threshold) {
+  if (gtk_on_wayland() || window->widget == nullptr || window->shown_width > 32767 ||
+      window->shown_height > 32767)
+    return false;
+  GdkWindow* gdk_window = gtk_widget_get_window(window->widget);
+  if (gdk_window == nullptr || !GDK_IS_X11_WINDOW(gdk_window)) return false;
+  // Kept between calls (one thread), so that a new shape allocates nothing once they have grown.
+  static std::vector<cairo_rectangle_int_t> runs;
+  static std::vector<XRectangle> rectangles;
+  gtk_alpha_runs(window->shown_pixels.data(), window->shown_width, window->shown_height,
+                 static_cast<size_t>(window->shown_width) * 4, threshold, &runs);
+  if (window->shape_sent && runs.size() == window->shape_runs.size() &&
+      (runs.empty() || memcmp(runs.data(), window->shape_runs.data(), runs.size() * sizeof runs[0]) == 0))
+    return true;
+  rectangles.clear();
+  for (const cairo_rectangle_int_t& run : runs)
+    rectangles.push_back(XRectangle{static_cast<short>(run.x), static_cast<short>(run.y),
+                                    static_cast<unsigned short>(run.width), 1});
+  Display* display = GDK_WINDOW_XDISPLAY(gdk_window);
+  const Window target = GDK_WINDOW_XID(gdk_window);
+  // The other kind of shape goes when the window was shaped anew (it may have been the other kind).
+  if (!window->shape_sent)
+    XShapeCombineMask(display, target, window->composited ? ShapeBounding : ShapeInput, 0, 0, None, ShapeSet);
+  XShapeCombineRectangles(display, target, window->composited ? ShapeInput : ShapeBounding, 0, 0,
+                          rectangles.data(), static_cast<int>(rectangles.size()), ShapeSet, YXBanded);
+  window->shape_runs = runs;
+  window->shape_sent = true;
+  return true;
+}
+
 }  // namespace
 
 void gtk_choose_visual(PlatformWindow* window) {
@@ -40,6 +75,7 @@ void gtk_choose_visual(PlatformWindow* window) {
 void gtk_apply_shape(PlatformWindow* window) {
   if (!is_layered(window) || window->widget == nullptr) return;
   const uint8_t threshold = window->composited ? 0 : 127;
+  if (send_x11_shape(window, threshold)) return;
   cairo_region_t* region =
       gtk_alpha_region(window->shown_pixels.data(), window->shown_width, window->shown_height,
                        static_cast<size_t>(window->shown_width) * 4, threshold);
@@ -66,6 +102,7 @@ void gtk_apply_shape(PlatformWindow* window) {
 void gtk_forget_shape(PlatformWindow* window) {
   if (window->shape != nullptr) cairo_region_destroy(window->shape);
   window->shape = nullptr;
+  window->shape_sent = false;
 }
 
 bool gtk_shown_alpha_changed(PlatformWindow* window) {
