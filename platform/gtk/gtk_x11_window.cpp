@@ -51,9 +51,13 @@ bool send_x11_shape(PlatformWindow* window, uint8_t threshold) {
                                     static_cast<unsigned short>(run.width), 1});
   Display* display = GDK_WINDOW_XDISPLAY(gdk_window);
   const Window target = GDK_WINDOW_XID(gdk_window);
-  // The other kind of shape goes when the window was shaped anew (it may have been the other kind).
-  if (!window->shape_sent)
-    XShapeCombineMask(display, target, window->composited ? ShapeBounding : ShapeInput, 0, 0, None, ShapeSet);
+  // GTK puts a shape it keeps back on the window as it sees fit (after a resize, for one), and would
+  // take the clicks from a moving character with a stale one: it keeps none once shapes go direct.
+  // This also clears the other kind of shape, which the window may have had before a compositor came.
+  if (!window->shape_sent) {
+    gtk_widget_shape_combine_region(window->widget, nullptr);
+    gtk_widget_input_shape_combine_region(window->widget, nullptr);
+  }
   XShapeCombineRectangles(display, target, window->composited ? ShapeInput : ShapeBounding, 0, 0,
                           rectangles.data(), static_cast<int>(rectangles.size()), ShapeSet, YXBanded);
   window->shape_runs = runs;
