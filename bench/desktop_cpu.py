@@ -195,6 +195,19 @@ def cpu_percent(pid, seconds):
     return 100.0 * (cpu_seconds(pid) - start) / (time.monotonic() - wall)
 
 
+def measure_row(program, folder, seconds, counter, name, detail, before=None):
+    """One row on a display of its own: the program playing folder, with its peak memory; first, where
+    before is a folder, the program on it with GDK's default GL, as another GTK program."""
+    with desktop.Session() as session:
+        display = start_desktop(session)
+        if before is not None:
+            session.start([program], env=dict(display.env, VELISSADESK_PATH=before, GDK_GL=""))
+            time.sleep(2.0)
+        process = run_program(session, display, program, folder)
+        cpu, presents = measure(process.pid, seconds, counter)
+        report(name, cpu, presents, detail, peak_memory_mb(process.pid), process.pid)
+
+
 def main_wayland(arguments):
     if len(arguments) not in (2, 3):
         print(__doc__)
@@ -256,33 +269,16 @@ def main():
                 cpu, presents = measure(process.pid, seconds, counter)
                 report("hidden", cpu, presents, "%.0f s" % seconds)
 
-            with desktop.Session() as session:
-                display = start_desktop(session)
-                process = run_program(session, display, program, samples)
-                cpu, presents = measure(process.pid, seconds, counter)
-                report("samples", cpu, presents, "%.0f s, first GTK program on the display" % seconds,
-                       peak_memory_mb(process.pid), process.pid)
-
-            with desktop.Session() as session:
-                # Another GTK program first: the program itself on an empty folder, with GL as GDK
-                # chooses by default, which leaves its choice of visuals on the display.
-                display = start_desktop(session)
-                empty = os.path.join(scratch, "empty")
-                os.makedirs(os.path.join(empty, "anim"))
-                session.start([program], env=dict(display.env, VELISSADESK_PATH=empty, GDK_GL=""))
-                time.sleep(2.0)
-                process = run_program(session, display, program, samples)
-                cpu, presents = measure(process.pid, seconds, counter)
-                report("samples, not first", cpu, presents, "%.0f s, another GTK program started before" % seconds,
-                       peak_memory_mb(process.pid), process.pid)
-
-            long = long_animation(scratch, velissa_pack)
-            with desktop.Session() as session:
-                display = start_desktop(session)
-                process = run_program(session, display, program, long)
-                cpu, presents = measure(process.pid, seconds, counter)
-                report("300 x 512 x 512", cpu, presents, "%.0f s, 25 fps wanted" % seconds,
-                       peak_memory_mb(process.pid), process.pid)
+            measure_row(program, samples, seconds, counter, "samples",
+                        "%.0f s, first GTK program on the display" % seconds)
+            # Another GTK program first: the program itself on an empty folder, with GL as GDK chooses
+            # by default, which leaves its choice of visuals on the display.
+            empty = os.path.join(scratch, "empty")
+            os.makedirs(os.path.join(empty, "anim"))
+            measure_row(program, samples, seconds, counter, "samples, not first",
+                        "%.0f s, another GTK program started before" % seconds, before=empty)
+            measure_row(program, long_animation(scratch, velissa_pack), seconds, counter, "300 x 512 x 512",
+                        "%.0f s, 25 fps wanted" % seconds)
     finally:
         counter.remove()
     return 0

@@ -9,6 +9,8 @@
 
 #include "platform/platform.h"
 
+struct _XGC;  // Xlib's graphics context, kept by the X11 window part
+
 struct PlatformWindow {
   WindowProcedure procedure;
   uint32_t class_style;
@@ -28,6 +30,12 @@ struct PlatformWindow {
   bool composited;        // RGBA visual and input shape; else system visual and bounding shape
   cairo_region_t* shape;  // the shape last applied, to skip X round trips when it is unchanged
   std::vector<uint8_t> shape_alpha;  // the alpha the shape was last made from, a byte a pixel
+  std::vector<cairo_rectangle_int_t> shape_runs;  // the shape last put on the X window itself
+  bool shape_sent;                                 // shape_runs is on the X window
+  std::vector<uint8_t> faded_pixels;  // the shown pixels at the opacity, while it is below 255 (X11)
+  _XGC* paint_gc;                      // what the pictures are put with (X11), made for paint_gc_depth
+  int paint_gc_depth;
+  bool placement_pending;  // moved or resized since the last picture: GTK places it before painting
 };
 
 struct PlatformMenu {
@@ -63,6 +71,27 @@ void gtk_run_modal_loop(const bool* done);
 // A copy of the last pointer event a window or the tray saw, for a menu's grab; null before any.
 const GdkEvent* gtk_last_pointer_event();
 void gtk_remember_pointer_event(const GdkEvent* event);
+
+// From the X11 window part (gtk_x11_window.cpp). The layered window's visual: the screen's RGBA one
+// with a compositor, else the system's.
+void gtk_choose_visual(PlatformWindow* window);
+// The window's input shape (or, without a compositor, its shape) from the shown pixels' alpha; no
+// request when it is what was applied last.
+void gtk_apply_shape(PlatformWindow* window);
+// The applied shape forgotten, so that the next gtk_apply_shape sends it again.
+void gtk_forget_shape(PlatformWindow* window);
+// Whether the shown pixels' alpha differs from what it was at the last call; remembers it. Most frames
+// of an animation change colour only, or repeat a picture, and then no shape is rebuilt.
+bool gtk_shown_alpha_changed(PlatformWindow* window);
+// The shown pixels, at the opacity, put straight into the window's X window. False when there is no
+// mapped X11 window of a known visual: GTK's drawing must paint it then.
+bool gtk_x11_paint(PlatformWindow* window);
+// The mapped X11 window moved straight to the window's x and y, without GTK's round of size
+// negotiation; false when it is not mapped (GTK must move it then). GTK's own record of the place is
+// left as it was: whoever asks GTK to size or show the window tells it the place first.
+bool gtk_x11_move(PlatformWindow* window);
+// Frees what painting keeps for the window (its graphics context).
+void gtk_x11_forget_paint(PlatformWindow* window);
 
 // From the desktop part (X11): follows the work area, the monitors, and the active window's
 // full-screen state for the app bars; started once GTK is ready.

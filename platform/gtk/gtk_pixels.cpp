@@ -9,25 +9,36 @@
 #include <filesystem>
 #include <vector>
 
+void gtk_alpha_runs(const uint8_t* pixels, int32_t width, int32_t height, size_t stride, uint8_t threshold,
+                    std::vector<cairo_rectangle_int_t>* runs) {
+  runs->clear();
+  if (pixels == nullptr || width <= 0 || height <= 0) return;
+  for (int32_t row = 0; row < height; ++row) {
+    const uint8_t* alpha = pixels + stride * static_cast<size_t>(row) + 3;
+    int32_t column = 0;
+    while (column < width) {
+      while (column < width && alpha[4 * static_cast<size_t>(column)] <= threshold) ++column;
+      const int32_t start = column;
+      while (column < width && alpha[4 * static_cast<size_t>(column)] > threshold) ++column;
+      if (column > start) runs->push_back(cairo_rectangle_int_t{start, row, column - start, 1});
+    }
+  }
+}
+
 cairo_region_t* gtk_alpha_region(const uint8_t* pixels, int32_t width, int32_t height, size_t stride,
                                  uint8_t threshold) {
   // Kept between calls (one thread), so that a new shape allocates nothing here.
   static std::vector<cairo_rectangle_int_t> runs;
-  runs.clear();
-  if (pixels != nullptr && width > 0 && height > 0) {
-    for (int32_t row = 0; row < height; ++row) {
-      const uint8_t* alpha = pixels + stride * static_cast<size_t>(row) + 3;
-      int32_t column = 0;
-      while (column < width) {
-        while (column < width && alpha[4 * static_cast<size_t>(column)] <= threshold) ++column;
-        const int32_t start = column;
-        while (column < width && alpha[4 * static_cast<size_t>(column)] > threshold) ++column;
-        if (column > start) runs.push_back(cairo_rectangle_int_t{start, row, column - start, 1});
-      }
-    }
-  }
+  gtk_alpha_runs(pixels, width, height, stride, threshold, &runs);
   // Rows come in order and runs left to right, so pixman builds the region in one pass.
   return cairo_region_create_rectangles(runs.data(), static_cast<int>(runs.size()));
+}
+
+void gtk_fade_pixels(const uint8_t* in, size_t bytes, uint8_t opacity, uint8_t* out) {
+  for (size_t i = 0; i < bytes; ++i) {
+    const uint32_t product = uint32_t{in[i]} * opacity + 0x80;
+    out[i] = static_cast<uint8_t>(((product >> 8) + product) >> 8);
+  }
 }
 
 namespace {

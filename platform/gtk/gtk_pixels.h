@@ -11,8 +11,17 @@
 
 // The pixels of a B, G, R, A image (rows of stride bytes) whose alpha is above threshold, as one
 // rectangle per run of such pixels in a row. Never null; empty for an empty or null image.
+#include <vector>
+
+// The same runs as a list, into *runs (its room kept from call to call).
+void gtk_alpha_runs(const uint8_t* pixels, int32_t width, int32_t height, size_t stride, uint8_t threshold,
+                    std::vector<cairo_rectangle_int_t>* runs);
 cairo_region_t* gtk_alpha_region(const uint8_t* pixels, int32_t width, int32_t height, size_t stride,
                                  uint8_t threshold);
+
+// out = in at opacity: every byte of the premultiplied pixels times opacity / 255, rounded as pixman
+// rounds when it paints a picture with a constant alpha (what cairo_paint_with_alpha gives).
+void gtk_fade_pixels(const uint8_t* in, size_t bytes, uint8_t opacity, uint8_t* out);
 
 // GTK takes UTF-8 only, while names from packages are usually Windows-1252 bytes: valid UTF-8 stays as
 // it is, anything else is read as Windows-1252. Null gives "".

@@ -1,6 +1,6 @@
 // The GTK backend's windows and messages: GTK windows behind window handles, GDK events turned into
-// messages posted to the shared queue (portable/message_queue.h), the layered character window painted
-// with cairo and shaped from its alpha, capture and dropped files.
+// messages posted to the shared queue (portable/message_queue.h), the layered character window as GTK
+// draws it (its X11 shape and direct painting: gtk_x11_window.cpp), capture and dropped files.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -66,58 +66,7 @@ PlatformWindow* checked_window(WindowHandle window) {
 
 bool is_layered(const PlatformWindow* window) { return (window->ex_style & WS_EX_LAYERED) != 0; }
 
-// ---- The layered window: visual, shape, painting ----
-
-void choose_visual(PlatformWindow* window) {
-  GdkScreen* screen = gtk_widget_get_screen(window->widget);
-  GdkVisual* rgba = gdk_screen_get_rgba_visual(screen);
-  window->composited = rgba != nullptr && gdk_screen_is_composited(screen);
-  gtk_widget_set_visual(window->widget, window->composited ? rgba : gdk_screen_get_system_visual(screen));
-}
-
-// With a compositor every pixel with some alpha takes the mouse and the rest is click-through; without
-// one the window is cut to the pixels that are more opaque than not, which also limits its input.
-void apply_shape(PlatformWindow* window) {
-  if (!is_layered(window) || window->widget == nullptr) return;
-  const uint8_t threshold = window->composited ? 0 : 127;
-  cairo_region_t* region =
-      gtk_alpha_region(window->shown_pixels.data(), window->shown_width, window->shown_height,
-                       static_cast<size_t>(window->shown_width) * 4, threshold);
-  if (gtk_wayland_is_layer(window)) {
-    int32_t dx = 0, dy = 0;
-    gtk_wayland_offset(&dx, &dy);
-    cairo_region_translate(region, window->x - dx, window->y - dy);
-  }
-  if (window->shape != nullptr && cairo_region_equal(region, window->shape)) {
-    cairo_region_destroy(region);
-    return;
-  }
-  if (window->composited) {
-    gtk_widget_shape_combine_region(window->widget, nullptr);
-    gtk_widget_input_shape_combine_region(window->widget, region);
-  } else {
-    gtk_widget_input_shape_combine_region(window->widget, nullptr);
-    gtk_widget_shape_combine_region(window->widget, region);
-  }
-  if (window->shape != nullptr) cairo_region_destroy(window->shape);
-  window->shape = region;
-}
-
-// Whether the shown pixels' alpha differs from what the shape was last made from; remembers it. Most
-// frames of an animation change colour only, or repeat a picture, and then no shape is rebuilt.
-bool shown_alpha_changed(PlatformWindow* window) {
-  const size_t count = window->shown_pixels.size() / 4;
-  bool changed = window->shape_alpha.size() != count;
-  if (changed) window->shape_alpha.resize(count);
-  const uint8_t* pixel = window->shown_pixels.data();
-  uint8_t* kept = window->shape_alpha.data();
-  uint8_t differs = 0;
-  for (size_t i = 0; i < count; ++i) {
-    differs |= kept[i] ^ pixel[4 * i + 3];
-    kept[i] = pixel[4 * i + 3];
-  }
-  return changed || differs != 0;
-}
+// ---- The layered window: painting ----
 
 gboolean on_draw(GtkWidget*, cairo_t* cr, PlatformWindow* window) {
   cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
@@ -149,10 +98,10 @@ void reconfigure(PlatformWindow* window) {
   const bool shown = gtk_widget_get_visible(window->widget);
   if (shown) gtk_widget_hide(window->widget);
   gtk_widget_unrealize(window->widget);
-  choose_visual(window);
-  if (window->shape != nullptr) cairo_region_destroy(window->shape);
-  window->shape = nullptr;
-  apply_shape(window);
+  gtk_x11_forget_paint(window);
+  gtk_choose_visual(window);
+  gtk_forget_shape(window);
+  gtk_apply_shape(window);
   gtk_window_move(GTK_WINDOW(window->widget), window->x, window->y);
   if (shown) gtk_widget_show(window->widget);
 }
@@ -275,15 +224,14 @@ void on_drag_data_received(GtkWidget*, GdkDragContext*, gint, gint, GtkSelection
     gtk_post(window, WM_DROPFILES, reinterpret_cast<WPARAM>(gtk_make_drop(std::move(paths))), 0);
 }
 
-void on_realize(GtkWidget*, PlatformWindow* window) { apply_shape(window); }
+void on_realize(GtkWidget*, PlatformWindow* window) { gtk_apply_shape(window); }
 
 // A shape set before the map may never reach the frame that a reparenting window manager puts around
 // the window, and that frame then takes every click over the whole window, drawn or not. Sent again
 // after each map, the shape reaches the window manager as a change it follows.
 gboolean on_map(GtkWidget*, GdkEvent*, PlatformWindow* window) {
-  if (window->shape != nullptr) cairo_region_destroy(window->shape);
-  window->shape = nullptr;
-  apply_shape(window);
+  gtk_forget_shape(window);
+  gtk_apply_shape(window);
   return FALSE;
 }
 
@@ -307,7 +255,7 @@ GtkWidget* make_widget(PlatformWindow* window, const char* title) {
     // Showing or clicking the character must not take the keyboard from what the user is doing.
     gtk_window_set_accept_focus(gtk_window, FALSE);
     gtk_window_set_focus_on_map(gtk_window, FALSE);
-    choose_visual(window);
+    gtk_choose_visual(window);
     if (gtk_on_wayland()) gtk_wayland_make_layer_surface(window);
   }
   gtk_window_move(gtk_window, window->x, window->y);
@@ -321,7 +269,7 @@ GtkWidget* make_widget(PlatformWindow* window, const char* title) {
   g_signal_connect(widget, "drag-data-received", G_CALLBACK(on_drag_data_received), window);
   g_signal_connect(widget, "realize", G_CALLBACK(on_realize), window);
   g_signal_connect(widget, "map-event", G_CALLBACK(on_map), window);
-  apply_shape(window);  // a layered window shows nothing until its first update
+  gtk_apply_shape(window);  // a layered window shows nothing until its first update
   return widget;
 }
 
@@ -387,15 +335,16 @@ bool destroy(PlatformWindow* window) {
   message_queue_forget_window(b.queue, window);
   window->destroyed = true;
   window->visible = false;
+  gtk_x11_forget_paint(window);
   if (window->widget != nullptr) {
     GtkWidget* widget = window->widget;
     window->widget = nullptr;
     gtk_widget_destroy(widget);
   }
-  if (window->shape != nullptr) cairo_region_destroy(window->shape);
-  window->shape = nullptr;
+  gtk_forget_shape(window);
   std::vector<uint8_t>().swap(window->shown_pixels);
   std::vector<uint8_t>().swap(window->shape_alpha);
+  std::vector<uint8_t>().swap(window->faded_pixels);
   return true;
 }
 
@@ -477,9 +426,8 @@ void gtk_post_to_top_windows(uint32_t message) {
 
 void gtk_reapply_shape(PlatformWindow* window) {
   if (window->destroyed || window->widget == nullptr) return;
-  if (window->shape != nullptr) cairo_region_destroy(window->shape);
-  window->shape = nullptr;
-  apply_shape(window);
+  gtk_forget_shape(window);
+  gtk_apply_shape(window);
   gtk_widget_queue_draw(window->widget);
 }
 
@@ -519,17 +467,23 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
     // The layer surface keeps the output's size: only the character's rectangle changes.
     target->width = width;
     target->height = height;
-    apply_shape(target);
+    gtk_apply_shape(target);
     gtk_wayland_queue_draw(target, old_place);
     return true;
   }
   if (target->width != width || target->height != height) {
     target->width = width;
     target->height = height;
+    target->placement_pending = true;
+    // GTK places the window anew with the size: it must know where it was moved to meanwhile.
+    gtk_window_move(GTK_WINDOW(target->widget), target->x, target->y);
     gtk_window_resize(GTK_WINDOW(target->widget), width, height);
   }
-  if (shown_alpha_changed(target) || resized) apply_shape(target);
-  gtk_widget_queue_draw(target->widget);
+  if (gtk_shown_alpha_changed(target) || resized) gtk_apply_shape(target);
+  // A picture for a new place or size waits for GTK to move the window first, and is painted in the
+  // same turn; one in place goes straight to the window.
+  if (target->placement_pending || !gtk_x11_paint(target)) gtk_widget_queue_draw(target->widget);
+  target->placement_pending = false;
   return true;
 }
 
@@ -549,7 +503,7 @@ bool platform_set_window_pos(WindowHandle window, WindowHandle insert_after, int
       target->width = std::max(width, 0);
       target->height = std::max(height, 0);
     }
-    apply_shape(target);
+    gtk_apply_shape(target);
     gtk_wayland_queue_draw(target, old_place);
     flags |= SWP_NOMOVE | SWP_NOSIZE;
   }
@@ -558,11 +512,16 @@ bool platform_set_window_pos(WindowHandle window, WindowHandle insert_after, int
   if (!(flags & SWP_NOMOVE) && (target->x != x || target->y != y)) {
     target->x = x;
     target->y = y;
-    gtk_window_move(gtk_window, x, y);
+    if (!is_layered(target) || !gtk_x11_move(target)) {
+      target->placement_pending = true;
+      gtk_window_move(gtk_window, x, y);
+    }
   }
   if (!(flags & SWP_NOSIZE)) {
     target->width = std::max(width, 0);
     target->height = std::max(height, 0);
+    target->placement_pending = true;
+    gtk_window_move(gtk_window, target->x, target->y);  // as for any resize: the place it has now
     gtk_window_resize(gtk_window, std::max(width, 1), std::max(height, 1));
   }
   if (flags & SWP_SHOWWINDOW) show(target, true);

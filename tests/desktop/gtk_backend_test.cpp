@@ -1,5 +1,5 @@
 // The GTK backend's display-free parts: the shape built from a frame's alpha, text made fit for GTK,
-// the drawn icon, the mouse point of a message; and how the backend behaves with no display at all.
+// the drawn icon, the fade, the mouse point of a message; and how the backend behaves with no display at all.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -80,6 +80,36 @@ TEST(AlphaRegion, FullRowsAndEmptyInputs) {
     EXPECT_TRUE(cairo_region_is_empty(empty));
     cairo_region_destroy(empty);
   }
+}
+
+// What the window shows while fading must be what cairo paints at that opacity, to the bit.
+TEST(FadePixels, MatchesCairosPaintWithAlphaAtEveryOpacity) {
+  std::vector<uint8_t> pixels;
+  for (int value = 0; value < 256; ++value) {
+    const uint8_t v = static_cast<uint8_t>(value);
+    for (uint8_t byte : {v, static_cast<uint8_t>(255 - value), v, v}) pixels.push_back(byte);  // alpha v
+    for (uint8_t byte : {v, uint8_t{0}, static_cast<uint8_t>(value / 2), uint8_t{255}}) pixels.push_back(byte);
+  }
+  const int width = static_cast<int>(pixels.size() / 4);
+  cairo_surface_t* source =
+      cairo_image_surface_create_for_data(pixels.data(), CAIRO_FORMAT_ARGB32, width, 1, width * 4);
+  cairo_surface_t* target = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, 1);
+  std::vector<uint8_t> faded(pixels.size());
+  for (int opacity = 0; opacity < 256; ++opacity) {
+    cairo_t* cr = cairo_create(target);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_rgba(cr, 0, 0, 0, 0);
+    cairo_paint(cr);
+    cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+    cairo_set_source_surface(cr, source, 0, 0);
+    cairo_paint_with_alpha(cr, opacity / 255.0);
+    cairo_destroy(cr);
+    cairo_surface_flush(target);
+    gtk_fade_pixels(pixels.data(), pixels.size(), static_cast<uint8_t>(opacity), faded.data());
+    ASSERT_EQ(0, memcmp(faded.data(), cairo_image_surface_get_data(target), faded.size())) << opacity;
+  }
+  cairo_surface_destroy(target);
+  cairo_surface_destroy(source);
 }
 
 TEST(TextFromProgram, KeepsUtf8AndReadsOtherBytesAsWindows1252) {

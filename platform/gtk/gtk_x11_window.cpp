@@ -1,0 +1,183 @@
+// The character's window on X11: its visual, its shape from the picture's alpha, and its pictures put
+// straight into its X window (XPutImage), outside GTK's drawing cycle, so that a frame costs one
+// request and no backing store, compositing or frame-clock turn. GTK still paints it when X asks.
+#include <gdk/gdkx.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/shape.h>
+
+#include <cstring>
+
+#include "platform/gtk/gtk_backend.h"
+#include "platform/gtk/gtk_pixels.h"
+#include "platform/gtk/gtk_wayland.h"
+
+namespace {
+
+bool is_layered(const PlatformWindow* window) { return (window->ex_style & WS_EX_LAYERED) != 0; }
+
+// The X window to paint and its visual, or None while there is nothing on the screen to paint.
+Window paintable_window(PlatformWindow* window, Display** display, Visual** visual, int* depth) {
+  if (gtk_on_wayland() || window->widget == nullptr) return None;
+  GdkWindow* gdk_window = gtk_widget_get_window(window->widget);
+  if (gdk_window == nullptr || !GDK_IS_X11_WINDOW(gdk_window) || !gdk_window_is_viewable(gdk_window))
+    return None;
+  GdkVisual* gdk_visual = gdk_window_get_visual(gdk_window);
+  *display = GDK_WINDOW_XDISPLAY(gdk_window);
+  *visual = gdk_x11_visual_get_xvisual(gdk_visual);
+  *depth = gdk_visual_get_depth(gdk_visual);
+  return GDK_WINDOW_XID(gdk_window);
+}
+
+// The shape put on the realized X11 window with one request, without GTK's and GDK's copies of it;
+// false when there is no such window (GTK keeps the shape for the window it makes then).
+bool send_x11_shape(PlatformWindow* window, uint8_t threshold) {
+  if (gtk_on_wayland() || window->widget == nullptr || window->shown_width > 32767 ||
+      window->shown_height > 32767)
+    return false;
+  GdkWindow* gdk_window = gtk_widget_get_window(window->widget);
+  if (gdk_window == nullptr || !GDK_IS_X11_WINDOW(gdk_window)) return false;
+  // Kept between calls (one thread), so that a new shape allocates nothing once they have grown.
+  static std::vector<cairo_rectangle_int_t> runs;
+  static std::vector<XRectangle> rectangles;
+  gtk_alpha_runs(window->shown_pixels.data(), window->shown_width, window->shown_height,
+                 static_cast<size_t>(window->shown_width) * 4, threshold, &runs);
+  if (window->shape_sent && runs.size() == window->shape_runs.size() &&
+      (runs.empty() || memcmp(runs.data(), window->shape_runs.data(), runs.size() * sizeof runs[0]) == 0))
+    return true;
+  rectangles.clear();
+  for (const cairo_rectangle_int_t& run : runs)
+    rectangles.push_back(XRectangle{static_cast<short>(run.x), static_cast<short>(run.y),
+                                    static_cast<unsigned short>(run.width), 1});
+  Display* display = GDK_WINDOW_XDISPLAY(gdk_window);
+  const Window target = GDK_WINDOW_XID(gdk_window);
+  // GTK puts a shape it keeps back on the window as it sees fit (after a resize, for one), and would
+  // take the clicks from a moving character with a stale one: it keeps none once shapes go direct.
+  // This also clears the other kind of shape, which the window may have had before a compositor came.
+  if (!window->shape_sent) {
+    gtk_widget_shape_combine_region(window->widget, nullptr);
+    gtk_widget_input_shape_combine_region(window->widget, nullptr);
+  }
+  XShapeCombineRectangles(display, target, window->composited ? ShapeInput : ShapeBounding, 0, 0,
+                          rectangles.data(), static_cast<int>(rectangles.size()), ShapeSet, YXBanded);
+  window->shape_runs = runs;
+  window->shape_sent = true;
+  return true;
+}
+
+}  // namespace
+
+void gtk_choose_visual(PlatformWindow* window) {
+  GdkScreen* screen = gtk_widget_get_screen(window->widget);
+  GdkVisual* rgba = gdk_screen_get_rgba_visual(screen);
+  window->composited = rgba != nullptr && gdk_screen_is_composited(screen);
+  gtk_widget_set_visual(window->widget, window->composited ? rgba : gdk_screen_get_system_visual(screen));
+}
+
+// With a compositor every pixel with some alpha takes the mouse and the rest is click-through; without
+// one the window is cut to the pixels that are more opaque than not, which also limits its input.
+void gtk_apply_shape(PlatformWindow* window) {
+  if (!is_layered(window) || window->widget == nullptr) return;
+  const uint8_t threshold = window->composited ? 0 : 127;
+  if (send_x11_shape(window, threshold)) return;
+  cairo_region_t* region =
+      gtk_alpha_region(window->shown_pixels.data(), window->shown_width, window->shown_height,
+                       static_cast<size_t>(window->shown_width) * 4, threshold);
+  if (gtk_wayland_is_layer(window)) {
+    int32_t dx = 0, dy = 0;
+    gtk_wayland_offset(&dx, &dy);
+    cairo_region_translate(region, window->x - dx, window->y - dy);
+  }
+  if (window->shape != nullptr && cairo_region_equal(region, window->shape)) {
+    cairo_region_destroy(region);
+    return;
+  }
+  if (window->composited) {
+    gtk_widget_shape_combine_region(window->widget, nullptr);
+    gtk_widget_input_shape_combine_region(window->widget, region);
+  } else {
+    gtk_widget_input_shape_combine_region(window->widget, nullptr);
+    gtk_widget_shape_combine_region(window->widget, region);
+  }
+  if (window->shape != nullptr) cairo_region_destroy(window->shape);
+  window->shape = region;
+}
+
+void gtk_forget_shape(PlatformWindow* window) {
+  if (window->shape != nullptr) cairo_region_destroy(window->shape);
+  window->shape = nullptr;
+  window->shape_sent = false;
+}
+
+bool gtk_shown_alpha_changed(PlatformWindow* window) {
+  const size_t count = window->shown_pixels.size() / 4;
+  bool changed = window->shape_alpha.size() != count;
+  if (changed) window->shape_alpha.resize(count);
+  const uint8_t* pixel = window->shown_pixels.data();
+  uint8_t* kept = window->shape_alpha.data();
+  uint8_t differs = 0;
+  for (size_t i = 0; i < count; ++i) {
+    differs |= kept[i] ^ pixel[4 * i + 3];
+    kept[i] = pixel[4 * i + 3];
+  }
+  return changed || differs != 0;
+}
+
+bool gtk_x11_paint(PlatformWindow* window) {
+  Display* display = nullptr;
+  Visual* visual = nullptr;
+  int depth = 0;
+  const Window target = paintable_window(window, &display, &visual, &depth);
+  if (target == None || window->shown_pixels.empty() || (depth != 32 && depth != 24)) return false;
+  // The pixels are cairo's ARGB32, which is what both visuals take in 32-bit units (24 ignores alpha).
+  if (visual->red_mask != 0xFF0000 || visual->green_mask != 0xFF00 || visual->blue_mask != 0xFF) return false;
+  uint8_t* pixels = window->shown_pixels.data();
+  if (window->composited && window->opacity != 255) {
+    // Grows once to the largest picture of a fade; kept for the next.
+    if (window->faded_pixels.size() < window->shown_pixels.size())
+      window->faded_pixels.resize(window->shown_pixels.size());
+    gtk_fade_pixels(window->shown_pixels.data(), window->shown_pixels.size(), window->opacity,
+                    window->faded_pixels.data());
+    pixels = window->faded_pixels.data();
+  }
+  if (window->paint_gc != nullptr && window->paint_gc_depth != depth) gtk_x11_forget_paint(window);
+  if (window->paint_gc == nullptr) {
+    window->paint_gc = XCreateGC(display, target, 0, nullptr);
+    window->paint_gc_depth = depth;
+  }
+  // Described on the stack over the window's own pixels: nothing is allocated or copied here.
+  XImage image{};
+  image.width = window->shown_width;
+  image.height = window->shown_height;
+  image.format = ZPixmap;
+  image.data = reinterpret_cast<char*>(pixels);
+  image.byte_order = LSBFirst;
+  image.bitmap_unit = 32;
+  image.bitmap_bit_order = LSBFirst;
+  image.bitmap_pad = 32;
+  image.depth = depth;
+  image.bytes_per_line = window->shown_width * 4;
+  image.bits_per_pixel = 32;
+  image.red_mask = visual->red_mask;
+  image.green_mask = visual->green_mask;
+  image.blue_mask = visual->blue_mask;
+  if (!XInitImage(&image)) return false;
+  XPutImage(display, target, window->paint_gc, &image, 0, 0, 0, 0, window->shown_width, window->shown_height);
+  XFlush(display);
+  return true;
+}
+
+bool gtk_x11_move(PlatformWindow* window) {
+  Display* display = nullptr;
+  Visual* visual = nullptr;
+  int depth = 0;
+  if (paintable_window(window, &display, &visual, &depth) == None) return false;
+  gdk_window_move(gtk_widget_get_window(window->widget), window->x, window->y);
+  return true;
+}
+
+void gtk_x11_forget_paint(PlatformWindow* window) {
+  if (window->paint_gc != nullptr) XFreeGC(gdk_x11_get_default_xdisplay(), window->paint_gc);
+  window->paint_gc = nullptr;
+  window->paint_gc_depth = 0;
+}
