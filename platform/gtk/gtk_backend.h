@@ -96,6 +96,9 @@ void gtk_x11_forget_paint(PlatformWindow* window);
 // From the desktop part (X11): follows the work area, the monitors, and the active window's
 // full-screen state for the app bars; started once GTK is ready.
 void gtk_watch_desktop();
+// Whether an XEmbed tray manager owns the screen's tray selection (true off X11); a manager that
+// starts later calls arrived, from an idle turn of the main loop.
+bool gtk_x11_tray_manager_present(void (*arrived)());
 
 // From the services part.
 void gtk_forget_hot_keys(WindowHandle window);

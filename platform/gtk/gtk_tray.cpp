@@ -1,10 +1,6 @@
 // The tray icon (Shell_NotifyIconA): a StatusNotifierItem where a watcher runs on the session bus,
 // else an XEmbed icon (GtkStatusIcon). An icon moves between the two when a watcher comes or goes.
-#include <gdk/gdkx.h>
-#include <X11/Xlib.h>
-
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -92,43 +88,6 @@ G_GNUC_END_IGNORE_DEPRECATIONS
 
 void place_all();
 
-// GTK's XEmbed icon lays itself out with the theme's font metrics when it is made, which loads fonts
-// and their caches (about 3 MB) even where no tray will ever show it: it is made once a tray manager
-// owns the display's tray selection, and a manager that comes later announces itself on the root.
-Atom tray_selection(Display* display) {
-  char name[32];
-  snprintf(name, sizeof name, "_NET_SYSTEM_TRAY_S%d", gdk_x11_screen_get_screen_number(gdk_screen_get_default()));
-  return XInternAtom(display, name, False);
-}
-
-gboolean place_all_once(gpointer) {
-  place_all();
-  return G_SOURCE_REMOVE;
-}
-
-GdkFilterReturn on_root_event(GdkXEvent* native, GdkEvent*, gpointer) {
-  const XEvent* event = static_cast<const XEvent*>(native);
-  if (event->type == ClientMessage && event->xclient.format == 32 &&
-      event->xclient.message_type == XInternAtom(event->xclient.display, "MANAGER", False) &&
-      static_cast<Atom>(event->xclient.data.l[1]) == tray_selection(event->xclient.display))
-    g_idle_add(place_all_once, nullptr);  // out of GDK's event dispatch, which a new widget re-enters
-  return GDK_FILTER_CONTINUE;
-}
-
-bool x11_tray_present() {
-  GdkDisplay* display = gdk_display_get_default();
-  if (display == nullptr || !GDK_IS_X11_DISPLAY(display)) return true;
-  static bool watching = false;
-  if (!watching) {
-    GdkWindow* root = gdk_get_default_root_window();
-    gdk_window_set_events(root, static_cast<GdkEventMask>(gdk_window_get_events(root) | GDK_STRUCTURE_MASK));
-    gdk_window_add_filter(root, on_root_event, nullptr);
-    watching = true;
-  }
-  Display* x_display = GDK_DISPLAY_XDISPLAY(display);
-  return XGetSelectionOwner(x_display, tray_selection(x_display)) != None;
-}
-
 // Puts the icon where it can be seen: on the bus while a watcher takes it, else in an XEmbed tray.
 void place(TrayIcon* icon) {
   if (icon->on_bus && !status_notifier_shows(icon->data)) {
@@ -138,8 +97,10 @@ void place(TrayIcon* icon) {
   if (!icon->on_bus && status_notifier_available(place_all) && status_notifier_publish(icon->data))
     icon->on_bus = true;
   if (icon->on_bus && icon->status_icon != nullptr) hide_status_icon(icon);
-  // XEmbed trays are X11's: on Wayland the icon waits for a watcher.
-  if (!icon->on_bus && icon->status_icon == nullptr && !gtk_on_wayland() && x11_tray_present())
+  // XEmbed trays are X11's: on Wayland the icon waits for a watcher. GTK's XEmbed icon lays itself out
+  // with the theme's font metrics when it is made, which loads fonts and their caches (about 3 MB)
+  // even where no tray will ever show it, so it waits for a tray manager too.
+  if (!icon->on_bus && icon->status_icon == nullptr && !gtk_on_wayland() && gtk_x11_tray_manager_present(place_all))
     show_status_icon(icon);
 }
 

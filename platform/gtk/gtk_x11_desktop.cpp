@@ -1,12 +1,14 @@
 // The GTK backend's view of the X11 desktop: changes of the work area (_NET_WORKAREA), of the monitors
 // and of the screen's size become WM_DISPLAYCHANGE; the active window's full-screen state
 // (_NET_ACTIVE_WINDOW, _NET_WM_STATE_FULLSCREEN) is told to the app bars whose monitor it covers.
-// Everything follows X's property and structure events: nothing polls.
+// It also tells when an XEmbed tray manager is there. Everything follows X's property and structure
+// events: nothing polls.
 #include <gdk/gdkx.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 #include "platform/gtk/gtk_backend.h"
@@ -200,4 +202,44 @@ bool platform_remove_app_bar(WindowHandle window) {
   }
   d.app_bars.erase(bar);
   return true;
+}
+
+// ================= The XEmbed tray manager =================
+
+namespace {
+
+void (*tray_manager_arrived)() = nullptr;
+
+Atom tray_selection(GdkDisplay* display) {
+  char name[32];
+  snprintf(name, sizeof name, "_NET_SYSTEM_TRAY_S%d", gdk_x11_screen_get_screen_number(gdk_screen_get_default()));
+  return gdk_x11_get_xatom_by_name_for_display(display, name);
+}
+
+gboolean tell_tray_manager_arrived(gpointer) {
+  if (tray_manager_arrived != nullptr) tray_manager_arrived();
+  return G_SOURCE_REMOVE;
+}
+
+// A tray manager that starts announces itself with a MANAGER message on the root window.
+GdkFilterReturn on_root_client_message(GdkXEvent* native, GdkEvent*, gpointer) {
+  const XEvent* event = static_cast<const XEvent*>(native);
+  if (event->type == ClientMessage && event->xclient.format == 32 &&
+      event->xclient.message_type == gdk_x11_get_xatom_by_name_for_display(display(), "MANAGER") &&
+      static_cast<Atom>(event->xclient.data.l[1]) == tray_selection(display()))
+    g_idle_add(tell_tray_manager_arrived, nullptr);  // out of GDK's event dispatch, which a new widget re-enters
+  return GDK_FILTER_CONTINUE;
+}
+
+}  // namespace
+
+bool gtk_x11_tray_manager_present(void (*arrived)()) {
+  if (display() == nullptr || !GDK_IS_X11_DISPLAY(display())) return true;
+  if (tray_manager_arrived == nullptr) {
+    GdkWindow* root = gdk_get_default_root_window();
+    gdk_window_set_events(root, static_cast<GdkEventMask>(gdk_window_get_events(root) | GDK_STRUCTURE_MASK));
+    gdk_window_add_filter(root, on_root_client_message, nullptr);
+  }
+  tray_manager_arrived = arrived;
+  return XGetSelectionOwner(x_display(), tray_selection(display())) != None;
 }
