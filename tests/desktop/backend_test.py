@@ -82,7 +82,7 @@ class Checks:
             source = self.session.start_program([self.drag_source] + files, self.display)
             source.wait_for(r"^ready$")
             mark = self.demo.mark()
-            self.display.drag((60, 60), self.at(BODY), ready_to_drop=lambda: source.find(r"^accepted$"))
+            self.display.drag((60, 60), self.at(BODY), ready_to_drop=lambda: source.last_line() == "accepted")
             for name in files:  # decoded from their file:// addresses
                 self.demo.wait_for(r"^drop %s$" % name.replace(".", r"\."), mark)
             self.session.stop(source.process)

@@ -139,6 +139,10 @@ class Program:
         with self._changed:
             return len(self.lines)
 
+    def last_line(self):
+        with self._changed:
+            return self.lines[-1] if self.lines else None
+
     def find(self, pattern, after=0):
         with self._changed:
             for index in range(after, len(self.lines)):
@@ -318,21 +322,25 @@ class Display:
 
     def drag(self, start, end, button=1, steps=8, ready_to_drop=None):
         """Presses button at start, moves to end in steps, and lets go there; with ready_to_drop, only
-        once it gives true, nudging the pointer by a pixel meanwhile (a drop target answers motion)."""
+        once it gives true, nudging the pointer by a pixel meanwhile (a drop target answers motion).
+        end may be a function that gives the point: a target that moves is aimed at again each nudge."""
+        aim = end if callable(end) else (lambda: end)
         self.move(*start)
         self.xdotool("mousedown", button)
         # One burst, as from a quick hand: the program sees several motions in one turn of its loop.
         moves = []
+        x, y = aim()
         for step in range(1, steps + 1):
-            moves += ["mousemove", start[0] + (end[0] - start[0]) * step // steps,
-                      start[1] + (end[1] - start[1]) * step // steps]
+            moves += ["mousemove", start[0] + (x - start[0]) * step // steps,
+                      start[1] + (y - start[1]) * step // steps]
         self.xdotool(*moves)
         if ready_to_drop is not None:
             nudge = [0]
 
             def ready():
                 nudge[0] ^= 1
-                self.move(end[0] + nudge[0], end[1])
+                x, y = aim()
+                self.move(x + nudge[0], y)
                 return ready_to_drop()
 
             wait_until(ready, what="the drop target to accept")

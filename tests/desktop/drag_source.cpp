@@ -1,6 +1,7 @@
 // A drag source for the desktop tests: a small window at (20, 20) that drags the files named on its
 // command line as a text/uri-list, as a file manager does. It prints "ready" once it is on the screen
-// and "accepted" when a drop target has agreed to take the files, so a test knows when to let go.
+// and "accepted" when a drop target has agreed to take the files ("refused" when it no longer does), so a
+// test knows when to let go.
 // Usage: drag_source [--wayland] FILE... (X11 unless --wayland)
 #include <gtk/gtk.h>
 
@@ -23,10 +24,8 @@ void on_drag_data_get(GtkWidget*, GdkDragContext*, GtkSelectionData* data, guint
 }
 
 void on_action_changed(GdkDragContext*, GdkDragAction action, gpointer) {
-  if (action != 0) {
-    printf("accepted\n");
-    fflush(stdout);
-  }
+  printf(action != 0 ? "accepted\n" : "refused\n");
+  fflush(stdout);
 }
 
 void on_drag_begin(GtkWidget*, GdkDragContext* context, gpointer) {

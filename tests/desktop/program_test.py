@@ -211,7 +211,7 @@ class Checks:
     def dropped_file_is_installed_and_reported(self):
         source = self.session.start_program([self.drag_source, self.dropped], self.display)
         source.wait_for(r"^ready$")
-        self.display.drag((60, 60), self.at(BODY), ready_to_drop=lambda: source.find(r"^accepted$"))
+        self.display.drag((60, 60), self.at(BODY), ready_to_drop=lambda: source.last_line() == "accepted")
         box = desktop.wait_until(lambda: self.display.find_window("^Velissa$", only_visible=True),
                                  what="the information box")[0]
         self.display.xdotool("windowfocus", "--sync", box.decode())

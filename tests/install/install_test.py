@@ -76,9 +76,9 @@ def first_start_makes_the_data_folder(root, home, build):
         for name in ("VELISSADESK_PATH", "XDG_CONFIG_HOME", "XDG_DATA_HOME"):
             env.pop(name, None)
         session.start([os.path.join(root, "bin", "velissadesk")], env=env)
-        found = []
 
-        def character():
+        def at_the_corner():
+            """The geometry of the character's window while it stands at the bottom-right corner."""
             for window in display.find_window("^VelissaDesk$", only_visible=True):
                 geometry = display.geometry(window)
                 if geometry is None:
@@ -87,22 +87,32 @@ def first_start_makes_the_data_folder(root, home, build):
                 # The samples stand a few dozen pixels in from the corner.
                 if width > 16 and display.width - 100 <= x + width <= display.width and \
                         display.height - 100 <= y + height <= display.height:
-                    image = display.screenshot()
-                    found[:] = [(px, py) for px in range(x, x + width, 4) for py in range(y, y + height, 4)
-                                if image.pixel(px, py) != desktop.BACKGROUND]
-                    if found:
-                        return True
-            return False
+                    return geometry
+            return None
 
-        desktop.wait_until(character, timeout=20, what="the installed program to show a sample")
+        def drawn():
+            geometry = at_the_corner()
+            if geometry is None:
+                return False
+            x, y, width, height = geometry
+            image = display.screenshot()
+            return any(image.pixel(px, py) != desktop.BACKGROUND
+                       for px in range(x, x + width, 4) for py in range(y, y + height, 4))
+
+        desktop.wait_until(drawn, timeout=20, what="the installed program to show a sample")
         for part in ("anim", "docs"):
             assert sorted(os.listdir(os.path.join(data, part))) == \
                 sorted(os.listdir(os.path.join(bundled, part))), part + "/ of the data folder"
 
+        def middle():
+            # Every frame of every sample is opaque in its middle, but the frame (and the sample) changes
+            # while the drop is made: aim at the window as it is now.
+            x, y, width, height = desktop.wait_until(at_the_corner, what="the character")
+            return x + width // 2, y + height // 2
+
         source = session.start_program([os.path.join(build, "tests", "desktop", "drag_source"), dropped], display)
         source.wait_for(r"^ready$")
-        target = found[len(found) // 2]
-        display.drag((60, 60), target, ready_to_drop=lambda: source.find(r"^accepted$"))
+        display.drag((60, 60), middle, ready_to_drop=lambda: source.last_line() == "accepted")
         desktop.wait_until(lambda: display.find_window("^Velissa$", only_visible=True), what="the install box")
         assert os.path.isfile(os.path.join(data, "anim", os.path.basename(dropped))), "not installed there"
 

@@ -216,7 +216,7 @@ def run_sway_checks(session, sway, paths, install, dropped):
     def accepted():
         nudge[0] ^= 1
         send("move %d %d" % (target[0] + nudge[0], target[1]))
-        return source.find("^accepted$")
+        return source.last_line() == "accepted"
     desktop.wait_until(accepted, 15, "the character to accept the drop")
     send("release %d" % LEFT_BUTTON)
     desktop.wait_until(lambda: sway.windows("Velissa"), 20, "the information box")
