@@ -86,10 +86,17 @@ bool gtk_shown_alpha_changed(PlatformWindow* window);
 // The shown pixels, at the opacity, put straight into the window's X window. False when there is no
 // mapped X11 window of a known visual: GTK's drawing must paint it then.
 bool gtk_x11_paint(PlatformWindow* window);
+// From its realization on, the window's X11 exposures are answered with gtk_x11_paint where it can.
+void gtk_x11_paint_on_expose(PlatformWindow* window);
 // The mapped X11 window moved straight to the window's x and y, without GTK's round of size
 // negotiation; false when it is not mapped (GTK must move it then). GTK's own record of the place is
 // left as it was: whoever asks GTK to size or show the window tells it the place first.
 bool gtk_x11_move(PlatformWindow* window);
+// Once the layered window's X11 window exists, it is given the window's size (at its x and y) straight,
+// when it has another: GTK takes a size it did not ask for as one the window manager gave, and keeps it
+// as long as it asks for none itself, which it never does once the window exists. False before that
+// (GTK must size the window then).
+bool gtk_x11_fit(PlatformWindow* window);
 // Frees what painting keeps for the window (its graphics context).
 void gtk_x11_forget_paint(PlatformWindow* window);
 

@@ -224,7 +224,10 @@ void on_drag_data_received(GtkWidget*, GdkDragContext*, gint, gint, GtkSelection
     gtk_post(window, WM_DROPFILES, reinterpret_cast<WPARAM>(gtk_make_drop(std::move(paths))), 0);
 }
 
-void on_realize(GtkWidget*, PlatformWindow* window) { gtk_apply_shape(window); }
+void on_realize(GtkWidget*, PlatformWindow* window) {
+  gtk_x11_paint_on_expose(window);
+  gtk_apply_shape(window);
+}
 
 // A shape set before the map may never reach the frame that a reparenting window manager puts around
 // the window, and that frame then takes every click over the whole window, drawn or not. Sent again
@@ -471,9 +474,10 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
     gtk_wayland_queue_draw(target, old_place);
     return true;
   }
-  if (target->width != width || target->height != height) {
-    target->width = width;
-    target->height = height;
+  const bool new_size = target->width != width || target->height != height;
+  target->width = width;
+  target->height = height;
+  if (!gtk_x11_fit(target) && new_size) {
     target->placement_pending = true;
     // GTK places the window anew with the size: it must know where it was moved to meanwhile.
     gtk_window_move(GTK_WINDOW(target->widget), target->x, target->y);
@@ -520,9 +524,11 @@ bool platform_set_window_pos(WindowHandle window, WindowHandle insert_after, int
   if (!(flags & SWP_NOSIZE)) {
     target->width = std::max(width, 0);
     target->height = std::max(height, 0);
-    target->placement_pending = true;
-    gtk_window_move(gtk_window, target->x, target->y);  // as for any resize: the place it has now
-    gtk_window_resize(gtk_window, std::max(width, 1), std::max(height, 1));
+    if (!gtk_x11_fit(target)) {
+      target->placement_pending = true;
+      gtk_window_move(gtk_window, target->x, target->y);  // as for any resize: the place it has now
+      gtk_window_resize(gtk_window, std::max(width, 1), std::max(height, 1));
+    }
   }
   if (flags & SWP_SHOWWINDOW) show(target, true);
   if (flags & SWP_HIDEWINDOW) show(target, false);

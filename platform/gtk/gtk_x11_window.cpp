@@ -6,6 +6,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/shape.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/gtk/gtk_backend.h"
@@ -123,14 +124,52 @@ bool gtk_shown_alpha_changed(PlatformWindow* window) {
   return changed || differs != 0;
 }
 
+namespace {
+
+// The X window the shown pixels can be put into, with its display, visual and depth; None when there
+// is none, or its visual is not one whose pixels are cairo's ARGB32 in 32-bit units (24 ignores alpha).
+Window put_target(PlatformWindow* window, Display** display, Visual** visual, int* depth) {
+  const Window target = paintable_window(window, display, visual, depth);
+  if (target == None || window->shown_pixels.empty() || (*depth != 32 && *depth != 24)) return None;
+  if ((*visual)->red_mask != 0xFF0000 || (*visual)->green_mask != 0xFF00 || (*visual)->blue_mask != 0xFF)
+    return None;
+  return target;
+}
+
+// GTK answers an Expose with a turn of its drawing, which double-buffers the whole window through
+// cairo: the picture is put straight in instead, once for the last event of a series.
+GdkFilterReturn on_x_event(GdkXEvent* native, GdkEvent*, gpointer data) {
+  const XEvent* event = static_cast<const XEvent*>(native);
+  if (event->type != Expose) return GDK_FILTER_CONTINUE;
+  PlatformWindow* window = static_cast<PlatformWindow*>(data);
+  // A window of another size than the picture is GTK's to clear and paint.
+  Display* display = nullptr;
+  Visual* visual = nullptr;
+  int depth = 0;
+  if (put_target(window, &display, &visual, &depth) == None) return GDK_FILTER_CONTINUE;
+  GdkWindow* gdk_window = gtk_widget_get_window(window->widget);
+  if (gdk_window_get_width(gdk_window) != window->shown_width ||
+      gdk_window_get_height(gdk_window) != window->shown_height)
+    return GDK_FILTER_CONTINUE;
+  return event->xexpose.count > 0 || gtk_x11_paint(window) ? GDK_FILTER_REMOVE : GDK_FILTER_CONTINUE;
+}
+
+}  // namespace
+
+void gtk_x11_paint_on_expose(PlatformWindow* window) {
+  GdkWindow* gdk_window = window->widget != nullptr ? gtk_widget_get_window(window->widget) : nullptr;
+  if (gtk_on_wayland() || gdk_window == nullptr || !GDK_IS_X11_WINDOW(gdk_window)) return;
+  gdk_window_add_filter(gdk_window, on_x_event, window);
+  // The X server exposes what a resize uncovers; the whole window need not be drawn again by GTK too.
+  gtk_widget_set_redraw_on_allocate(window->widget, FALSE);
+}
+
 bool gtk_x11_paint(PlatformWindow* window) {
   Display* display = nullptr;
   Visual* visual = nullptr;
   int depth = 0;
-  const Window target = paintable_window(window, &display, &visual, &depth);
-  if (target == None || window->shown_pixels.empty() || (depth != 32 && depth != 24)) return false;
-  // The pixels are cairo's ARGB32, which is what both visuals take in 32-bit units (24 ignores alpha).
-  if (visual->red_mask != 0xFF0000 || visual->green_mask != 0xFF00 || visual->blue_mask != 0xFF) return false;
+  const Window target = put_target(window, &display, &visual, &depth);
+  if (target == None) return false;
   uint8_t* pixels = window->shown_pixels.data();
   if (window->composited && window->opacity != 255) {
     // Grows once to the largest picture of a fade; kept for the next.
@@ -173,6 +212,16 @@ bool gtk_x11_move(PlatformWindow* window) {
   int depth = 0;
   if (paintable_window(window, &display, &visual, &depth) == None) return false;
   gdk_window_move(gtk_widget_get_window(window->widget), window->x, window->y);
+  return true;
+}
+
+bool gtk_x11_fit(PlatformWindow* window) {
+  if (gtk_on_wayland() || !is_layered(window) || window->widget == nullptr) return false;
+  GdkWindow* gdk_window = gtk_widget_get_window(window->widget);
+  if (gdk_window == nullptr || !GDK_IS_X11_WINDOW(gdk_window)) return false;
+  const int width = std::max(window->width, 1), height = std::max(window->height, 1);
+  if (gdk_window_get_width(gdk_window) != width || gdk_window_get_height(gdk_window) != height)
+    gdk_window_move_resize(gdk_window, window->x, window->y, width, height);
   return true;
 }
 

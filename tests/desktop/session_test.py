@@ -7,17 +7,26 @@ a session bus (run under dbus-run-session). Usage: session_test.py VELISSADESK V
   on another folder runs beside it. With the bus, then without one (a lock file in XDG_RUNTIME_DIR).
 - With Ctrl+F1 grabbed by another client first, a double-click hides the character but keeps the tray
   icon, whose menu's "Quick Hide/Show" shows it again.
+- Frames of two sizes are each drawn whole at their size, with nothing left of the other, also after
+  the character was hidden and shown again (--toggle).
 - GTK reports nothing meanwhile; without a display the program says so in one line and ends with 1."""
 
 import os
 import subprocess
 import sys
 import tempfile
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import desktop  # noqa: E402
 import program_test  # noqa: E402
 
+
+# The two frames of "steps", each one colour, cropped from a canvas of STEPS_CANVAS pixels to the block at
+# its bottom-right corner: both end at the same corner.
+STEPS_CANVAS = 160
+STEPS = (((120, 100), (200, 40, 40)), ((80, 150), (40, 60, 200)))
+FADE_SECONDS = 1.2  # the fade-in at a start and a show, and a little more
 
 # Another client that holds Ctrl+F1, as a window manager's key binding does.
 GRAB_CTRL_F1 = """
@@ -41,7 +50,7 @@ time.sleep(3600)
 class Checks:
     def __init__(self, session, program, velissa_pack, scratch):
         self.session, self.program, self.scratch = session, program, scratch
-        self.folders = {name: os.path.join(scratch, name) for name in ("empty", "clear", "red")}
+        self.folders = {name: os.path.join(scratch, name) for name in ("empty", "clear", "red", "steps")}
         for folder in self.folders.values():
             os.makedirs(os.path.join(folder, "anim"))
         os.makedirs(os.path.join(scratch, "home"))
@@ -54,6 +63,15 @@ class Checks:
                         "Clear", "--duration", "600", os.path.join(scratch, "clear.png"),
                         os.path.join(scratch, "dot.png")], check=True, stdout=subprocess.DEVNULL)
         program_test.RED.pack(velissa_pack, scratch, os.path.join(self.folders["red"], "anim", "red.dat"))
+        steps = []
+        for (width, height), colour in STEPS:
+            steps.append(os.path.join(scratch, "step-%d.png" % width))
+            start_x, start_y = STEPS_CANVAS - width, STEPS_CANVAS - height
+            desktop.write_png(steps[-1], STEPS_CANVAS, STEPS_CANVAS, lambda x, y, c=colour, sx=start_x, sy=start_y:
+                              c + (255,) if x >= sx and y >= sy else (0, 0, 0, 0))
+        subprocess.run([velissa_pack, "create", os.path.join(self.folders["steps"], "anim", "steps.dat"), "--name",
+                        "Steps", "--duration", "0.5", "--loop", "--crop", "--quality", "100"] + steps * 100,
+                       check=True, stdout=subprocess.DEVNULL)
         self.display = session.start_display(compositor=True)
         self.env = dict(self.display.env, HOME=os.path.join(scratch, "home"))
         self.env.pop("XDG_CONFIG_HOME", None)
@@ -139,6 +157,48 @@ class Checks:
         self.end(copy)
         self.session.stop(grabber.process)
 
+    def both_steps_drawn_whole(self, corner):
+        """Waits until both frames of "steps" were seen, each filling its window, which ends at corner,
+        and nothing showing in the other frame's extent beyond it."""
+        seen = set()
+
+        def look():
+            before = self.character()
+            image = self.display.screenshot()
+            if self.character() != before:
+                return False  # the frame changed meanwhile
+            x, y, width, height = before
+            assert (width, height) in dict(STEPS), "window size %dx%d" % (width, height)
+            assert (x + width, y + height) == corner, "the corner moved to %s" % ((x + width, y + height),)
+            colour = dict(STEPS)[(width, height)]
+            for point in ((x + 2, y + 2), (x + width - 3, y + height - 3)):
+                assert desktop.close_to(image.pixel(*point), colour), "%s at %s" % (image.pixel(*point), point)
+            for other_width, other_height in dict(STEPS):
+                point = (corner[0] - other_width + 2, corner[1] - other_height + 2)
+                if point[0] < x or point[1] < y:
+                    assert image.pixel(*point) == desktop.BACKGROUND, "left over at %s" % (point,)
+            seen.add((width, height))
+            return len(seen) == len(STEPS)
+
+        desktop.wait_until(look, what="both frames")
+
+    def frames_of_another_size_are_drawn_whole(self):
+        copy = self.start("steps")
+        x, y, width, height = self.character()
+        corner = (x + width, y + height)
+        time.sleep(FADE_SECONDS)
+        self.both_steps_drawn_whole(corner)
+        toggle = [self.program, "--toggle"]
+        env = dict(self.env, VELISSADESK_PATH=self.folders["steps"])
+        assert subprocess.run(toggle, env=env, timeout=20).returncode == 0, "--toggle's exit status"
+        desktop.wait_until(lambda: not any(g and g[2] > 40 for g in map(self.display.geometry,
+                                           self.display.find_window("^VelissaDesk$", True))), what="hidden")
+        assert subprocess.run(toggle, env=env, timeout=20).returncode == 0, "--toggle's exit status"
+        self.character()
+        time.sleep(FADE_SECONDS)
+        self.both_steps_drawn_whole(corner)
+        self.end(copy)
+
     def without_a_display_it_says_so(self):
         env = dict(self.env, VELISSADESK_PATH=self.folders["red"])
         env.pop("DISPLAY")
@@ -156,7 +216,8 @@ def main():
     with tempfile.TemporaryDirectory() as scratch, desktop.Session() as session:
         desktop.run_checks(Checks(session, sys.argv[1], sys.argv[2], scratch),
                            ("clicks_pass_through_a_character_that_draws_nothing", "a_second_start_hands_over",
-                            "without_the_hot_key_the_tray_icon_stays", "without_a_display_it_says_so"),
+                            "without_the_hot_key_the_tray_icon_stays", "frames_of_another_size_are_drawn_whole",
+                            "without_a_display_it_says_so"),
                            "session_test_failure.png")
     return 0
 
