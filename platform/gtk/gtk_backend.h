@@ -36,6 +36,8 @@ struct PlatformWindow {
   _XGC* paint_gc;                      // what the pictures are put with (X11), made for paint_gc_depth
   int paint_gc_depth;
   bool placement_pending;  // moved or resized since the last picture: GTK places it before painting
+  bool awaiting_exposure;  // resized straight on X11; the picture is put in when it is exposed
+  bool move_pending;       // moved on X11, not yet sent: see gtk_x11_move_later
 };
 
 struct PlatformMenu {
@@ -88,15 +90,17 @@ bool gtk_shown_alpha_changed(PlatformWindow* window);
 bool gtk_x11_paint(PlatformWindow* window);
 // From its realization on, the window's X11 exposures are answered with gtk_x11_paint where it can.
 void gtk_x11_paint_on_expose(PlatformWindow* window);
-// The mapped X11 window moved straight to the window's x and y, without GTK's round of size
-// negotiation; false when it is not mapped (GTK must move it then). GTK's own record of the place is
-// left as it was: whoever asks GTK to size or show the window tells it the place first.
-bool gtk_x11_move(PlatformWindow* window);
-// Once the layered window's X11 window exists, it is given the window's size (at its x and y) straight,
-// when it has another: GTK takes a size it did not ask for as one the window manager gave, and keeps it
-// as long as it asks for none itself, which it never does once the window exists. False before that
+// The mapped layered X11 window marked to move to the window's x and y with its next picture, or
+// before the loop waits (gtk_x11_place), so that a frame's move and size go in one request; false
+// when it is not mapped (GTK must move it then). GTK's own record of the place is left as it was:
+// whoever asks GTK to size or show the window tells it the place first.
+bool gtk_x11_move_later(PlatformWindow* window);
+// Once the layered window's X11 window exists, it is given the window's size and place straight, when
+// it has another size or a move is pending: GTK takes a size it did not ask for as one the window
+// manager gave, and keeps it as long as it asks for none itself, which it never does once the window
+// exists. A mapped window then awaits the exposure that paints it at that size. False before that
 // (GTK must size the window then).
-bool gtk_x11_fit(PlatformWindow* window);
+bool gtk_x11_place(PlatformWindow* window);
 // Frees what painting keeps for the window (its graphics context).
 void gtk_x11_forget_paint(PlatformWindow* window);
 

@@ -477,7 +477,9 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
   const bool new_size = target->width != width || target->height != height;
   target->width = width;
   target->height = height;
-  if (!gtk_x11_fit(target) && new_size) {
+  const bool exposure_overdue = target->awaiting_exposure;
+  target->awaiting_exposure = false;
+  if (!gtk_x11_place(target) && new_size) {
     target->placement_pending = true;
     // GTK places the window anew with the size: it must know where it was moved to meanwhile.
     gtk_window_move(GTK_WINDOW(target->widget), target->x, target->y);
@@ -485,7 +487,9 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
   }
   if (gtk_shown_alpha_changed(target) || resized) gtk_apply_shape(target);
   // A picture for a new place or size waits for GTK to move the window first, and is painted in the
-  // same turn; one in place goes straight to the window.
+  // same turn; one for a size asked of the window manager is painted when the window is exposed at
+  // that size, unless the last such exposure never came; one in place goes straight to the window.
+  if (target->awaiting_exposure && !exposure_overdue) return true;
   if (target->placement_pending || !gtk_x11_paint(target)) gtk_widget_queue_draw(target->widget);
   target->placement_pending = false;
   return true;
@@ -516,7 +520,7 @@ bool platform_set_window_pos(WindowHandle window, WindowHandle insert_after, int
   if (!(flags & SWP_NOMOVE) && (target->x != x || target->y != y)) {
     target->x = x;
     target->y = y;
-    if (!is_layered(target) || !gtk_x11_move(target)) {
+    if (!gtk_x11_move_later(target)) {
       target->placement_pending = true;
       gtk_window_move(gtk_window, x, y);
     }
@@ -524,7 +528,7 @@ bool platform_set_window_pos(WindowHandle window, WindowHandle insert_after, int
   if (!(flags & SWP_NOSIZE)) {
     target->width = std::max(width, 0);
     target->height = std::max(height, 0);
-    if (!gtk_x11_fit(target)) {
+    if (!gtk_x11_place(target)) {
       target->placement_pending = true;
       gtk_window_move(gtk_window, target->x, target->y);  // as for any resize: the place it has now
       gtk_window_resize(gtk_window, std::max(width, 1), std::max(height, 1));
@@ -731,10 +735,24 @@ void platform_post_quit_message(int32_t exit_code) {
   message_queue_post_quit(backend().queue, exit_code);
 }
 
+namespace {
+
+// Moves wait for the frame's picture (gtk_x11_move_later), but no longer than until the program has
+// nothing left to do.
+void send_pending_moves() {
+  for (const auto& window : backend().windows) {
+    if (window->move_pending && !gtk_x11_place(window.get())) window->move_pending = false;
+  }
+}
+
+}  // namespace
+
 bool platform_peek_message(PlatformMessage* message, uint32_t remove) {
   if (message == nullptr) return false;
   pump_glib();
-  return take_message(message, (remove & PM_REMOVE) != 0);
+  if (take_message(message, (remove & PM_REMOVE) != 0)) return true;
+  send_pending_moves();
+  return false;
 }
 
 // Blocks in GLib, which polls the X connection and every other source of the program (tray, D-Bus),
@@ -747,6 +765,7 @@ bool platform_wait_message(uint32_t timeout_ms) {
     platform_sleep(timeout_ms == INFINITE ? 1000 : timeout_ms);  // nothing could post a message
     return false;
   }
+  send_pending_moves();
   bool expired = timeout_ms == 0;
   guint timer = 0;
   if (!expired && timeout_ms != INFINITE) {

@@ -136,22 +136,25 @@ Window put_target(PlatformWindow* window, Display** display, Visual** visual, in
   return target;
 }
 
-// GTK answers an Expose with a turn of its drawing, which double-buffers the whole window through
-// cairo: the picture is put straight in instead, once for the last event of a series.
-GdkFilterReturn on_x_event(GdkXEvent* native, GdkEvent*, gpointer data) {
-  const XEvent* event = static_cast<const XEvent*>(native);
-  if (event->type != Expose) return GDK_FILTER_CONTINUE;
-  PlatformWindow* window = static_cast<PlatformWindow*>(data);
-  // A window of another size than the picture is GTK's to clear and paint.
-  Display* display = nullptr;
-  Visual* visual = nullptr;
-  int depth = 0;
-  if (put_target(window, &display, &visual, &depth) == None) return GDK_FILTER_CONTINUE;
-  GdkWindow* gdk_window = gtk_widget_get_window(window->widget);
-  if (gdk_window_get_width(gdk_window) != window->shown_width ||
-      gdk_window_get_height(gdk_window) != window->shown_height)
-    return GDK_FILTER_CONTINUE;
-  return event->xexpose.count > 0 || gtk_x11_paint(window) ? GDK_FILTER_REMOVE : GDK_FILTER_CONTINUE;
+const char kPaintedHere[] = "velissa-painted-here";
+
+// GTK answers every exposure, and every new size the window is given (gtk_window_configure_event queues
+// a redraw of it all), with a turn of its drawing, which double-buffers the whole window through cairo.
+// The character's picture is put straight in instead, where the window is of the picture's size.
+void on_gdk_event(GdkEvent* event, gpointer) {
+  if (event->type == GDK_EXPOSE && event->expose.window != nullptr) {
+    gpointer widget = nullptr;
+    gdk_window_get_user_data(event->expose.window, &widget);
+    auto* window = widget != nullptr ? static_cast<PlatformWindow*>(g_object_get_data(G_OBJECT(widget), kPaintedHere))
+                                     : nullptr;
+    if (window != nullptr && window->widget == widget &&
+        gdk_window_get_width(event->expose.window) == window->shown_width &&
+        gdk_window_get_height(event->expose.window) == window->shown_height && gtk_x11_paint(window)) {
+      window->awaiting_exposure = false;
+      return;
+    }
+  }
+  gtk_main_do_event(event);
 }
 
 }  // namespace
@@ -159,9 +162,10 @@ GdkFilterReturn on_x_event(GdkXEvent* native, GdkEvent*, gpointer data) {
 void gtk_x11_paint_on_expose(PlatformWindow* window) {
   GdkWindow* gdk_window = window->widget != nullptr ? gtk_widget_get_window(window->widget) : nullptr;
   if (gtk_on_wayland() || gdk_window == nullptr || !GDK_IS_X11_WINDOW(gdk_window)) return;
-  gdk_window_add_filter(gdk_window, on_x_event, window);
-  // The X server exposes what a resize uncovers; the whole window need not be drawn again by GTK too.
-  gtk_widget_set_redraw_on_allocate(window->widget, FALSE);
+  static bool handler_set = false;
+  if (!handler_set) gdk_event_handler_set(on_gdk_event, nullptr, nullptr);
+  handler_set = true;
+  g_object_set_data(G_OBJECT(window->widget), kPaintedHere, window);
 }
 
 bool gtk_x11_paint(PlatformWindow* window) {
@@ -206,22 +210,27 @@ bool gtk_x11_paint(PlatformWindow* window) {
   return true;
 }
 
-bool gtk_x11_move(PlatformWindow* window) {
+bool gtk_x11_move_later(PlatformWindow* window) {
   Display* display = nullptr;
   Visual* visual = nullptr;
   int depth = 0;
-  if (paintable_window(window, &display, &visual, &depth) == None) return false;
-  gdk_window_move(gtk_widget_get_window(window->widget), window->x, window->y);
+  if (!is_layered(window) || paintable_window(window, &display, &visual, &depth) == None) return false;
+  window->move_pending = true;
   return true;
 }
 
-bool gtk_x11_fit(PlatformWindow* window) {
+bool gtk_x11_place(PlatformWindow* window) {
   if (gtk_on_wayland() || !is_layered(window) || window->widget == nullptr) return false;
   GdkWindow* gdk_window = gtk_widget_get_window(window->widget);
   if (gdk_window == nullptr || !GDK_IS_X11_WINDOW(gdk_window)) return false;
   const int width = std::max(window->width, 1), height = std::max(window->height, 1);
-  if (gdk_window_get_width(gdk_window) != width || gdk_window_get_height(gdk_window) != height)
+  if (gdk_window_get_width(gdk_window) != width || gdk_window_get_height(gdk_window) != height) {
     gdk_window_move_resize(gdk_window, window->x, window->y, width, height);
+    window->awaiting_exposure = gdk_window_is_viewable(gdk_window);
+  } else if (window->move_pending) {
+    gdk_window_move(gdk_window, window->x, window->y);
+  }
+  window->move_pending = false;
   return true;
 }
 
