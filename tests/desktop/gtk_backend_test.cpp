@@ -82,6 +82,35 @@ TEST(AlphaRegion, FullRowsAndEmptyInputs) {
   }
 }
 
+// Runs are taken four pixels at a time where they can be: the same runs as pixel by pixel, whatever
+// the width, the threshold and the mix of clear, opaque and partial pixels.
+TEST(AlphaRegion, RunsMatchAPixelByPixelScan) {
+  const uint8_t levels[] = {0, 255, 0, 0, 255, 255, 255, 1, 127, 128, 0, 254};
+  for (int32_t width = 1; width <= 13; ++width) {
+    Picture picture(width, 3, width * 4 + 4);
+    for (int32_t y = 0; y < 3; ++y)
+      for (int32_t x = 0; x < width; ++x)
+        picture.set_alpha(x, y, levels[(y == 0 ? x / 3 : y == 1 ? x / 5 + 1 : x * 7) % 12]);
+    for (uint8_t threshold : {0, 1, 127, 254, 255}) {
+      std::vector<cairo_rectangle_int_t> expected, runs;
+      for (int32_t y = 0; y < 3; ++y) {
+        for (int32_t x = 0; x < width; ++x) {
+          if (picture.bytes[picture.stride * y + 4 * x + 3] <= threshold) continue;
+          if (!expected.empty() && expected.back().y == y && expected.back().x + expected.back().width == x)
+            ++expected.back().width;
+          else
+            expected.push_back(cairo_rectangle_int_t{x, y, 1, 1});
+        }
+      }
+      gtk_alpha_runs(picture.bytes.data(), width, 3, picture.stride, threshold, &runs);
+      ASSERT_EQ(runs.size(), expected.size()) << "width " << width << ", threshold " << int{threshold};
+      for (size_t i = 0; i < runs.size(); ++i)
+        EXPECT_TRUE(runs[i].x == expected[i].x && runs[i].y == expected[i].y && runs[i].width == expected[i].width)
+            << "width " << width << ", threshold " << int{threshold} << ", run " << i;
+    }
+  }
+}
+
 // What the window shows while fading must be what cairo paints at that opacity, to the bit.
 TEST(FadePixels, MatchesCairosPaintWithAlphaAtEveryOpacity) {
   std::vector<uint8_t> pixels;
