@@ -1,6 +1,7 @@
 // The character's window on X11: its visual, its shape from the picture's alpha, and its pictures put
 // straight into its X window (XPutImage), outside GTK's drawing cycle, so that a frame costs one
-// request and no backing store, compositing or frame-clock turn. GTK still paints it when X asks.
+// request and no backing store or compositing; its moves and sizes are set straight too. GTK paints it
+// only when the window is not of the picture's size.
 #include <gdk/gdkx.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -126,16 +127,6 @@ bool gtk_shown_alpha_changed(PlatformWindow* window) {
 
 namespace {
 
-// The X window the shown pixels can be put into, with its display, visual and depth; None when there
-// is none, or its visual is not one whose pixels are cairo's ARGB32 in 32-bit units (24 ignores alpha).
-Window put_target(PlatformWindow* window, Display** display, Visual** visual, int* depth) {
-  const Window target = paintable_window(window, display, visual, depth);
-  if (target == None || window->shown_pixels.empty() || (*depth != 32 && *depth != 24)) return None;
-  if ((*visual)->red_mask != 0xFF0000 || (*visual)->green_mask != 0xFF00 || (*visual)->blue_mask != 0xFF)
-    return None;
-  return target;
-}
-
 const char kPaintedHere[] = "velissa-painted-here";
 
 // GTK answers every exposure, and every new size the window is given (gtk_window_configure_event queues
@@ -145,8 +136,8 @@ void on_gdk_event(GdkEvent* event, gpointer) {
   if (event->type == GDK_EXPOSE && event->expose.window != nullptr) {
     gpointer widget = nullptr;
     gdk_window_get_user_data(event->expose.window, &widget);
-    auto* window = widget != nullptr ? static_cast<PlatformWindow*>(g_object_get_data(G_OBJECT(widget), kPaintedHere))
-                                     : nullptr;
+    auto* window =
+        widget != nullptr ? static_cast<PlatformWindow*>(g_object_get_data(G_OBJECT(widget), kPaintedHere)) : nullptr;
     if (window != nullptr && window->widget == widget &&
         gdk_window_get_width(event->expose.window) == window->shown_width &&
         gdk_window_get_height(event->expose.window) == window->shown_height && gtk_x11_paint(window)) {
@@ -172,8 +163,10 @@ bool gtk_x11_paint(PlatformWindow* window) {
   Display* display = nullptr;
   Visual* visual = nullptr;
   int depth = 0;
-  const Window target = put_target(window, &display, &visual, &depth);
-  if (target == None) return false;
+  const Window target = paintable_window(window, &display, &visual, &depth);
+  if (target == None || window->shown_pixels.empty() || (depth != 32 && depth != 24)) return false;
+  // The pixels are cairo's ARGB32, which is what both visuals take in 32-bit units (24 ignores alpha).
+  if (visual->red_mask != 0xFF0000 || visual->green_mask != 0xFF00 || visual->blue_mask != 0xFF) return false;
   uint8_t* pixels = window->shown_pixels.data();
   if (window->composited && window->opacity != 255) {
     // Grows once to the largest picture of a fade; kept for the next.
