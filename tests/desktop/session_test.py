@@ -84,11 +84,15 @@ class Checks:
         return self.session.start([self.program], env=dict(env or self.env, VELISSADESK_PATH=self.folders[name]),
                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
-    def character(self):
+    def character(self, visible=True):
+        """The character window's geometry once it shows (visible), or None once it has gone."""
         def shown():
             geometries = [self.display.geometry(w) for w in self.display.find_window("^VelissaDesk$", True)]
             return next((g for g in geometries if g is not None and g[2] > 40), None)
-        return desktop.wait_until(shown, what="the character window")
+        if visible:
+            return desktop.wait_until(shown, what="the character window")
+        desktop.wait_until(lambda: shown() is None, what="the character to go")
+        return None
 
     def answer_notice(self):
         box = desktop.wait_until(lambda: self.display.find_window("^Velissa$", True), what="the notice")[0]
@@ -191,8 +195,7 @@ class Checks:
         toggle = [self.program, "--toggle"]
         env = dict(self.env, VELISSADESK_PATH=self.folders["steps"])
         assert subprocess.run(toggle, env=env, timeout=20).returncode == 0, "--toggle's exit status"
-        desktop.wait_until(lambda: not any(g and g[2] > 40 for g in map(self.display.geometry,
-                                           self.display.find_window("^VelissaDesk$", True))), what="hidden")
+        self.character(visible=False)
         assert subprocess.run(toggle, env=env, timeout=20).returncode == 0, "--toggle's exit status"
         self.character()
         time.sleep(FADE_SECONDS)
