@@ -29,12 +29,12 @@ struct PlatformWindow {
   uint8_t opacity;
   bool composited;        // RGBA visual and input shape; else system visual and bounding shape
   cairo_region_t* shape;  // the shape last applied, to skip X round trips when it is unchanged
-  std::vector<uint8_t> shape_alpha;  // the alpha the shape was last made from, a byte a pixel
   std::vector<cairo_rectangle_int_t> shape_runs;  // the shape last put on the X window itself
   bool shape_sent;                                 // shape_runs is on the X window
   std::vector<uint8_t> faded_pixels;  // the shown pixels at the opacity, while it is below 255 (X11)
   _XGC* paint_gc;                      // what the pictures are put with (X11), made for paint_gc_depth
   int paint_gc_depth;
+  bool holds_picture;      // the X window shows the shown pixels as painted last: put only what changes
   bool placement_pending;  // moved or resized since the last picture: GTK places it before painting
   bool awaiting_exposure;  // resized straight on X11; the picture is put in when it is exposed
   bool move_pending;       // moved on X11, not yet sent: see gtk_x11_move_later
@@ -82,12 +82,10 @@ void gtk_choose_visual(PlatformWindow* window);
 void gtk_apply_shape(PlatformWindow* window);
 // The applied shape forgotten, so that the next gtk_apply_shape sends it again.
 void gtk_forget_shape(PlatformWindow* window);
-// Whether the shown pixels' alpha differs from what it was at the last call; remembers it. Most frames
-// of an animation change colour only, or repeat a picture, and then no shape is rebuilt.
-bool gtk_shown_alpha_changed(PlatformWindow* window);
-// The shown pixels, at the opacity, put straight into the window's X window. False when there is no
+// The shown pixels, at the opacity, put straight into the window's X window: only the part given
+// where the window holds the picture before it at the same opacity, else all. False when there is no
 // mapped X11 window of a known visual: GTK's drawing must paint it then.
-bool gtk_x11_paint(PlatformWindow* window);
+bool gtk_x11_paint(PlatformWindow* window, const GdkRectangle& changed);
 // From its realization on, the window's X11 exposures are answered with gtk_x11_paint where it can.
 void gtk_x11_paint_on_expose(PlatformWindow* window);
 // The mapped layered X11 window marked to move to the window's x and y with its next picture, or
@@ -116,9 +114,10 @@ void gtk_forget_hot_keys(WindowHandle window);
 // The desktop took back the hot key id of window: it is forgotten, and the window told so.
 void gtk_hot_key_lost(WindowHandle window, int32_t id);
 DropHandle gtk_make_drop(std::vector<std::string> paths);
-// The top-left width x height pixels of the bitmap selected into dc, into *pixels: ERROR_INVALID_PARAMETER
-// for a dead dc, the stock bitmap or a size beyond the bitmap (memory_copy_corner).
-uint32_t gtk_copy_selected_pixels(DeviceContext dc, int32_t width, int32_t height, std::vector<uint8_t>* pixels);
+// Where the top-left width x height pixels of the bitmap selected into dc lie, and the bytes from row to
+// row: ERROR_INVALID_PARAMETER for a dead dc, the stock bitmap or a size beyond the bitmap.
+uint32_t gtk_find_selected_pixels(DeviceContext dc, int32_t width, int32_t height, const uint8_t** pixels,
+                                  size_t* stride);
 // The program's icon at size x size as a new pixbuf reference; null on failure.
 GdkPixbuf* gtk_program_icon_pixbuf(int32_t size);
 // The menu or the icon's picture if the handle is a live one, else null.

@@ -1,9 +1,10 @@
-// Display-free helpers of the GTK backend: alpha shapes, text conversion, the icon, mouse positions,
-// a message box's copied text, the data directory of an installed program.
+// Display-free helpers of the GTK backend: alpha shapes, changed parts of pictures, text conversion,
+// the icon, mouse positions, a message box's copied text, the data directory of an installed program.
 #include "platform/gtk/gtk_pixels.h"
 
 #include <glib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -78,6 +79,67 @@ cairo_region_t* gtk_alpha_region(const uint8_t* pixels, int32_t width, int32_t h
   gtk_alpha_runs(pixels, width, height, stride, threshold, &runs);
   // Rows come in order and runs left to right, so pixman builds the region in one pass.
   return cairo_region_create_rectangles(runs.data(), static_cast<int>(runs.size()));
+}
+
+namespace {
+
+constexpr size_t kCompareBlock = 64;  // bytes memcmp takes at a time before the pixel is looked for
+
+// The first of count pixels where a and b differ, or count.
+size_t first_difference(const uint8_t* a, const uint8_t* b, size_t count) {
+  size_t at = 0;
+  while ((count - at) * 4 >= kCompareBlock && memcmp(a + at * 4, b + at * 4, kCompareBlock) == 0)
+    at += kCompareBlock / 4;
+  while (at < count && memcmp(a + at * 4, b + at * 4, 4) == 0) ++at;
+  return at;
+}
+
+// One past the last of count pixels where a and b differ, or 0.
+size_t end_of_difference(const uint8_t* a, const uint8_t* b, size_t count) {
+  size_t end = count;
+  while (end * 4 >= kCompareBlock && memcmp(a + end * 4 - kCompareBlock, b + end * 4 - kCompareBlock, kCompareBlock) == 0)
+    end -= kCompareBlock / 4;
+  while (end > 0 && memcmp(a + end * 4 - 4, b + end * 4 - 4, 4) == 0) --end;
+  return end;
+}
+
+bool alphas_differ(const uint8_t* a, const uint8_t* b, size_t count) {
+  uint8_t differs = 0;
+  for (size_t i = 0; i < count; ++i) differs |= a[4 * i + 3] ^ b[4 * i + 3];
+  return differs != 0;
+}
+
+}  // namespace
+
+GtkPictureChange gtk_take_picture(const uint8_t* from, size_t from_stride, int32_t width, int32_t height,
+                                  int32_t shown_width, int32_t shown_height, std::vector<uint8_t>* shown) {
+  const size_t columns = static_cast<size_t>(std::max(width, 0));
+  const size_t row_bytes = columns * 4;
+  const int32_t rows = std::max(height, 0);
+  if (width != shown_width || height != shown_height || shown->size() != row_bytes * rows) {
+    shown->resize(row_bytes * rows);
+    for (int32_t row = 0; row < rows; ++row) memcpy(shown->data() + row_bytes * row, from + from_stride * row, row_bytes);
+    return GtkPictureChange{0, 0, width, height, true};
+  }
+  size_t left = columns, right = 0;
+  int32_t top = rows, bottom = 0;
+  bool alpha_changed = false;
+  for (int32_t row = 0; row < rows; ++row) {
+    const uint8_t* in = from + from_stride * row;
+    uint8_t* out = shown->data() + row_bytes * row;
+    const size_t first = first_difference(in, out, columns);
+    if (first == columns) continue;
+    const size_t end = end_of_difference(in, out, columns);
+    alpha_changed = alpha_changed || alphas_differ(in + first * 4, out + first * 4, end - first);
+    memcpy(out + first * 4, in + first * 4, (end - first) * 4);
+    left = std::min(left, first);
+    right = std::max(right, end);
+    if (top == rows) top = row;
+    bottom = row + 1;
+  }
+  if (top == rows) return GtkPictureChange{0, 0, 0, 0, false};
+  return GtkPictureChange{static_cast<int32_t>(left), top, static_cast<int32_t>(right - left), bottom - top,
+                          alpha_changed};
 }
 
 void gtk_fade_pixels(const uint8_t* in, size_t bytes, uint8_t opacity, uint8_t* out) {

@@ -1,6 +1,6 @@
-// Pieces of the GTK backend that need no display: the window shape from a frame's alpha, text made
-// fit for GTK, the program's icon drawn with cairo, the client point of a mouse message, a message
-// box as Ctrl+C copies it, the double-click rule, and where an installed program keeps its data.
+// Pieces of the GTK backend that need no display: the window shape from a frame's alpha, what a new
+// picture changed, text made fit for GTK, the program's icon drawn with cairo, the client point of a
+// mouse message, a message box as Ctrl+C copies it, the double-click rule, where a program keeps data.
 #pragma once
 
 #include <cairo.h>
@@ -18,6 +18,19 @@ void gtk_alpha_runs(const uint8_t* pixels, int32_t width, int32_t height, size_t
                     std::vector<cairo_rectangle_int_t>* runs);
 cairo_region_t* gtk_alpha_region(const uint8_t* pixels, int32_t width, int32_t height, size_t stride,
                                  uint8_t threshold);
+
+// What a new picture changed against the one shown before: the smallest rectangle that holds every pixel
+// that differs (width 0 when none does), and whether any alpha differs. A picture of another size
+// changes all of itself.
+struct GtkPictureChange {
+  int32_t x, y, width, height;
+  bool alpha_changed;
+};
+// The width x height pixels at from (rows of from_stride bytes) made the shown picture *shown (rows
+// without padding), which held one of shown_width x shown_height: only the changed part of each row is
+// written, so that a frame that changes little costs little to take and to send.
+GtkPictureChange gtk_take_picture(const uint8_t* from, size_t from_stride, int32_t width, int32_t height,
+                                  int32_t shown_width, int32_t shown_height, std::vector<uint8_t>* shown);
 
 // out = in at opacity: every byte of the premultiplied pixels times opacity / 255, rounded as pixman
 // rounds when it paints a picture with a constant alpha (what cairo_paint_with_alpha gives).

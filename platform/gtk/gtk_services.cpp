@@ -204,8 +204,9 @@ DropHandle gtk_make_drop(std::vector<std::string> paths) {
   return services().drops.back().get();
 }
 
-uint32_t gtk_copy_selected_pixels(DeviceContext dc, int32_t width, int32_t height, std::vector<uint8_t>* pixels) {
-  return memory_copy_corner(services().surfaces, dc, width, height, pixels);
+uint32_t gtk_find_selected_pixels(DeviceContext dc, int32_t width, int32_t height, const uint8_t** pixels,
+                                  size_t* stride) {
+  return memory_find_corner(services().surfaces, dc, width, height, pixels, stride);
 }
 
 GdkPixbuf* gtk_program_icon_pixbuf(int32_t size) {

@@ -233,6 +233,7 @@ void on_realize(GtkWidget*, PlatformWindow* window) {
 // the window, and that frame then takes every click over the whole window, drawn or not. Sent again
 // after each map, the shape reaches the window manager as a change it follows.
 gboolean on_map(GtkWidget*, GdkEvent*, PlatformWindow* window) {
+  window->holds_picture = false;  // also when the window manager mapped it again
   gtk_forget_shape(window);
   gtk_apply_shape(window);
   return FALSE;
@@ -278,6 +279,7 @@ GtkWidget* make_widget(PlatformWindow* window, const char* title) {
 
 void show(PlatformWindow* window, bool visible) {
   window->visible = visible;
+  window->holds_picture = false;  // a window mapped again holds nothing until its exposure is painted
   if (window->widget == nullptr) return;
   if (visible) {
     gtk_window_move(GTK_WINDOW(window->widget), window->x, window->y);
@@ -318,8 +320,9 @@ void dispatch_queued() {
 // always ready cannot hold the program here.
 void pump_glib() {
   if (backend().init != kReady) return;
-  for (int turns = 0; turns < 100 && g_main_context_pending(nullptr); ++turns)
-    g_main_context_iteration(nullptr, FALSE);
+  // An iteration that dispatched nothing found nothing ready: asking first would poll twice a turn.
+  for (int turns = 0; turns < 100 && g_main_context_iteration(nullptr, FALSE); ++turns) {
+  }
 }
 
 // DestroyWindow: owned windows first, then the window; each gets WM_DESTROY while it still exists,
@@ -346,7 +349,6 @@ bool destroy(PlatformWindow* window) {
   }
   gtk_forget_shape(window);
   std::vector<uint8_t>().swap(window->shown_pixels);
-  std::vector<uint8_t>().swap(window->shape_alpha);
   std::vector<uint8_t>().swap(window->faded_pixels);
   return true;
 }
@@ -453,16 +455,19 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
                                     uint8_t constant_alpha, uint8_t, uint32_t) {
   PlatformWindow* target = checked_window(window);
   if (target == nullptr) return false;
-  // The window keeps its own copy, as the system does: GTK paints later, when X asks for it.
+  const uint8_t* pixels = nullptr;
+  size_t stride = 0;
   const uint32_t error =
-      is_layered(target) ? gtk_copy_selected_pixels(source, width, height, &target->shown_pixels)
-                         : ERROR_INVALID_PARAMETER;
+      is_layered(target) ? gtk_find_selected_pixels(source, width, height, &pixels, &stride) : ERROR_INVALID_PARAMETER;
   if (error != ERROR_SUCCESS) {
     platform_set_last_error(error);
     return false;
   }
   const GdkRectangle old_place{target->x, target->y, target->shown_width, target->shown_height};
   const bool resized = target->shown_width != width || target->shown_height != height;
+  // The window keeps its own copy, as the system does: X may ask for the picture again at any time.
+  const GtkPictureChange change =
+      gtk_take_picture(pixels, stride, width, height, target->shown_width, target->shown_height, &target->shown_pixels);
   target->shown_width = width;
   target->shown_height = height;
   target->opacity = constant_alpha;
@@ -485,12 +490,19 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
     gtk_window_move(GTK_WINDOW(target->widget), target->x, target->y);
     gtk_window_resize(GTK_WINDOW(target->widget), width, height);
   }
-  if (gtk_shown_alpha_changed(target) || resized) gtk_apply_shape(target);
+  if (change.alpha_changed || resized) gtk_apply_shape(target);
   // A picture for a new place or size waits for GTK to move the window first, and is painted in the
   // same turn; one for a size asked of the window manager is painted when the window is exposed at
   // that size, unless the last such exposure never came; one in place goes straight to the window.
-  if (target->awaiting_exposure && !exposure_overdue) return true;
-  if (target->placement_pending || !gtk_x11_paint(target)) gtk_widget_queue_draw(target->widget);
+  if (target->awaiting_exposure && !exposure_overdue) {
+    target->holds_picture = false;
+    return true;
+  }
+  if (target->placement_pending ||
+      !gtk_x11_paint(target, GdkRectangle{change.x, change.y, change.width, change.height})) {
+    target->holds_picture = false;
+    gtk_widget_queue_draw(target->widget);
+  }
   target->placement_pending = false;
   return true;
 }

@@ -111,20 +111,6 @@ void gtk_forget_shape(PlatformWindow* window) {
   window->shape_sent = false;
 }
 
-bool gtk_shown_alpha_changed(PlatformWindow* window) {
-  const size_t count = window->shown_pixels.size() / 4;
-  bool changed = window->shape_alpha.size() != count;
-  if (changed) window->shape_alpha.resize(count);
-  const uint8_t* pixel = window->shown_pixels.data();
-  uint8_t* kept = window->shape_alpha.data();
-  uint8_t differs = 0;
-  for (size_t i = 0; i < count; ++i) {
-    differs |= kept[i] ^ pixel[4 * i + 3];
-    kept[i] = pixel[4 * i + 3];
-  }
-  return changed || differs != 0;
-}
-
 namespace {
 
 const char kPaintedHere[] = "velissa-painted-here";
@@ -140,10 +126,12 @@ void on_gdk_event(GdkEvent* event, gpointer) {
         widget != nullptr ? static_cast<PlatformWindow*>(g_object_get_data(G_OBJECT(widget), kPaintedHere)) : nullptr;
     if (window != nullptr && window->widget == widget &&
         gdk_window_get_width(event->expose.window) == window->shown_width &&
-        gdk_window_get_height(event->expose.window) == window->shown_height && gtk_x11_paint(window)) {
+        gdk_window_get_height(event->expose.window) == window->shown_height &&
+        gtk_x11_paint(window, GdkRectangle{0, 0, window->shown_width, window->shown_height})) {
       window->awaiting_exposure = false;
       return;
     }
+    if (window != nullptr) window->holds_picture = false;  // GTK paints it
   }
   gtk_main_do_event(event);
 }
@@ -159,7 +147,7 @@ void gtk_x11_paint_on_expose(PlatformWindow* window) {
   g_object_set_data(G_OBJECT(window->widget), kPaintedHere, window);
 }
 
-bool gtk_x11_paint(PlatformWindow* window) {
+bool gtk_x11_paint(PlatformWindow* window, const GdkRectangle& changed) {
   Display* display = nullptr;
   Visual* visual = nullptr;
   int depth = 0;
@@ -167,8 +155,12 @@ bool gtk_x11_paint(PlatformWindow* window) {
   if (target == None || window->shown_pixels.empty() || (depth != 32 && depth != 24)) return false;
   // The pixels are cairo's ARGB32, which is what both visuals take in 32-bit units (24 ignores alpha).
   if (visual->red_mask != 0xFF0000 || visual->green_mask != 0xFF00 || visual->blue_mask != 0xFF) return false;
+  const bool faded = window->composited && window->opacity != 255;
+  GdkRectangle part{0, 0, window->shown_width, window->shown_height};
+  // A fade changes every pixel of every frame: it is put whole.
+  if (window->holds_picture && !faded && window->paint_gc_depth == depth) part = changed;
   uint8_t* pixels = window->shown_pixels.data();
-  if (window->composited && window->opacity != 255) {
+  if (faded) {
     // Grows once to the largest picture of a fade; kept for the next.
     if (window->faded_pixels.size() < window->shown_pixels.size())
       window->faded_pixels.resize(window->shown_pixels.size());
@@ -198,8 +190,10 @@ bool gtk_x11_paint(PlatformWindow* window) {
   image.green_mask = visual->green_mask;
   image.blue_mask = visual->blue_mask;
   if (!XInitImage(&image)) return false;
-  XPutImage(display, target, window->paint_gc, &image, 0, 0, 0, 0, window->shown_width, window->shown_height);
-  XFlush(display);
+  if (part.width > 0 && part.height > 0)
+    XPutImage(display, target, window->paint_gc, &image, part.x, part.y, part.x, part.y, part.width, part.height);
+  XFlush(display);  // also what was asked of the window before
+  window->holds_picture = !faded;
   return true;
 }
 
@@ -220,6 +214,7 @@ bool gtk_x11_place(PlatformWindow* window) {
   if (gdk_window_get_width(gdk_window) != width || gdk_window_get_height(gdk_window) != height) {
     gdk_window_move_resize(gdk_window, window->x, window->y, width, height);
     window->awaiting_exposure = gdk_window_is_viewable(gdk_window);
+    window->holds_picture = false;
   } else if (window->move_pending) {
     gdk_window_move(gdk_window, window->x, window->y);
   }
@@ -231,4 +226,5 @@ void gtk_x11_forget_paint(PlatformWindow* window) {
   if (window->paint_gc != nullptr) XFreeGC(gdk_x11_get_default_xdisplay(), window->paint_gc);
   window->paint_gc = nullptr;
   window->paint_gc_depth = 0;
+  window->holds_picture = false;
 }

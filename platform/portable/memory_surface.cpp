@@ -74,16 +74,26 @@ uint32_t memory_delete_object(MemorySurfaces& surfaces, GdiObject object) {
   return ERROR_SUCCESS;
 }
 
-uint32_t memory_copy_corner(const MemorySurfaces& surfaces, DeviceContext dc, int32_t width, int32_t height,
-                            std::vector<uint8_t>* pixels) {
+uint32_t memory_find_corner(const MemorySurfaces& surfaces, DeviceContext dc, int32_t width, int32_t height,
+                            const uint8_t** pixels, size_t* stride) {
   const MemoryDeviceContext* context = handle_table_find(surfaces.device_contexts, dc);
   const MemoryBitmap* bitmap =
       context != nullptr ? handle_table_find(surfaces.bitmaps, context->selected) : nullptr;  // null: stock
   if (bitmap == nullptr || width <= 0 || height <= 0 || width > bitmap->width || height > bitmap->height)
     return ERROR_INVALID_PARAMETER;
+  *pixels = bitmap->pixels.data();
+  *stride = static_cast<size_t>(bitmap->width) * 4;
+  return ERROR_SUCCESS;
+}
+
+uint32_t memory_copy_corner(const MemorySurfaces& surfaces, DeviceContext dc, int32_t width, int32_t height,
+                            std::vector<uint8_t>* pixels) {
+  const uint8_t* corner = nullptr;
+  size_t stride = 0;
+  const uint32_t error = memory_find_corner(surfaces, dc, width, height, &corner, &stride);
+  if (error != ERROR_SUCCESS) return error;
   const size_t row_bytes = static_cast<size_t>(width) * 4;
   pixels->resize(row_bytes * static_cast<size_t>(height));
-  for (int32_t row = 0; row < height; ++row)
-    memcpy(&(*pixels)[row_bytes * row], &bitmap->pixels[static_cast<size_t>(bitmap->width) * 4 * row], row_bytes);
+  for (int32_t row = 0; row < height; ++row) memcpy(&(*pixels)[row_bytes * row], corner + stride * row, row_bytes);
   return ERROR_SUCCESS;
 }

@@ -43,3 +43,6 @@ uint32_t memory_delete_object(MemorySurfaces& surfaces, GdiObject object);
 // holding the stock bitmap, or a size outside the bitmap.
 uint32_t memory_copy_corner(const MemorySurfaces& surfaces, DeviceContext dc, int32_t width, int32_t height,
                             std::vector<uint8_t>* pixels);
+// The same corner where it lies, without a copy: its first pixel and the bytes from one row to the next.
+uint32_t memory_find_corner(const MemorySurfaces& surfaces, DeviceContext dc, int32_t width, int32_t height,
+                            const uint8_t** pixels, size_t* stride);

@@ -2,6 +2,7 @@
 // the drawn icon, the fade, the mouse point of a message; and how the backend behaves with no display at all.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -107,6 +108,50 @@ TEST(AlphaRegion, RunsMatchAPixelByPixelScan) {
       for (size_t i = 0; i < runs.size(); ++i)
         EXPECT_TRUE(runs[i].x == expected[i].x && runs[i].y == expected[i].y && runs[i].width == expected[i].width)
             << "width " << width << ", threshold " << int{threshold} << ", run " << i;
+    }
+  }
+}
+
+// Only the changed part of a picture is sent to the window, so the part must hold every pixel that
+// differs, to the bit, and the copy must be the new picture whole; around the 16-pixel blocks compared
+// at once, for a change of colour only, of alpha, at each edge and in the middle, and of the size.
+TEST(TakePicture, ChangedPartIsTheSmallestRectangleOfEveryDifferingPixel) {
+  struct Change { int32_t x, y, width, height, byte; };
+  const Change changes[] = {{0, 0, 1, 1, 0}, {0, 0, 1, 1, 3}, {-1, -1, 1, 1, 2}, {15, 1, 2, 1, 3},
+                            {16, 2, 17, 2, 1}, {-17, 0, 1, 4, 0}, {0, 0, 0, 0, 0}};
+  for (int32_t width : {1, 15, 16, 17, 33, 70}) {
+    const int32_t height = 4, stride = width * 4 + 8;
+    std::vector<uint8_t> before(static_cast<size_t>(stride) * height);
+    for (size_t i = 0; i < before.size(); ++i) before[i] = static_cast<uint8_t>(i * 31 + 7);
+    for (const Change& change : changes) {
+      const int32_t left = std::clamp(change.x < 0 ? width + change.x : change.x, 0, width - 1);
+      const int32_t top = change.y < 0 ? height + change.y : change.y;
+      const int32_t right = std::min(width, left + change.width), bottom = std::min(height, top + change.height);
+      std::vector<uint8_t> shown, after = before;
+      gtk_take_picture(before.data(), stride, width, height, 0, 0, &shown);
+      for (int32_t y = top; y < bottom; ++y)
+        for (int32_t x = left; x < right; ++x) after[static_cast<size_t>(stride) * y + 4 * x + change.byte] ^= 0x5A;
+      int32_t min_x = width, min_y = height, max_x = -1, max_y = -1;
+      for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x)
+          if (memcmp(&before[static_cast<size_t>(stride) * y + 4 * x], &after[static_cast<size_t>(stride) * y + 4 * x], 4)) {
+            min_x = std::min(min_x, x), max_x = std::max(max_x, x), min_y = std::min(min_y, y), max_y = std::max(max_y, y);
+          }
+      const GtkPictureChange taken = gtk_take_picture(after.data(), stride, width, height, width, height, &shown);
+      const std::string where = "width " + std::to_string(width) + ", change at " + std::to_string(change.x);
+      if (max_x < 0) {
+        EXPECT_EQ(taken.width, 0) << where;
+      } else {
+        EXPECT_TRUE(taken.x == min_x && taken.y == min_y && taken.width == max_x - min_x + 1 &&
+                    taken.height == max_y - min_y + 1) << where << ": " << taken.x << "," << taken.y << " "
+                                                       << taken.width << "x" << taken.height;
+      }
+      EXPECT_EQ(taken.alpha_changed, max_x >= 0 && change.byte == 3) << where;
+      for (int32_t y = 0; y < height; ++y)
+        ASSERT_EQ(memcmp(&shown[static_cast<size_t>(width) * 4 * y], &after[static_cast<size_t>(stride) * y], width * 4), 0)
+            << where << ", row " << y;
+      const GtkPictureChange resized = gtk_take_picture(after.data(), stride, width, height - 1, width, height, &shown);
+      EXPECT_TRUE(resized.width == width && resized.height == height - 1 && resized.alpha_changed) << where;
     }
   }
 }
