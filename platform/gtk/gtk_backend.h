@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 
 struct _XGC;  // Xlib's graphics context, kept by the X11 window part
+struct GtkSharedPicture;  // memory shared with the X server, kept by the X11 window part
 
 struct PlatformWindow {
   WindowProcedure procedure;
@@ -24,8 +25,11 @@ struct PlatformWindow {
   GtkWidget* widget;  // null once destroyed
 
   // Layered windows: what the last update showed, and how it is shown.
-  std::vector<uint8_t> shown_pixels;  // shown_width * shown_height * 4 bytes, premultiplied B, G, R, A
+  uint8_t* shown_pixels;  // shown_width * shown_height * 4 bytes, premultiplied B, G, R, A; null before any
   int32_t shown_width, shown_height;
+  // Where the shown pixels are: shared with the X server where it can read them, else the window's own.
+  GtkSharedPicture* shared_picture;
+  std::vector<uint8_t> own_pixels;
   uint8_t opacity;
   bool composited;        // RGBA visual and input shape; else system visual and bounding shape
   cairo_region_t* shape;  // the shape last applied, to skip X round trips when it is unchanged
@@ -101,6 +105,12 @@ bool gtk_x11_move_later(PlatformWindow* window);
 bool gtk_x11_place(PlatformWindow* window);
 // Frees what painting keeps for the window (its graphics context).
 void gtk_x11_forget_paint(PlatformWindow* window);
+// Room for bytes of the window's shown pixels, *kept true when it still holds the ones shown before:
+// memory shared with the X server for a layered window on a display of this machine, so that a picture
+// is put without going through the socket, else the window's own.
+uint8_t* gtk_picture_room(PlatformWindow* window, size_t bytes, bool* kept);
+// Frees the room of the window's shown pixels.
+void gtk_release_picture(PlatformWindow* window);
 
 // From the desktop part (X11): follows the work area, the monitors, and the active window's
 // full-screen state for the app bars; started once GTK is ready.

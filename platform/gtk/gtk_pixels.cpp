@@ -103,22 +103,35 @@ size_t end_of_difference(const uint8_t* a, const uint8_t* b, size_t count) {
   return end;
 }
 
-bool alphas_differ(const uint8_t* a, const uint8_t* b, size_t count) {
-  uint8_t differs = 0;
-  for (size_t i = 0; i < count; ++i) differs |= a[4 * i + 3] ^ b[4 * i + 3];
+// count pixels copied from in to out; true when an alpha differed. One pass over both, two pixels at a
+// time, since the pictures are too large to stay in the cache between two passes.
+bool copy_noting_alpha(const uint8_t* in, uint8_t* out, size_t count) {
+  constexpr uint64_t kAlphas = 0xFF000000FF000000u;
+  uint64_t differs = 0;
+  size_t i = 0;
+  for (; i + 2 <= count; i += 2) {
+    uint64_t new_pair, old_pair;
+    memcpy(&new_pair, in + 4 * i, 8);
+    memcpy(&old_pair, out + 4 * i, 8);
+    differs |= (new_pair ^ old_pair) & kAlphas;
+    memcpy(out + 4 * i, &new_pair, 8);
+  }
+  if (i < count) {
+    differs |= in[4 * i + 3] ^ out[4 * i + 3];
+    memcpy(out + 4 * i, in + 4 * i, 4);
+  }
   return differs != 0;
 }
 
 }  // namespace
 
 GtkPictureChange gtk_take_picture(const uint8_t* from, size_t from_stride, int32_t width, int32_t height,
-                                  int32_t shown_width, int32_t shown_height, std::vector<uint8_t>* shown) {
+                                  int32_t shown_width, int32_t shown_height, uint8_t* shown) {
   const size_t columns = static_cast<size_t>(std::max(width, 0));
   const size_t row_bytes = columns * 4;
   const int32_t rows = std::max(height, 0);
-  if (width != shown_width || height != shown_height || shown->size() != row_bytes * rows) {
-    shown->resize(row_bytes * rows);
-    for (int32_t row = 0; row < rows; ++row) memcpy(shown->data() + row_bytes * row, from + from_stride * row, row_bytes);
+  if (width != shown_width || height != shown_height) {
+    for (int32_t row = 0; row < rows; ++row) memcpy(shown + row_bytes * row, from + from_stride * row, row_bytes);
     return GtkPictureChange{0, 0, width, height, true};
   }
   size_t left = columns, right = 0;
@@ -126,12 +139,14 @@ GtkPictureChange gtk_take_picture(const uint8_t* from, size_t from_stride, int32
   bool alpha_changed = false;
   for (int32_t row = 0; row < rows; ++row) {
     const uint8_t* in = from + from_stride * row;
-    uint8_t* out = shown->data() + row_bytes * row;
+    uint8_t* out = shown + row_bytes * row;
     const size_t first = first_difference(in, out, columns);
     if (first == columns) continue;
     const size_t end = end_of_difference(in, out, columns);
-    alpha_changed = alpha_changed || alphas_differ(in + first * 4, out + first * 4, end - first);
-    memcpy(out + first * 4, in + first * 4, (end - first) * 4);
+    if (alpha_changed)
+      memcpy(out + first * 4, in + first * 4, (end - first) * 4);
+    else
+      alpha_changed = copy_noting_alpha(in + first * 4, out + first * 4, end - first);
     left = std::min(left, first);
     right = std::max(right, end);
     if (top == rows) top = row;

@@ -26,11 +26,12 @@ struct GtkPictureChange {
   int32_t x, y, width, height;
   bool alpha_changed;
 };
-// The width x height pixels at from (rows of from_stride bytes) made the shown picture *shown (rows
-// without padding), which held one of shown_width x shown_height: only the changed part of each row is
-// written, so that a frame that changes little costs little to take and to send.
+// The width x height pixels at from (rows of from_stride bytes) made the shown picture at shown (rows
+// without padding, room for width x height), which held one of shown_width x shown_height (0 x 0 when
+// it holds nothing known): only the changed part of each row is written, so that a frame that changes
+// little costs little to take and to send.
 GtkPictureChange gtk_take_picture(const uint8_t* from, size_t from_stride, int32_t width, int32_t height,
-                                  int32_t shown_width, int32_t shown_height, std::vector<uint8_t>* shown);
+                                  int32_t shown_width, int32_t shown_height, uint8_t* shown);
 
 // out = in at opacity: every byte of the premultiplied pixels times opacity / 255, rounded as pixman
 // rounds when it paints a picture with a constant alpha (what cairo_paint_with_alpha gives).

@@ -72,9 +72,9 @@ gboolean on_draw(GtkWidget*, cairo_t* cr, PlatformWindow* window) {
   cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
   cairo_set_source_rgba(cr, 0, 0, 0, 0);
   cairo_paint(cr);
-  if (window->shown_pixels.empty()) return TRUE;
+  if (window->shown_pixels == nullptr) return TRUE;
   cairo_surface_t* image =
-      cairo_image_surface_create_for_data(window->shown_pixels.data(), CAIRO_FORMAT_ARGB32,
+      cairo_image_surface_create_for_data(window->shown_pixels, CAIRO_FORMAT_ARGB32,
                                           window->shown_width, window->shown_height, window->shown_width * 4);
   int32_t left = 0, top = 0;  // where the picture is drawn: the window's place, inside a layer surface
   if (gtk_wayland_is_layer(window)) {
@@ -348,7 +348,7 @@ bool destroy(PlatformWindow* window) {
     gtk_widget_destroy(widget);
   }
   gtk_forget_shape(window);
-  std::vector<uint8_t>().swap(window->shown_pixels);
+  gtk_release_picture(window);
   std::vector<uint8_t>().swap(window->faded_pixels);
   return true;
 }
@@ -466,8 +466,15 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
   const GdkRectangle old_place{target->x, target->y, target->shown_width, target->shown_height};
   const bool resized = target->shown_width != width || target->shown_height != height;
   // The window keeps its own copy, as the system does: X may ask for the picture again at any time.
-  const GtkPictureChange change =
-      gtk_take_picture(pixels, stride, width, height, target->shown_width, target->shown_height, &target->shown_pixels);
+  bool kept = false;
+  uint8_t* room = gtk_picture_room(target, static_cast<size_t>(width) * height * 4, &kept);
+  if (room == nullptr) {
+    platform_set_last_error(ERROR_NOT_ENOUGH_MEMORY);
+    return false;
+  }
+  const GtkPictureChange change = gtk_take_picture(pixels, stride, width, height, kept ? target->shown_width : 0,
+                                                   kept ? target->shown_height : 0, room);
+  target->shown_pixels = room;
   target->shown_width = width;
   target->shown_height = height;
   target->opacity = constant_alpha;

@@ -1,14 +1,19 @@
 // The character's window on X11: its visual, its shape from the picture's alpha, and its pictures put
-// straight into its X window (XPutImage), outside GTK's drawing cycle, so that a frame costs one
-// request and no backing store or compositing; its moves and sizes are set straight too. GTK paints it
-// only when the window is not of the picture's size.
+// straight into its X window (through shared memory where the server can read it, else XPutImage),
+// outside GTK's drawing cycle, so that a frame costs one request and no backing store or compositing;
+// its moves and sizes are set straight too. GTK paints it only when the window is not of the picture's
+// size.
 #include <gdk/gdkx.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
 #include <X11/extensions/shape.h>
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "platform/gtk/gtk_backend.h"
 #include "platform/gtk/gtk_pixels.h"
@@ -42,7 +47,7 @@ bool send_x11_shape(PlatformWindow* window, uint8_t threshold) {
   // Kept between calls (one thread), so that a new shape allocates nothing once they have grown.
   static std::vector<cairo_rectangle_int_t> runs;
   static std::vector<XRectangle> rectangles;
-  gtk_alpha_runs(window->shown_pixels.data(), window->shown_width, window->shown_height,
+  gtk_alpha_runs(window->shown_pixels, window->shown_width, window->shown_height,
                  static_cast<size_t>(window->shown_width) * 4, threshold, &runs);
   if (window->shape_sent && runs.size() == window->shape_runs.size() &&
       (runs.empty() || memcmp(runs.data(), window->shape_runs.data(), runs.size() * sizeof runs[0]) == 0))
@@ -83,7 +88,7 @@ void gtk_apply_shape(PlatformWindow* window) {
   const uint8_t threshold = window->composited ? 0 : 127;
   if (send_x11_shape(window, threshold)) return;
   cairo_region_t* region =
-      gtk_alpha_region(window->shown_pixels.data(), window->shown_width, window->shown_height,
+      gtk_alpha_region(window->shown_pixels, window->shown_width, window->shown_height,
                        static_cast<size_t>(window->shown_width) * 4, threshold);
   if (gtk_wayland_is_layer(window)) {
     int32_t dx = 0, dy = 0;
@@ -147,38 +152,141 @@ void gtk_x11_paint_on_expose(PlatformWindow* window) {
   g_object_set_data(G_OBJECT(window->widget), kPaintedHere, window);
 }
 
+// Where the server runs on this machine it reads the shown pixels from memory shared with it: a put is
+// then one small request, where XPutImage sends every pixel through the socket (and waits on it once a
+// put outgrows the socket's buffer), and the picture is copied once, by gtk_take_picture. There is no
+// wait for the server to have read a put before the next picture is taken: the memory always holds the
+// latest picture, and every pixel that changed is put after it was written, so the window ends with the
+// latest picture whichever of them the server read.
+struct GtkSharedPicture {
+  XShmSegmentInfo segment;
+  size_t bytes;
+  Display* display;
+};
+
+namespace {
+
+bool shared_memory_unusable = false;  // no such extension, or the server cannot attach ours (remote)
+
+void drop_shared_picture(PlatformWindow* window) {
+  GtkSharedPicture* shared = window->shared_picture;
+  if (shared == nullptr) return;
+  // The server lets go of its mapping after the puts before; the segment is marked for removal
+  // already, so it goes then.
+  XShmDetach(shared->display, &shared->segment);
+  XFlush(shared->display);
+  shmdt(shared->segment.shmaddr);
+  delete shared;
+  window->shared_picture = nullptr;
+}
+
+// A segment of at least bytes attached by the server, or null where there can be none.
+GtkSharedPicture* attach_shared_picture(size_t bytes) {
+  GdkDisplay* gdk_display = gdk_display_get_default();
+  if (gdk_display == nullptr || !GDK_IS_X11_DISPLAY(gdk_display)) return nullptr;
+  Display* display = gdk_x11_display_get_xdisplay(gdk_display);
+  if (!XShmQueryExtension(display)) {
+    shared_memory_unusable = true;
+    return nullptr;
+  }
+  // Room to grow by half, so that a character that grows a little each frame does not take a new
+  // segment each frame; pages never written cost nothing.
+  const size_t size = bytes + bytes / 2 + 4;
+  const int id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
+  void* address = id >= 0 ? shmat(id, nullptr, 0) : reinterpret_cast<void*>(-1);
+  if (address == reinterpret_cast<void*>(-1)) {
+    if (id >= 0) shmctl(id, IPC_RMID, nullptr);
+    shared_memory_unusable = true;
+    return nullptr;
+  }
+  XShmSegmentInfo segment{};
+  segment.shmid = id;
+  segment.shmaddr = static_cast<char*>(address);
+  segment.readOnly = True;
+  gdk_x11_display_error_trap_push(gdk_display);
+  const Bool sent = XShmAttach(display, &segment);
+  XSync(display, False);
+  const bool attached = gdk_x11_display_error_trap_pop(gdk_display) == 0 && sent;
+  // Removed as soon as both sides have let go of it, even if this program is killed.
+  shmctl(id, IPC_RMID, nullptr);
+  if (!attached) {
+    shmdt(address);
+    shared_memory_unusable = true;
+    return nullptr;
+  }
+  return new GtkSharedPicture{segment, size, display};
+}
+
+}  // namespace
+
+uint8_t* gtk_picture_room(PlatformWindow* window, size_t bytes, bool* kept) {
+  *kept = true;
+  if (window->shared_picture != nullptr && window->shared_picture->bytes >= bytes)
+    return reinterpret_cast<uint8_t*>(window->shared_picture->segment.shmaddr);
+  if (is_layered(window) && !gtk_on_wayland() && !shared_memory_unusable) {
+    GtkSharedPicture* shared = attach_shared_picture(bytes);
+    if (shared != nullptr) {
+      drop_shared_picture(window);
+      std::vector<uint8_t>().swap(window->own_pixels);
+      window->shared_picture = shared;
+      *kept = false;
+      return reinterpret_cast<uint8_t*>(shared->segment.shmaddr);
+    }
+  }
+  if (window->shared_picture != nullptr) {
+    drop_shared_picture(window);
+    *kept = false;
+  }
+  try {
+    window->own_pixels.resize(std::max<size_t>(bytes, 4));
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  return window->own_pixels.data();
+}
+
+void gtk_release_picture(PlatformWindow* window) {
+  drop_shared_picture(window);
+  std::vector<uint8_t>().swap(window->own_pixels);
+  window->shown_pixels = nullptr;
+}
+
 bool gtk_x11_paint(PlatformWindow* window, const GdkRectangle& changed) {
   Display* display = nullptr;
   Visual* visual = nullptr;
   int depth = 0;
   const Window target = paintable_window(window, &display, &visual, &depth);
-  if (target == None || window->shown_pixels.empty() || (depth != 32 && depth != 24)) return false;
+  if (target == None || window->shown_pixels == nullptr || window->shown_width <= 0 || window->shown_height <= 0 ||
+      (depth != 32 && depth != 24))
+    return false;
   // The pixels are cairo's ARGB32, which is what both visuals take in 32-bit units (24 ignores alpha).
   if (visual->red_mask != 0xFF0000 || visual->green_mask != 0xFF00 || visual->blue_mask != 0xFF) return false;
+  if (window->paint_gc != nullptr && window->paint_gc_depth != depth) gtk_x11_forget_paint(window);
   const bool faded = window->composited && window->opacity != 255;
   GdkRectangle part{0, 0, window->shown_width, window->shown_height};
   // A fade changes every pixel of every frame: it is put whole.
-  if (window->holds_picture && !faded && window->paint_gc_depth == depth) part = changed;
-  uint8_t* pixels = window->shown_pixels.data();
+  if (window->holds_picture && !faded) part = changed;
+  const size_t bytes = static_cast<size_t>(window->shown_width) * window->shown_height * 4;
+  uint8_t* pixels = window->shown_pixels;
   if (faded) {
-    // Grows once to the largest picture of a fade; kept for the next.
-    if (window->faded_pixels.size() < window->shown_pixels.size())
-      window->faded_pixels.resize(window->shown_pixels.size());
-    gtk_fade_pixels(window->shown_pixels.data(), window->shown_pixels.size(), window->opacity,
-                    window->faded_pixels.data());
+    // Grows once to the largest picture of a fade; kept for the next. Fades are short: they go
+    // through the socket, leaving the shared pixels the shown ones.
+    if (window->faded_pixels.size() < bytes) window->faded_pixels.resize(bytes);
+    gtk_fade_pixels(window->shown_pixels, bytes, window->opacity, window->faded_pixels.data());
     pixels = window->faded_pixels.data();
   }
-  if (window->paint_gc != nullptr && window->paint_gc_depth != depth) gtk_x11_forget_paint(window);
+  const bool shared = window->shared_picture != nullptr && !faded && window->shared_picture->display == display;
   if (window->paint_gc == nullptr) {
     window->paint_gc = XCreateGC(display, target, 0, nullptr);
     window->paint_gc_depth = depth;
   }
-  // Described on the stack over the window's own pixels: nothing is allocated or copied here.
+  // Described on the stack over the pixels: nothing is allocated or copied here.
   XImage image{};
   image.width = window->shown_width;
   image.height = window->shown_height;
   image.format = ZPixmap;
   image.data = reinterpret_cast<char*>(pixels);
+  image.obdata = shared ? reinterpret_cast<char*>(&window->shared_picture->segment) : nullptr;
   image.byte_order = LSBFirst;
   image.bitmap_unit = 32;
   image.bitmap_bit_order = LSBFirst;
@@ -190,8 +298,13 @@ bool gtk_x11_paint(PlatformWindow* window, const GdkRectangle& changed) {
   image.green_mask = visual->green_mask;
   image.blue_mask = visual->blue_mask;
   if (!XInitImage(&image)) return false;
-  if (part.width > 0 && part.height > 0)
-    XPutImage(display, target, window->paint_gc, &image, part.x, part.y, part.x, part.y, part.width, part.height);
+  if (part.width > 0 && part.height > 0) {
+    if (shared)
+      XShmPutImage(display, target, window->paint_gc, &image, part.x, part.y, part.x, part.y, part.width,
+                   part.height, False);
+    else
+      XPutImage(display, target, window->paint_gc, &image, part.x, part.y, part.x, part.y, part.width, part.height);
+  }
   XFlush(display);  // also what was asked of the window before
   window->holds_picture = !faded;
   return true;

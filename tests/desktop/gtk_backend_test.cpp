@@ -127,8 +127,8 @@ TEST(TakePicture, ChangedPartIsTheSmallestRectangleOfEveryDifferingPixel) {
       const int32_t left = std::clamp(change.x < 0 ? width + change.x : change.x, 0, width - 1);
       const int32_t top = change.y < 0 ? height + change.y : change.y;
       const int32_t right = std::min(width, left + change.width), bottom = std::min(height, top + change.height);
-      std::vector<uint8_t> shown, after = before;
-      gtk_take_picture(before.data(), stride, width, height, 0, 0, &shown);
+      std::vector<uint8_t> shown(static_cast<size_t>(width) * height * 4), after = before;
+      gtk_take_picture(before.data(), stride, width, height, 0, 0, shown.data());
       for (int32_t y = top; y < bottom; ++y)
         for (int32_t x = left; x < right; ++x) after[static_cast<size_t>(stride) * y + 4 * x + change.byte] ^= 0x5A;
       int32_t min_x = width, min_y = height, max_x = -1, max_y = -1;
@@ -137,7 +137,7 @@ TEST(TakePicture, ChangedPartIsTheSmallestRectangleOfEveryDifferingPixel) {
           if (memcmp(&before[static_cast<size_t>(stride) * y + 4 * x], &after[static_cast<size_t>(stride) * y + 4 * x], 4)) {
             min_x = std::min(min_x, x), max_x = std::max(max_x, x), min_y = std::min(min_y, y), max_y = std::max(max_y, y);
           }
-      const GtkPictureChange taken = gtk_take_picture(after.data(), stride, width, height, width, height, &shown);
+      const GtkPictureChange taken = gtk_take_picture(after.data(), stride, width, height, width, height, shown.data());
       const std::string where = "width " + std::to_string(width) + ", change at " + std::to_string(change.x);
       if (max_x < 0) {
         EXPECT_EQ(taken.width, 0) << where;
@@ -150,7 +150,7 @@ TEST(TakePicture, ChangedPartIsTheSmallestRectangleOfEveryDifferingPixel) {
       for (int32_t y = 0; y < height; ++y)
         ASSERT_EQ(memcmp(&shown[static_cast<size_t>(width) * 4 * y], &after[static_cast<size_t>(stride) * y], width * 4), 0)
             << where << ", row " << y;
-      const GtkPictureChange resized = gtk_take_picture(after.data(), stride, width, height - 1, width, height, &shown);
+      const GtkPictureChange resized = gtk_take_picture(after.data(), stride, width, height - 1, width, height, shown.data());
       EXPECT_TRUE(resized.width == width && resized.height == height - 1 && resized.alpha_changed) << where;
     }
   }
