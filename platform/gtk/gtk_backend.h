@@ -84,6 +84,8 @@ void gtk_choose_visual(PlatformWindow* window);
 // The window's input shape (or, without a compositor, its shape) from the shown pixels' alpha; no
 // request when it is what was applied last.
 void gtk_apply_shape(PlatformWindow* window);
+// The same, after a picture of the same size whose alpha changed in rows top to bottom only.
+void gtk_apply_shape_rows(PlatformWindow* window, int32_t top, int32_t bottom);
 // The applied shape forgotten, so that the next gtk_apply_shape sends it again.
 void gtk_forget_shape(PlatformWindow* window);
 // The shown pixels, at the opacity, put straight into the window's X window: only the part given

@@ -72,6 +72,29 @@ void gtk_alpha_runs(const uint8_t* pixels, int32_t width, int32_t height, size_t
   }
 }
 
+bool gtk_alpha_runs_of_rows(const uint8_t* pixels, int32_t width, int32_t height, size_t stride, uint8_t threshold,
+                            int32_t top, int32_t bottom, std::vector<cairo_rectangle_int_t>* runs) {
+  top = std::clamp(top, 0, std::max(height, 0));
+  bottom = std::clamp(bottom, top, std::max(height, 0));
+  // Kept between calls (one thread), so that a new shape allocates nothing once it has grown.
+  static std::vector<cairo_rectangle_int_t> fresh;
+  gtk_alpha_runs(pixels != nullptr ? pixels + stride * static_cast<size_t>(top) : nullptr, width, bottom - top,
+                 stride, threshold, &fresh);
+  for (cairo_rectangle_int_t& run : fresh) run.y += top;
+  // The runs go row by row, top row first.
+  const auto before_row = [](const cairo_rectangle_int_t& run, int32_t row) { return run.y < row; };
+  const auto first = std::lower_bound(runs->begin(), runs->end(), top, before_row);
+  // Runs below the picture's last row are of a taller picture before: they go with the last row's.
+  const auto last = bottom == std::max(height, 0) ? runs->end() : std::lower_bound(first, runs->end(), bottom, before_row);
+  const auto same = [](const cairo_rectangle_int_t& a, const cairo_rectangle_int_t& b) {
+    return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
+  };
+  if (std::equal(first, last, fresh.begin(), fresh.end(), same)) return false;
+  const auto at = runs->erase(first, last);
+  runs->insert(at, fresh.begin(), fresh.end());
+  return true;
+}
+
 cairo_region_t* gtk_alpha_region(const uint8_t* pixels, int32_t width, int32_t height, size_t stride,
                                  uint8_t threshold) {
   // Kept between calls (one thread), so that a new shape allocates nothing here.

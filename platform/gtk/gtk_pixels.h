@@ -16,6 +16,11 @@
 // The same runs as a list, into *runs (its room kept from call to call).
 void gtk_alpha_runs(const uint8_t* pixels, int32_t width, int32_t height, size_t stride, uint8_t threshold,
                     std::vector<cairo_rectangle_int_t>* runs);
+// *runs, the runs of a picture of the same width before, made those of this one, where only rows top to
+// bottom (bottom excluded) may differ: only they are read (with the last row, every run below it goes).
+// True when the runs changed.
+bool gtk_alpha_runs_of_rows(const uint8_t* pixels, int32_t width, int32_t height, size_t stride, uint8_t threshold,
+                            int32_t top, int32_t bottom, std::vector<cairo_rectangle_int_t>* runs);
 cairo_region_t* gtk_alpha_region(const uint8_t* pixels, int32_t width, int32_t height, size_t stride,
                                  uint8_t threshold);
 

@@ -497,7 +497,10 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
     gtk_window_move(GTK_WINDOW(target->widget), target->x, target->y);
     gtk_window_resize(GTK_WINDOW(target->widget), width, height);
   }
-  if (change.alpha_changed || resized) gtk_apply_shape(target);
+  if (resized)
+    gtk_apply_shape(target);
+  else if (change.alpha_changed)
+    gtk_apply_shape_rows(target, change.y, change.y + change.height);
   // A picture for a new place or size waits for GTK to move the window first, and is painted in the
   // same turn; one for a size asked of the window manager is painted when the window is exposed at
   // that size, unless the last such exposure never came; one in place goes straight to the window.

@@ -36,24 +36,29 @@ Window paintable_window(PlatformWindow* window, Display** display, Visual** visu
   return GDK_WINDOW_XID(gdk_window);
 }
 
-// The shape put on the realized X11 window with one request, without GTK's and GDK's copies of it;
+// The shape put on the realized X11 window with one request, without GTK's and GDK's copies of it,
+// where the alpha of rows top to bottom changed since the shape sent last (all rows when none was);
 // false when there is no such window (GTK keeps the shape for the window it makes then).
-bool send_x11_shape(PlatformWindow* window, uint8_t threshold) {
+bool send_x11_shape(PlatformWindow* window, uint8_t threshold, int32_t top, int32_t bottom) {
   if (gtk_on_wayland() || window->widget == nullptr || window->shown_width > 32767 ||
       window->shown_height > 32767)
     return false;
   GdkWindow* gdk_window = gtk_widget_get_window(window->widget);
   if (gdk_window == nullptr || !GDK_IS_X11_WINDOW(gdk_window)) return false;
-  // Kept between calls (one thread), so that a new shape allocates nothing once they have grown.
-  static std::vector<cairo_rectangle_int_t> runs;
-  static std::vector<XRectangle> rectangles;
-  gtk_alpha_runs(window->shown_pixels, window->shown_width, window->shown_height,
-                 static_cast<size_t>(window->shown_width) * 4, threshold, &runs);
-  if (window->shape_sent && runs.size() == window->shape_runs.size() &&
-      (runs.empty() || memcmp(runs.data(), window->shape_runs.data(), runs.size() * sizeof runs[0]) == 0))
+  if (!window->shape_sent) {
+    window->shape_runs.clear();
+    top = 0;
+    bottom = window->shown_height;
+  }
+  if (!gtk_alpha_runs_of_rows(window->shown_pixels, window->shown_width, window->shown_height,
+                              static_cast<size_t>(window->shown_width) * 4, threshold, top, bottom,
+                              &window->shape_runs) &&
+      window->shape_sent)
     return true;
+  // Kept between calls (one thread), so that a new shape allocates nothing once they have grown.
+  static std::vector<XRectangle> rectangles;
   rectangles.clear();
-  for (const cairo_rectangle_int_t& run : runs)
+  for (const cairo_rectangle_int_t& run : window->shape_runs)
     rectangles.push_back(XRectangle{static_cast<short>(run.x), static_cast<short>(run.y),
                                     static_cast<unsigned short>(run.width), 1});
   Display* display = GDK_WINDOW_XDISPLAY(gdk_window);
@@ -67,7 +72,6 @@ bool send_x11_shape(PlatformWindow* window, uint8_t threshold) {
   }
   XShapeCombineRectangles(display, target, window->composited ? ShapeInput : ShapeBounding, 0, 0,
                           rectangles.data(), static_cast<int>(rectangles.size()), ShapeSet, YXBanded);
-  window->shape_runs = runs;
   window->shape_sent = true;
   return true;
 }
@@ -83,10 +87,12 @@ void gtk_choose_visual(PlatformWindow* window) {
 
 // With a compositor every pixel with some alpha takes the mouse and the rest is click-through; without
 // one the window is cut to the pixels that are more opaque than not, which also limits its input.
-void gtk_apply_shape(PlatformWindow* window) {
+void gtk_apply_shape(PlatformWindow* window) { gtk_apply_shape_rows(window, 0, window->shown_height); }
+
+void gtk_apply_shape_rows(PlatformWindow* window, int32_t top, int32_t bottom) {
   if (!is_layered(window) || window->widget == nullptr) return;
   const uint8_t threshold = window->composited ? 0 : 127;
-  if (send_x11_shape(window, threshold)) return;
+  if (send_x11_shape(window, threshold, top, bottom)) return;
   cairo_region_t* region =
       gtk_alpha_region(window->shown_pixels, window->shown_width, window->shown_height,
                        static_cast<size_t>(window->shown_width) * 4, threshold);

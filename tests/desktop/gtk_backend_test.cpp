@@ -112,6 +112,31 @@ TEST(AlphaRegion, RunsMatchAPixelByPixelScan) {
   }
 }
 
+// A shape updated from the changed rows only must be the shape of the whole new picture: changes at
+// the top, in the middle, at the bottom, none, and a picture that lost its lower rows.
+TEST(AlphaRegion, RunsOfChangedRowsGiveTheRunsOfTheWholeNewPicture) {
+  struct Rows { int32_t top, bottom, height_after; };
+  const Rows changes[] = {{0, 1, 6}, {2, 4, 6}, {5, 6, 6}, {3, 3, 6}, {0, 6, 6}, {2, 4, 4}};
+  for (const Rows& change : changes) {
+    Picture picture(9, 6, 9 * 4);
+    for (int32_t y = 0; y < 6; ++y)
+      for (int32_t x = 0; x < 9; ++x) picture.set_alpha(x, y, (x * 5 + y * 3) % 4 == 0 ? 0 : 200);
+    std::vector<cairo_rectangle_int_t> runs, expected;
+    gtk_alpha_runs(picture.bytes.data(), 9, 6, picture.stride, 0, &runs);
+    for (int32_t y = change.top; y < change.bottom; ++y)
+      for (int32_t x = 0; x < 9; ++x) picture.set_alpha(x, y, (x + y) % 3 == 0 ? 0 : 90);
+    const bool changed = gtk_alpha_runs_of_rows(picture.bytes.data(), 9, change.height_after, picture.stride, 0,
+                                                change.top, change.bottom, &runs);
+    gtk_alpha_runs(picture.bytes.data(), 9, change.height_after, picture.stride, 0, &expected);
+    const std::string rows = "rows " + std::to_string(change.top) + " to " + std::to_string(change.bottom);
+    EXPECT_EQ(changed, change.bottom > change.top) << rows;
+    ASSERT_EQ(runs.size(), expected.size()) << rows;
+    for (size_t i = 0; i < runs.size(); ++i)
+      EXPECT_TRUE(runs[i].x == expected[i].x && runs[i].y == expected[i].y && runs[i].width == expected[i].width)
+          << rows << ", run " << i;
+  }
+}
+
 // Only the changed part of a picture is sent to the window, so the part must hold every pixel that
 // differs, to the bit, and the copy must be the new picture whole; around the 16-pixel blocks compared
 // at once, for a change of colour only, of alpha, at each edge and in the middle, and of the size.
