@@ -469,6 +469,10 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
   bool kept = false;
   uint8_t* room = gtk_picture_room(target, static_cast<size_t>(width) * height * 4, &kept);
   if (room == nullptr) {
+    // The room before may be gone with the attempt: the window shows nothing rather than freed memory.
+    gtk_release_picture(target);
+    target->shown_width = target->shown_height = 0;
+    target->holds_picture = false;
     platform_set_last_error(ERROR_NOT_ENOUGH_MEMORY);
     return false;
   }
