@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/gtk/gtk_pixels.h"
 #include "platform/platform.h"
 
 struct _XGC;  // Xlib's graphics context, kept by the X11 window part
@@ -42,6 +43,11 @@ struct PlatformWindow {
   bool placement_pending;  // moved or resized since the last picture: GTK places it before painting
   bool awaiting_exposure;  // resized straight on X11; the picture is put in when it is exposed
   bool move_pending;       // moved on X11, not yet sent: see gtk_x11_move_later
+  // X11: where the X window is (see GtkStage; width 0 while GTK places it), where in it the shown
+  // picture was put last (what it held, with holds_picture), and the offset the shape was sent at.
+  GtkStage stage;
+  GdkRectangle picture_place;
+  int32_t shape_x, shape_y;
 };
 
 struct PlatformMenu {
@@ -107,6 +113,13 @@ bool gtk_x11_move_later(PlatformWindow* window);
 bool gtk_x11_place(PlatformWindow* window);
 // Frees what painting keeps for the window (its graphics context).
 void gtk_x11_forget_paint(PlatformWindow* window);
+// GTK places the window itself from now on (shown, made anew, not realized): the stage starts again at
+// the window's rectangle once the X window is placed straight.
+void gtk_x11_forget_stage(PlatformWindow* window);
+// Where the window's picture goes inside its X window: the window's place on the stage.
+void gtk_x11_picture_origin(const PlatformWindow* window, int32_t* left, int32_t* top);
+// A picture moved on the stage by a move that no new picture followed is put at its new place.
+void gtk_x11_show_moved_picture(PlatformWindow* window);
 // Room for bytes of the window's shown pixels, *kept true when it still holds the ones shown before:
 // memory shared with the X server for a layered window on a display of this machine, so that a picture
 // is put without going through the socket, else the window's own.

@@ -180,6 +180,76 @@ GtkPictureChange gtk_take_picture(const uint8_t* from, size_t from_stride, int32
                           alpha_changed};
 }
 
+namespace {
+
+cairo_rectangle_int_t united(const cairo_rectangle_int_t& a, const cairo_rectangle_int_t& b) {
+  if (a.width <= 0 || a.height <= 0) return b;
+  const int64_t left = std::min(a.x, b.x), top = std::min(a.y, b.y);
+  const int64_t right = std::max(int64_t{a.x} + a.width, int64_t{b.x} + b.width);
+  const int64_t bottom = std::max(int64_t{a.y} + a.height, int64_t{b.y} + b.height);
+  const auto extent = [](int64_t length) { return static_cast<int>(std::min<int64_t>(length, INT32_MAX)); };
+  return cairo_rectangle_int_t{static_cast<int>(left), static_cast<int>(top), extent(right - left),
+                               extent(bottom - top)};
+}
+
+bool holds(const cairo_rectangle_int_t& outer, const cairo_rectangle_int_t& inner) {
+  return inner.x >= outer.x && inner.y >= outer.y &&
+         int64_t{inner.x} + inner.width <= int64_t{outer.x} + outer.width &&
+         int64_t{inner.y} + inner.height <= int64_t{outer.y} + outer.height;
+}
+
+// Beyond this the stage is mostly empty around the frame: a move, not frames of one character. X
+// places pictures inside a window in 16-bit coordinates.
+bool far_larger(const cairo_rectangle_int_t& stage, const cairo_rectangle_int_t& frame) {
+  constexpr int64_t kSlack = 64;
+  return stage.width > 2 * int64_t{frame.width} + kSlack || stage.height > 2 * int64_t{frame.height} + kSlack ||
+         stage.width > 32767 || stage.height > 32767;
+}
+
+}  // namespace
+
+cairo_rectangle_int_t gtk_stage_place(GtkStage* stage, const cairo_rectangle_int_t& wanted, int64_t now_us) {
+  const bool period_over = now_us - stage->recent_since >= kStagePeriodUs || now_us < stage->recent_since;
+  if (stage->rect.width <= 0 || period_over) {
+    stage->rect = united(stage->rect.width <= 0 ? wanted : stage->recent, wanted);
+    stage->recent = wanted;
+    stage->recent_since = now_us;
+  } else {
+    stage->recent = united(stage->recent, wanted);
+    if (!holds(stage->rect, wanted)) stage->rect = united(stage->rect, wanted);
+  }
+  if (far_larger(stage->rect, wanted)) {
+    stage->rect = stage->recent = wanted;
+    stage->recent_since = now_us;
+  }
+  return stage->rect;
+}
+
+int gtk_rectangle_less(const cairo_rectangle_int_t& from, const cairo_rectangle_int_t& less,
+                       cairo_rectangle_int_t out[4]) {
+  if (from.width <= 0 || from.height <= 0) return 0;
+  const int64_t left = from.x, top = from.y, right = left + from.width, bottom = top + from.height;
+  const int64_t cut_left = std::clamp<int64_t>(less.x, left, right);
+  const int64_t cut_right = std::clamp<int64_t>(int64_t{less.x} + std::max(less.width, 0), cut_left, right);
+  const int64_t cut_top = std::clamp<int64_t>(less.y, top, bottom);
+  const int64_t cut_bottom = std::clamp<int64_t>(int64_t{less.y} + std::max(less.height, 0), cut_top, bottom);
+  if (cut_left == cut_right || cut_top == cut_bottom) {
+    out[0] = from;
+    return 1;
+  }
+  int count = 0;
+  const auto add = [&](int64_t x, int64_t y, int64_t x_end, int64_t y_end) {
+    if (x < x_end && y < y_end)
+      out[count++] = cairo_rectangle_int_t{static_cast<int>(x), static_cast<int>(y), static_cast<int>(x_end - x),
+                                           static_cast<int>(y_end - y)};
+  };
+  add(left, top, right, cut_top);
+  add(left, cut_top, cut_left, cut_bottom);
+  add(cut_right, cut_top, right, cut_bottom);
+  add(left, cut_bottom, right, bottom);
+  return count;
+}
+
 void gtk_fade_pixels(const uint8_t* in, size_t bytes, uint8_t opacity, uint8_t* out) {
   for (size_t i = 0; i < bytes; ++i) {
     const uint32_t product = uint32_t{in[i]} * opacity + 0x80;

@@ -38,6 +38,24 @@ struct GtkPictureChange {
 GtkPictureChange gtk_take_picture(const uint8_t* from, size_t from_stride, int32_t width, int32_t height,
                                   int32_t shown_width, int32_t shown_height, uint8_t* shown);
 
+// Where the character's X window goes on the screen: a rectangle that holds the window's rectangle and
+// those of the frames placed shortly before, so that a character whose frames move and change size
+// within the same stretch keeps its X window still and is drawn at its place inside it. The stage
+// grows to hold a frame placed outside it; once a period is over it is cut down to the frames placed
+// in that period, so that a character moved for good (a drag, a panel) leaves its old place. A stage
+// grown far larger than the frame (a long drag) starts again at the frame.
+struct GtkStage {
+  cairo_rectangle_int_t rect;    // the X window's; width 0 before any frame was placed
+  cairo_rectangle_int_t recent;  // what the frames placed since recent_since cover
+  int64_t recent_since;          // microseconds on a monotonic clock
+};
+constexpr int64_t kStagePeriodUs = 3000000;
+// The stage once a frame wants the window at wanted (width and height above 0), at now_us.
+cairo_rectangle_int_t gtk_stage_place(GtkStage* stage, const cairo_rectangle_int_t& wanted, int64_t now_us);
+// The parts of from outside less, at most four, into out; their count.
+int gtk_rectangle_less(const cairo_rectangle_int_t& from, const cairo_rectangle_int_t& less,
+                       cairo_rectangle_int_t out[4]);
+
 // out = in at opacity: every byte of the premultiplied pixels times opacity / 255, rounded as pixman
 // rounds when it paints a picture with a constant alpha (what cairo_paint_with_alpha gives).
 void gtk_fade_pixels(const uint8_t* in, size_t bytes, uint8_t opacity, uint8_t* out);

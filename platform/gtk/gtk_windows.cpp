@@ -76,11 +76,13 @@ gboolean on_draw(GtkWidget*, cairo_t* cr, PlatformWindow* window) {
   cairo_surface_t* image =
       cairo_image_surface_create_for_data(window->shown_pixels, CAIRO_FORMAT_ARGB32,
                                           window->shown_width, window->shown_height, window->shown_width * 4);
-  int32_t left = 0, top = 0;  // where the picture is drawn: the window's place, inside a layer surface
+  int32_t left = 0, top = 0;  // where the picture is drawn: the window's place, on the stage or layer surface
   if (gtk_wayland_is_layer(window)) {
     gtk_wayland_offset(&left, &top);
     left = window->x - left;
     top = window->y - top;
+  } else {
+    gtk_x11_picture_origin(window, &left, &top);
   }
   cairo_set_source_surface(cr, image, left, top);
   if (window->composited) {
@@ -99,6 +101,7 @@ void reconfigure(PlatformWindow* window) {
   if (shown) gtk_widget_hide(window->widget);
   gtk_widget_unrealize(window->widget);
   gtk_x11_forget_paint(window);
+  gtk_x11_forget_stage(window);
   gtk_choose_visual(window);
   gtk_forget_shape(window);
   gtk_apply_shape(window);
@@ -282,6 +285,7 @@ void show(PlatformWindow* window, bool visible) {
   window->holds_picture = false;  // a window mapped again holds nothing until its exposure is painted
   if (window->widget == nullptr) return;
   if (visible) {
+    gtk_x11_forget_stage(window);
     gtk_window_move(GTK_WINDOW(window->widget), window->x, window->y);
     gtk_widget_show(window->widget);
   } else {
@@ -497,14 +501,16 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
   target->awaiting_exposure = false;
   if (!gtk_x11_place(target) && new_size) {
     target->placement_pending = true;
+    gtk_x11_forget_stage(target);
     // GTK places the window anew with the size: it must know where it was moved to meanwhile.
     gtk_window_move(GTK_WINDOW(target->widget), target->x, target->y);
     gtk_window_resize(GTK_WINDOW(target->widget), width, height);
   }
+  // Also when no alpha changed: the picture may have moved on the stage.
   if (resized)
     gtk_apply_shape(target);
-  else if (change.alpha_changed)
-    gtk_apply_shape_rows(target, change.y, change.y + change.height);
+  else
+    gtk_apply_shape_rows(target, change.y, change.y + (change.alpha_changed ? change.height : 0));
   // A picture for a new place or size waits for GTK to move the window first, and is painted in the
   // same turn; one for a size asked of the window manager is painted when the window is exposed at
   // that size, unless the last such exposure never came; one in place goes straight to the window.
@@ -548,6 +554,7 @@ bool platform_set_window_pos(WindowHandle window, WindowHandle insert_after, int
     target->y = y;
     if (!gtk_x11_move_later(target)) {
       target->placement_pending = true;
+      gtk_x11_forget_stage(target);
       gtk_window_move(gtk_window, x, y);
     }
   }
@@ -556,6 +563,7 @@ bool platform_set_window_pos(WindowHandle window, WindowHandle insert_after, int
     target->height = std::max(height, 0);
     if (!gtk_x11_place(target)) {
       target->placement_pending = true;
+      gtk_x11_forget_stage(target);
       gtk_window_move(gtk_window, target->x, target->y);  // as for any resize: the place it has now
       gtk_window_resize(gtk_window, std::max(width, 1), std::max(height, 1));
     }
@@ -764,10 +772,14 @@ void platform_post_quit_message(int32_t exit_code) {
 namespace {
 
 // Moves wait for the frame's picture (gtk_x11_move_later), but no longer than until the program has
-// nothing left to do.
+// nothing left to do; a picture that no new one followed is put at its new place.
 void send_pending_moves() {
   for (const auto& window : backend().windows) {
-    if (window->move_pending && !gtk_x11_place(window.get())) window->move_pending = false;
+    if (!window->move_pending) continue;
+    if (gtk_x11_place(window.get()))
+      gtk_x11_show_moved_picture(window.get());
+    else
+      window->move_pending = false;
   }
 }
 

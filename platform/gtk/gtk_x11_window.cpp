@@ -23,12 +23,14 @@ namespace {
 
 bool is_layered(const PlatformWindow* window) { return (window->ex_style & WS_EX_LAYERED) != 0; }
 
-// The X window to paint and its visual, or None while there is nothing on the screen to paint.
-Window paintable_window(PlatformWindow* window, Display** display, Visual** visual, int* depth) {
+// The X window to paint, its visual and size, or None while there is nothing on the screen to paint.
+Window paintable_window(PlatformWindow* window, Display** display, Visual** visual, int* depth,
+                        GdkRectangle* size = nullptr) {
   if (gtk_on_wayland() || window->widget == nullptr) return None;
   GdkWindow* gdk_window = gtk_widget_get_window(window->widget);
   if (gdk_window == nullptr || !GDK_IS_X11_WINDOW(gdk_window) || !gdk_window_is_viewable(gdk_window))
     return None;
+  if (size != nullptr) *size = GdkRectangle{0, 0, gdk_window_get_width(gdk_window), gdk_window_get_height(gdk_window)};
   GdkVisual* gdk_visual = gdk_window_get_visual(gdk_window);
   *display = GDK_WINDOW_XDISPLAY(gdk_window);
   *visual = gdk_x11_visual_get_xvisual(gdk_visual);
@@ -37,8 +39,9 @@ Window paintable_window(PlatformWindow* window, Display** display, Visual** visu
 }
 
 // The shape put on the realized X11 window with one request, without GTK's and GDK's copies of it,
-// where the alpha of rows top to bottom changed since the shape sent last (all rows when none was);
-// false when there is no such window (GTK keeps the shape for the window it makes then).
+// where the alpha of rows top to bottom changed since the shape sent last (all rows when none was),
+// or the picture moved on the stage; false when there is no such window (GTK keeps the shape for the
+// window it makes then).
 bool send_x11_shape(PlatformWindow* window, uint8_t threshold, int32_t top, int32_t bottom) {
   if (gtk_on_wayland() || window->widget == nullptr || window->shown_width > 32767 ||
       window->shown_height > 32767)
@@ -50,11 +53,12 @@ bool send_x11_shape(PlatformWindow* window, uint8_t threshold, int32_t top, int3
     top = 0;
     bottom = window->shown_height;
   }
-  if (!gtk_alpha_runs_of_rows(window->shown_pixels, window->shown_width, window->shown_height,
-                              static_cast<size_t>(window->shown_width) * 4, threshold, top, bottom,
-                              &window->shape_runs) &&
-      window->shape_sent)
-    return true;
+  int32_t origin_x = 0, origin_y = 0;
+  gtk_x11_picture_origin(window, &origin_x, &origin_y);
+  const bool runs_changed =
+      gtk_alpha_runs_of_rows(window->shown_pixels, window->shown_width, window->shown_height,
+                             static_cast<size_t>(window->shown_width) * 4, threshold, top, bottom, &window->shape_runs);
+  if (!runs_changed && window->shape_sent && window->shape_x == origin_x && window->shape_y == origin_y) return true;
   // Kept between calls (one thread), so that a new shape allocates nothing once they have grown.
   static std::vector<XRectangle> rectangles;
   rectangles.clear();
@@ -70,9 +74,11 @@ bool send_x11_shape(PlatformWindow* window, uint8_t threshold, int32_t top, int3
     gtk_widget_shape_combine_region(window->widget, nullptr);
     gtk_widget_input_shape_combine_region(window->widget, nullptr);
   }
-  XShapeCombineRectangles(display, target, window->composited ? ShapeInput : ShapeBounding, 0, 0,
+  XShapeCombineRectangles(display, target, window->composited ? ShapeInput : ShapeBounding, origin_x, origin_y,
                           rectangles.data(), static_cast<int>(rectangles.size()), ShapeSet, YXBanded);
   window->shape_sent = true;
+  window->shape_x = origin_x;
+  window->shape_y = origin_y;
   return true;
 }
 
@@ -93,6 +99,7 @@ void gtk_apply_shape_rows(PlatformWindow* window, int32_t top, int32_t bottom) {
   if (!is_layered(window) || window->widget == nullptr) return;
   const uint8_t threshold = window->composited ? 0 : 127;
   if (send_x11_shape(window, threshold, top, bottom)) return;
+  if (top >= bottom && window->shape != nullptr) return;  // no row changed; GTK's shape has no offset
   cairo_region_t* region =
       gtk_alpha_region(window->shown_pixels, window->shown_width, window->shown_height,
                        static_cast<size_t>(window->shown_width) * 4, threshold);
@@ -135,9 +142,10 @@ void on_gdk_event(GdkEvent* event, gpointer) {
     gdk_window_get_user_data(event->expose.window, &widget);
     auto* window =
         widget != nullptr ? static_cast<PlatformWindow*>(g_object_get_data(G_OBJECT(widget), kPaintedHere)) : nullptr;
+    const bool staged = window != nullptr && window->stage.rect.width > 0;
     if (window != nullptr && window->widget == widget &&
-        gdk_window_get_width(event->expose.window) == window->shown_width &&
-        gdk_window_get_height(event->expose.window) == window->shown_height &&
+        gdk_window_get_width(event->expose.window) == (staged ? window->stage.rect.width : window->shown_width) &&
+        gdk_window_get_height(event->expose.window) == (staged ? window->stage.rect.height : window->shown_height) &&
         gtk_x11_paint(window, GdkRectangle{0, 0, window->shown_width, window->shown_height})) {
       window->awaiting_exposure = false;
       return;
@@ -261,7 +269,8 @@ bool gtk_x11_paint(PlatformWindow* window, const GdkRectangle& changed) {
   Display* display = nullptr;
   Visual* visual = nullptr;
   int depth = 0;
-  const Window target = paintable_window(window, &display, &visual, &depth);
+  GdkRectangle whole{};
+  const Window target = paintable_window(window, &display, &visual, &depth, &whole);
   if (target == None || window->shown_pixels == nullptr || window->shown_width <= 0 || window->shown_height <= 0 ||
       (depth != 32 && depth != 24))
     return false;
@@ -269,9 +278,13 @@ bool gtk_x11_paint(PlatformWindow* window, const GdkRectangle& changed) {
   if (visual->red_mask != 0xFF0000 || visual->green_mask != 0xFF00 || visual->blue_mask != 0xFF) return false;
   if (window->paint_gc != nullptr && window->paint_gc_depth != depth) gtk_x11_forget_paint(window);
   const bool faded = window->composited && window->opacity != 255;
+  GdkRectangle place{0, 0, window->shown_width, window->shown_height};
+  gtk_x11_picture_origin(window, &place.x, &place.y);
+  const bool moved = !gdk_rectangle_equal(&place, &window->picture_place);
   GdkRectangle part{0, 0, window->shown_width, window->shown_height};
-  // A fade changes every pixel of every frame: it is put whole.
-  if (window->holds_picture && !faded) part = changed;
+  // A fade changes every pixel of every frame, and a picture that moved on the stage all of its own:
+  // they are put whole.
+  if (window->holds_picture && !faded && !moved) part = changed;
   const size_t bytes = static_cast<size_t>(window->shown_width) * window->shown_height * 4;
   uint8_t* pixels = window->shown_pixels;
   if (faded) {
@@ -304,15 +317,28 @@ bool gtk_x11_paint(PlatformWindow* window, const GdkRectangle& changed) {
   image.green_mask = visual->green_mask;
   image.blue_mask = visual->blue_mask;
   if (!XInitImage(&image)) return false;
+  if (!window->holds_picture || moved) {
+    // What the picture left is cleared to nothing (pixel 0, the graphics context's colour): where it
+    // was, or all of the stage around it when the window held no known picture.
+    cairo_rectangle_int_t left[4];
+    const int count = gtk_rectangle_less(window->holds_picture ? window->picture_place : whole, place, left);
+    XRectangle cleared[4];
+    for (int i = 0; i < count; ++i)
+      cleared[i] = XRectangle{static_cast<short>(left[i].x), static_cast<short>(left[i].y),
+                              static_cast<unsigned short>(left[i].width), static_cast<unsigned short>(left[i].height)};
+    if (count > 0) XFillRectangles(display, target, window->paint_gc, cleared, count);
+  }
   if (part.width > 0 && part.height > 0) {
     if (shared)
-      XShmPutImage(display, target, window->paint_gc, &image, part.x, part.y, part.x, part.y, part.width,
-                   part.height, False);
+      XShmPutImage(display, target, window->paint_gc, &image, part.x, part.y, place.x + part.x, place.y + part.y,
+                   part.width, part.height, False);
     else
-      XPutImage(display, target, window->paint_gc, &image, part.x, part.y, part.x, part.y, part.width, part.height);
+      XPutImage(display, target, window->paint_gc, &image, part.x, part.y, place.x + part.x, place.y + part.y,
+                part.width, part.height);
   }
   XFlush(display);  // also what was asked of the window before
   window->holds_picture = !faded;
+  window->picture_place = place;
   return true;
 }
 
@@ -329,16 +355,35 @@ bool gtk_x11_place(PlatformWindow* window) {
   if (gtk_on_wayland() || !is_layered(window) || window->widget == nullptr) return false;
   GdkWindow* gdk_window = gtk_widget_get_window(window->widget);
   if (gdk_window == nullptr || !GDK_IS_X11_WINDOW(gdk_window)) return false;
-  const int width = std::max(window->width, 1), height = std::max(window->height, 1);
-  if (gdk_window_get_width(gdk_window) != width || gdk_window_get_height(gdk_window) != height) {
-    gdk_window_move_resize(gdk_window, window->x, window->y, width, height);
+  const cairo_rectangle_int_t before = window->stage.rect;
+  const cairo_rectangle_int_t wanted{window->x, window->y, std::max(window->width, 1), std::max(window->height, 1)};
+  const cairo_rectangle_int_t stage = gtk_stage_place(&window->stage, wanted, g_get_monotonic_time());
+  if (gdk_window_get_width(gdk_window) != stage.width || gdk_window_get_height(gdk_window) != stage.height) {
+    gdk_window_move_resize(gdk_window, stage.x, stage.y, stage.width, stage.height);
     window->awaiting_exposure = gdk_window_is_viewable(gdk_window);
     window->holds_picture = false;
-  } else if (window->move_pending) {
-    gdk_window_move(gdk_window, window->x, window->y);
+  } else if (before.width <= 0 || before.x != stage.x || before.y != stage.y) {
+    gdk_window_move(gdk_window, stage.x, stage.y);
   }
   window->move_pending = false;
   return true;
+}
+
+void gtk_x11_forget_stage(PlatformWindow* window) { window->stage = GtkStage{}; }
+
+void gtk_x11_picture_origin(const PlatformWindow* window, int32_t* left, int32_t* top) {
+  const bool staged = window->stage.rect.width > 0;
+  *left = staged ? window->x - window->stage.rect.x : 0;
+  *top = staged ? window->y - window->stage.rect.y : 0;
+}
+
+void gtk_x11_show_moved_picture(PlatformWindow* window) {
+  if (!window->holds_picture || window->awaiting_exposure) return;
+  GdkRectangle place{0, 0, window->shown_width, window->shown_height};
+  gtk_x11_picture_origin(window, &place.x, &place.y);
+  if (gdk_rectangle_equal(&place, &window->picture_place)) return;
+  gtk_apply_shape_rows(window, 0, 0);
+  gtk_x11_paint(window, GdkRectangle{0, 0, 0, 0});
 }
 
 void gtk_x11_forget_paint(PlatformWindow* window) {

@@ -181,6 +181,50 @@ TEST(TakePicture, ChangedPartIsTheSmallestRectangleOfEveryDifferingPixel) {
   }
 }
 
+// A frame wants the window at a rectangle at a time (ms); the X window's rectangle after it.
+TEST(Stage, HoldsTheRecentFramesAndLeavesAPlaceMovedFrom) {
+  struct Step { int64_t ms; cairo_rectangle_int_t wanted, stage; };
+  const Step steps[] = {
+      {0, {100, 100, 50, 60}, {100, 100, 50, 60}},       // the first frame
+      {50, {110, 90, 40, 60}, {100, 90, 50, 70}},        // grows to hold a frame that sticks out
+      {100, {100, 100, 50, 60}, {100, 90, 50, 70}},      // inside: still
+      {2900, {105, 95, 40, 40}, {100, 90, 50, 70}},
+      {3000, {100, 130, 50, 60}, {100, 90, 50, 100}},    // the period is over: its frames and this one
+      {3100, {100, 130, 50, 60}, {100, 90, 50, 100}},
+      {6000, {100, 130, 50, 60}, {100, 130, 50, 60}},    // moved for good: the old place is left
+      {6050, {400, 130, 50, 60}, {400, 130, 50, 60}},    // far away: starts again at the frame
+      {6100, {-20, -30, 10, 10}, {-20, -30, 10, 10}},
+      {6150, {-20, -30, 10, 10}, {-20, -30, 10, 10}},
+  };
+  GtkStage stage{};
+  for (const Step& step : steps) {
+    const cairo_rectangle_int_t rect = gtk_stage_place(&stage, step.wanted, step.ms * 1000);
+    EXPECT_TRUE(rect.x == step.stage.x && rect.y == step.stage.y && rect.width == step.stage.width &&
+                rect.height == step.stage.height)
+        << "at " << step.ms << " ms: " << rect.x << "," << rect.y << " " << rect.width << "x" << rect.height;
+  }
+}
+
+TEST(Stage, WhatIsLeftOfARectangleIsExactlyItsPixelsOutsideTheOther) {
+  const cairo_rectangle_int_t from{10, 20, 30, 40};
+  const cairo_rectangle_int_t others[] = {{10, 20, 30, 40}, {0, 0, 5, 5},   {15, 25, 5, 5},  {5, 15, 10, 100},
+                                          {30, 50, 20, 20}, {-5, 30, 100, 3}, {12, 0, 0, 100}, {20, 10, 5, 200}};
+  for (const cairo_rectangle_int_t& other : others) {
+    cairo_rectangle_int_t left[4];
+    const int count = gtk_rectangle_less(from, other, left);
+    for (int32_t y = 0; y < 80; ++y)
+      for (int32_t x = 0; x < 60; ++x) {
+        const auto inside = [x, y](const cairo_rectangle_int_t& r) {
+          return x >= r.x && x < r.x + r.width && y >= r.y && y < r.y + r.height;
+        };
+        const int covered = static_cast<int>(std::count_if(left, left + count, inside));
+        ASSERT_EQ(covered, inside(from) && !inside(other) ? 1 : 0)
+            << "pixel " << x << "," << y << " less " << other.x << "," << other.y << " " << other.width << "x"
+            << other.height;
+      }
+  }
+}
+
 // What the window shows while fading must be what cairo paints at that opacity, to the bit.
 TEST(FadePixels, MatchesCairosPaintWithAlphaAtEveryOpacity) {
   std::vector<uint8_t> pixels;

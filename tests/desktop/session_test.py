@@ -162,26 +162,25 @@ class Checks:
         self.session.stop(grabber.process)
 
     def both_steps_drawn_whole(self, corner):
-        """Waits until both frames of "steps" were seen, each filling its window, which ends at corner,
-        and nothing showing in the other frame's extent beyond it."""
+        """Waits until both frames of "steps" were seen, each drawn whole up to corner, where the window
+        ends, and nothing showing in the other frame's extent beyond it."""
         seen = set()
 
         def look():
-            before = self.character()
-            image = self.display.screenshot()
-            if self.character() != before:
-                return False  # the frame changed meanwhile
-            x, y, width, height = before
-            assert (width, height) in dict(STEPS), "window size %dx%d" % (width, height)
+            x, y, width, height = self.character()
             assert (x + width, y + height) == corner, "the corner moved to %s" % ((x + width, y + height),)
-            colour = dict(STEPS)[(width, height)]
-            for point in ((x + 2, y + 2), (x + width - 3, y + height - 3)):
-                assert desktop.close_to(image.pixel(*point), colour), "%s at %s" % (image.pixel(*point), point)
+            image = self.display.screenshot()
+            shown = image.pixel(corner[0] - 3, corner[1] - 3)
+            size = next((size for size, colour in STEPS if desktop.close_to(shown, colour)), None)
+            assert size is not None, "%s at the corner" % (shown,)
+            width, height = size
+            point = (corner[0] - width + 2, corner[1] - height + 2)
+            assert desktop.close_to(image.pixel(*point), shown), "%s at %s" % (image.pixel(*point), point)
             for other_width, other_height in dict(STEPS):
                 point = (corner[0] - other_width + 2, corner[1] - other_height + 2)
-                if point[0] < x or point[1] < y:
+                if other_width > width or other_height > height:
                     assert image.pixel(*point) == desktop.BACKGROUND, "left over at %s" % (point,)
-            seen.add((width, height))
+            seen.add(size)
             return len(seen) == len(STEPS)
 
         desktop.wait_until(look, what="both frames")
