@@ -118,8 +118,10 @@ void gtk_x11_forget_paint(PlatformWindow* window);
 void gtk_x11_forget_stage(PlatformWindow* window);
 // Where the window's picture goes inside its X window: the window's place on the stage.
 void gtk_x11_picture_origin(const PlatformWindow* window, int32_t* left, int32_t* top);
-// A picture moved on the stage by a move that no new picture followed is put at its new place.
-void gtk_x11_show_moved_picture(PlatformWindow* window);
+// A move that no new picture followed (a drag, a panel): the X window carries its stage along, the
+// picture keeping its place inside; else, as gtk_x11_place, with the picture put at its new place.
+// False before the X window exists.
+bool gtk_x11_carry(PlatformWindow* window);
 // Room for bytes of the window's shown pixels, *kept true when it still holds the ones shown before:
 // memory shared with the X server for a layered window on a display of this machine, so that a picture
 // is put without going through the socket, else the window's own.

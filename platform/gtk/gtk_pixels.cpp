@@ -222,6 +222,20 @@ cairo_rectangle_int_t gtk_stage_place(GtkStage* stage, const cairo_rectangle_int
     stage->rect = stage->recent = wanted;
     stage->recent_since = now_us;
   }
+  stage->frame = wanted;
+  return stage->rect;
+}
+
+cairo_rectangle_int_t gtk_stage_carry(GtkStage* stage, int32_t x, int32_t y) {
+  const int64_t dx = int64_t{x} - stage->frame.x, dy = int64_t{y} - stage->frame.y;
+  const auto moved = [dx, dy](cairo_rectangle_int_t rect) {
+    rect.x = static_cast<int>(std::clamp<int64_t>(rect.x + dx, INT32_MIN, INT32_MAX));
+    rect.y = static_cast<int>(std::clamp<int64_t>(rect.y + dy, INT32_MIN, INT32_MAX));
+    return rect;
+  };
+  stage->rect = moved(stage->rect);
+  stage->recent = moved(stage->recent);
+  stage->frame = moved(stage->frame);
   return stage->rect;
 }
 

@@ -42,16 +42,20 @@ GtkPictureChange gtk_take_picture(const uint8_t* from, size_t from_stride, int32
 // those of the frames placed shortly before, so that a character whose frames move and change size
 // within the same stretch keeps its X window still and is drawn at its place inside it. The stage
 // grows to hold a frame placed outside it; once a period is over it is cut down to the frames placed
-// in that period, so that a character moved for good (a drag, a panel) leaves its old place. A stage
-// grown far larger than the frame (a long drag) starts again at the frame.
+// in that period, so that a character whose frames moved away leaves their old place. A stage grown far
+// larger than the frame starts again at the frame. A character moved without a new frame (a drag, a
+// panel) carries its stage along.
 struct GtkStage {
   cairo_rectangle_int_t rect;    // the X window's; width 0 before any frame was placed
+  cairo_rectangle_int_t frame;   // the last frame's
   cairo_rectangle_int_t recent;  // what the frames placed since recent_since cover
   int64_t recent_since;          // microseconds on a monotonic clock
 };
 constexpr int64_t kStagePeriodUs = 3000000;
 // The stage once a frame wants the window at wanted (width and height above 0), at now_us.
 cairo_rectangle_int_t gtk_stage_place(GtkStage* stage, const cairo_rectangle_int_t& wanted, int64_t now_us);
+// The stage once its last frame moved to x, y with no new frame: all it holds moves by as much.
+cairo_rectangle_int_t gtk_stage_carry(GtkStage* stage, int32_t x, int32_t y);
 // The parts of from outside less, at most four, into out; their count.
 int gtk_rectangle_less(const cairo_rectangle_int_t& from, const cairo_rectangle_int_t& less,
                        cairo_rectangle_int_t out[4]);

@@ -772,14 +772,10 @@ void platform_post_quit_message(int32_t exit_code) {
 namespace {
 
 // Moves wait for the frame's picture (gtk_x11_move_later), but no longer than until the program has
-// nothing left to do; a picture that no new one followed is put at its new place.
+// nothing left to do.
 void send_pending_moves() {
   for (const auto& window : backend().windows) {
-    if (!window->move_pending) continue;
-    if (gtk_x11_place(window.get()))
-      gtk_x11_show_moved_picture(window.get());
-    else
-      window->move_pending = false;
+    if (window->move_pending && !gtk_x11_carry(window.get())) window->move_pending = false;
   }
 }
 

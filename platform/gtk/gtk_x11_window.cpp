@@ -377,13 +377,24 @@ void gtk_x11_picture_origin(const PlatformWindow* window, int32_t* left, int32_t
   *top = staged ? window->y - window->stage.rect.y : 0;
 }
 
-void gtk_x11_show_moved_picture(PlatformWindow* window) {
-  if (!window->holds_picture || window->awaiting_exposure) return;
+bool gtk_x11_carry(PlatformWindow* window) {
+  const GtkStage& stage = window->stage;
+  GdkWindow* gdk_window = window->widget != nullptr ? gtk_widget_get_window(window->widget) : nullptr;
+  if (stage.rect.width > 0 && stage.frame.width == std::max(window->width, 1) &&
+      stage.frame.height == std::max(window->height, 1) && gdk_window != nullptr && GDK_IS_X11_WINDOW(gdk_window)) {
+    const cairo_rectangle_int_t carried = gtk_stage_carry(&window->stage, window->x, window->y);
+    gdk_window_move(gdk_window, carried.x, carried.y);
+    window->move_pending = false;
+    return true;
+  }
+  if (!gtk_x11_place(window)) return false;
   GdkRectangle place{0, 0, window->shown_width, window->shown_height};
   gtk_x11_picture_origin(window, &place.x, &place.y);
-  if (gdk_rectangle_equal(&place, &window->picture_place)) return;
-  gtk_apply_shape_rows(window, 0, 0);
-  gtk_x11_paint(window, GdkRectangle{0, 0, 0, 0});
+  if (window->holds_picture && !window->awaiting_exposure && !gdk_rectangle_equal(&place, &window->picture_place)) {
+    gtk_apply_shape_rows(window, 0, 0);
+    gtk_x11_paint(window, GdkRectangle{0, 0, 0, 0});
+  }
+  return true;
 }
 
 void gtk_x11_forget_paint(PlatformWindow* window) {

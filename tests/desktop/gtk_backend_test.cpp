@@ -181,24 +181,27 @@ TEST(TakePicture, ChangedPartIsTheSmallestRectangleOfEveryDifferingPixel) {
   }
 }
 
-// A frame wants the window at a rectangle at a time (ms); the X window's rectangle after it.
+// A frame wants the window at a rectangle at a time (ms), or the character is moved to a point with
+// no new frame (carry); the X window's rectangle after it.
 TEST(Stage, HoldsTheRecentFramesAndLeavesAPlaceMovedFrom) {
-  struct Step { int64_t ms; cairo_rectangle_int_t wanted, stage; };
+  struct Step { int64_t ms; bool carry; cairo_rectangle_int_t wanted, stage; };
   const Step steps[] = {
-      {0, {100, 100, 50, 60}, {100, 100, 50, 60}},       // the first frame
-      {50, {110, 90, 40, 60}, {100, 90, 50, 70}},        // grows to hold a frame that sticks out
-      {100, {100, 100, 50, 60}, {100, 90, 50, 70}},      // inside: still
-      {2900, {105, 95, 40, 40}, {100, 90, 50, 70}},
-      {3000, {100, 130, 50, 60}, {100, 90, 50, 100}},    // the period is over: its frames and this one
-      {3100, {100, 130, 50, 60}, {100, 90, 50, 100}},
-      {6000, {100, 130, 50, 60}, {100, 130, 50, 60}},    // moved for good: the old place is left
-      {6050, {400, 130, 50, 60}, {400, 130, 50, 60}},    // far away: starts again at the frame
-      {6100, {-20, -30, 10, 10}, {-20, -30, 10, 10}},
-      {6150, {-20, -30, 10, 10}, {-20, -30, 10, 10}},
+      {0, false, {100, 100, 50, 60}, {100, 100, 50, 60}},     // the first frame
+      {50, false, {110, 90, 40, 60}, {100, 90, 50, 70}},      // grows to hold a frame that sticks out
+      {100, false, {100, 100, 50, 60}, {100, 90, 50, 70}},    // inside: still
+      {2900, false, {105, 95, 40, 40}, {100, 90, 50, 70}},
+      {3000, false, {100, 130, 50, 60}, {100, 90, 50, 100}},  // the period is over: its frames and this one
+      {3100, false, {100, 130, 50, 60}, {100, 90, 50, 100}},
+      {3150, true, {100, 110, 0, 0}, {100, 70, 50, 100}},     // moved by a drag: the stage goes along
+      {3200, false, {100, 110, 50, 60}, {100, 70, 50, 100}},
+      {6000, false, {100, 110, 50, 60}, {100, 110, 50, 60}},  // the frames left the rest: it goes
+      {6050, false, {400, 130, 50, 60}, {400, 130, 50, 60}},  // far away: starts again at the frame
+      {6100, false, {-20, -30, 10, 10}, {-20, -30, 10, 10}},
   };
   GtkStage stage{};
   for (const Step& step : steps) {
-    const cairo_rectangle_int_t rect = gtk_stage_place(&stage, step.wanted, step.ms * 1000);
+    const cairo_rectangle_int_t rect = step.carry ? gtk_stage_carry(&stage, step.wanted.x, step.wanted.y)
+                                                  : gtk_stage_place(&stage, step.wanted, step.ms * 1000);
     EXPECT_TRUE(rect.x == step.stage.x && rect.y == step.stage.y && rect.width == step.stage.width &&
                 rect.height == step.stage.height)
         << "at " << step.ms << " ms: " << rect.x << "," << rect.y << " " << rect.width << "x" << rect.height;
