@@ -789,8 +789,57 @@ bool platform_peek_message(PlatformMessage* message, uint32_t remove) {
   return false;
 }
 
+namespace {
+
+// The timeout of the wait: one source for the program's life, set to the wait's end, so that a wait
+// (one a frame) adds and frees no source. Waits never nest: window procedures run from dispatch and
+// modal loops, never inside a turn of GLib.
+struct WaitTimer {
+  GSource source;
+  gint64 deadline;  // on GLib's monotonic clock, in microseconds; -1 when no wait is timed
+  bool expired;
+};
+
+// Asked before every poll, so that setting a deadline needs no wake-up of the loop (a ready time would
+// signal one, and cost the next poll).
+gboolean wait_timer_due(GSource* source, gint* timeout) {
+  const WaitTimer* timer = reinterpret_cast<WaitTimer*>(source);
+  if (timer->deadline < 0) {
+    *timeout = -1;
+    return FALSE;
+  }
+  const gint64 left = timer->deadline - g_source_get_time(source);
+  *timeout = left <= 0 ? 0 : static_cast<gint>(std::min<gint64>((left + 999) / 1000, G_MAXINT));
+  return left <= 0;
+}
+
+gboolean wait_timer_passed(GSource* source) {
+  const WaitTimer* timer = reinterpret_cast<WaitTimer*>(source);
+  return timer->deadline >= 0 && g_source_get_time(source) >= timer->deadline;
+}
+
+gboolean dispatch_wait_timer(GSource* source, GSourceFunc, gpointer) {
+  WaitTimer* timer = reinterpret_cast<WaitTimer*>(source);
+  timer->expired = true;
+  timer->deadline = -1;
+  return G_SOURCE_CONTINUE;
+}
+
+WaitTimer* wait_timer() {
+  static GSourceFuncs functions{wait_timer_due, wait_timer_passed, dispatch_wait_timer, nullptr, nullptr, nullptr};
+  static WaitTimer* timer = nullptr;
+  if (timer == nullptr) {
+    timer = reinterpret_cast<WaitTimer*>(g_source_new(&functions, sizeof(WaitTimer)));
+    timer->deadline = -1;
+    g_source_attach(&timer->source, nullptr);
+  }
+  return timer;
+}
+
+}  // namespace
+
 // Blocks in GLib, which polls the X connection and every other source of the program (tray, D-Bus),
-// until one of them has posted a message or the timeout source has fired.
+// until one of them has posted a message or the timeout has passed.
 bool platform_wait_message(uint32_t timeout_ms) {
   Backend& b = backend();
   const auto waiting = [&b] { return message_queue_has_message(b.queue); };
@@ -800,16 +849,12 @@ bool platform_wait_message(uint32_t timeout_ms) {
     return false;
   }
   send_pending_moves();
-  bool expired = timeout_ms == 0;
-  guint timer = 0;
-  if (!expired && timeout_ms != INFINITE) {
-    timer = g_timeout_add(timeout_ms, [](gpointer flag) {
-      *static_cast<bool*>(flag) = true;
-      return G_SOURCE_REMOVE;
-    }, &expired);
-  }
-  while (!expired && !waiting()) g_main_context_iteration(nullptr, TRUE);
-  if (!expired && timer != 0) g_source_remove(timer);
+  if (timeout_ms == 0) return false;
+  WaitTimer* timer = wait_timer();
+  timer->expired = false;
+  timer->deadline = timeout_ms == INFINITE ? -1 : g_get_monotonic_time() + gint64{timeout_ms} * 1000;
+  while (!timer->expired && !waiting()) g_main_context_iteration(nullptr, TRUE);
+  timer->deadline = -1;
   return waiting();
 }
 
