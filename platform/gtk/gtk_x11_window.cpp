@@ -12,7 +12,6 @@
 #include <X11/extensions/shape.h>
 
 #include <algorithm>
-#include <cstring>
 #include <new>
 
 #include "platform/gtk/gtk_backend.h"
@@ -22,6 +21,13 @@
 namespace {
 
 bool is_layered(const PlatformWindow* window) { return (window->ex_style & WS_EX_LAYERED) != 0; }
+
+// Where the shown picture belongs inside the X window now.
+GdkRectangle picture_place_now(const PlatformWindow* window) {
+  GdkRectangle place{0, 0, window->shown_width, window->shown_height};
+  gtk_x11_picture_origin(window, &place.x, &place.y);
+  return place;
+}
 
 // The X window to paint, its visual and size, or None while there is nothing on the screen to paint.
 Window paintable_window(PlatformWindow* window, Display** display, Visual** visual, int* depth,
@@ -278,8 +284,7 @@ bool gtk_x11_paint(PlatformWindow* window, const GdkRectangle& changed) {
   if (visual->red_mask != 0xFF0000 || visual->green_mask != 0xFF00 || visual->blue_mask != 0xFF) return false;
   if (window->paint_gc != nullptr && window->paint_gc_depth != depth) gtk_x11_forget_paint(window);
   const bool faded = window->composited && window->opacity != 255;
-  GdkRectangle place{0, 0, window->shown_width, window->shown_height};
-  gtk_x11_picture_origin(window, &place.x, &place.y);
+  const GdkRectangle place = picture_place_now(window);
   const bool moved = !gdk_rectangle_equal(&place, &window->picture_place);
   GdkRectangle part{0, 0, window->shown_width, window->shown_height};
   // A fade changes every pixel of every frame, and a picture that moved on the stage all of its own:
@@ -388,8 +393,7 @@ bool gtk_x11_carry(PlatformWindow* window) {
     return true;
   }
   if (!gtk_x11_place(window)) return false;
-  GdkRectangle place{0, 0, window->shown_width, window->shown_height};
-  gtk_x11_picture_origin(window, &place.x, &place.y);
+  const GdkRectangle place = picture_place_now(window);
   if (window->holds_picture && !window->awaiting_exposure && !gdk_rectangle_equal(&place, &window->picture_place)) {
     gtk_apply_shape_rows(window, 0, 0);
     gtk_x11_paint(window, GdkRectangle{0, 0, 0, 0});
