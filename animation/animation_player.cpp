@@ -76,6 +76,13 @@ void compute_extents(AnimationPlayer& player) {
 }
 
 // A load that cannot be used ends like one with an unrecognised magic: empty, the package recorded.
+// The load before released, and the pictures its window kept: none of them is shown again. (Not in
+// player_release, which also runs once the program's windows are gone.)
+void release_for_load(AnimationPlayer& player) {
+  player_release(player);
+  if (player.window != nullptr) platform_forget_kept_pictures(player.window);
+}
+
 void refuse_load(AnimationPlayer& player, const char* why) {
   trace("load: description %d refused: %s\n", player.description_id, why);
   PackFile* package = player.package;
@@ -228,7 +235,7 @@ void player_release(AnimationPlayer& player) {
 }
 
 void load_from_package(AnimationPlayer& player, PackFile* package, int32_t id) {
-  player_release(player);
+  release_for_load(player);
   player.package = package;
   player.description_id = id;
   const ByteReader* entry = package != nullptr ? find_entry(*package, id) : nullptr;
@@ -262,7 +269,7 @@ int32_t read_description(AnimationPlayer& player, ByteReader& reader, FixedStrin
 }
 
 void load_from_file(AnimationPlayer& player, const char* path) {
-  player_release(player);
+  release_for_load(player);
   FILE* file = path != nullptr ? std::fopen(path, "rb") : nullptr;
   if (file == nullptr) return;
   const int32_t version = read_file_version(file);

@@ -83,8 +83,11 @@ CachedFrame* frame_cache_store(FrameCache& cache, const FrameCacheKey& key, int3
   }
   if (pixels == nullptr) pixels = static_cast<uint8_t*>(std::malloc(needed));
   if (pixels == nullptr) return nullptr;
+  // Numbers go on across caches and clears, so a picture kept under one elsewhere is never taken for
+  // another. The cache is used on the one thread.
+  static uint64_t pictures_stored = 0;
   CachedFrame& entry = cache.entries[cache.count];
-  entry = CachedFrame{key, width, height, pixels, ++cache.uses};
+  entry = CachedFrame{key, width, height, pixels, ++cache.uses, ++pictures_stored};
   cache.last_found = cache.count++;
   cache.bytes += needed;
   return &entry;

@@ -22,6 +22,7 @@ struct CachedFrame {
   int32_t width, height;
   uint8_t* pixels;     // width * height * 4 bytes, rows without padding, top row first
   uint64_t last_used;  // the cache's use count when it was last found or stored
+  uint64_t picture;    // names these pixels to the platform (see platform_keep_layered_picture); never 0
 };
 
 struct FrameCache {

@@ -129,18 +129,27 @@ bool cache_key_of(const AnimationPlayer& player, int32_t frame, FrameCacheKey* k
          parse_entry_id(player.alpha_images.data[frame], &key->alpha_id);
 }
 
-// draw_frame, but a picture merged before is copied from the cache instead of decoded again, and a
-// picture drawn is kept there. The surface's corner ends up with the very bytes draw_frame writes.
-FrameResult draw_current_frame(AnimationPlayer& player) {
+// The cached picture's pixels put into the surface's corner: the very bytes draw_frame wrote.
+void copy_cached_picture(AnimationPlayer& player, const CachedFrame& cached) {
+  const size_t row_bytes = static_cast<size_t>(cached.width) * 4;
+  copy_rows(cached.pixels, row_bytes, player.pixels, static_cast<size_t>(player.canvas_width) * 4, row_bytes,
+            cached.height);
+}
+
+// draw_frame, but a picture merged before is found in the cache instead of decoded again (*found; its
+// pixels are not in the surface yet), and a picture drawn is kept there. *picture is the cache's number
+// for it, 0 when the cache does not hold it.
+FrameResult take_current_frame(AnimationPlayer& player, const CachedFrame** found, uint64_t* picture) {
+  *found = nullptr;
+  *picture = 0;
   FrameCacheKey key;
   const bool cacheable = player.pixels != nullptr && cache_key_of(player, player.frame_index, &key);
-  const size_t stride = static_cast<size_t>(player.canvas_width) * 4;
   if (cacheable) {
     if (const CachedFrame* cached = frame_cache_find(player.frame_cache, key)) {
-      const size_t row_bytes = static_cast<size_t>(cached->width) * 4;
-      copy_rows(cached->pixels, row_bytes, player.pixels, stride, row_bytes, cached->height);
       player.image_width = cached->width;
       player.image_height = cached->height;
+      *found = cached;
+      *picture = cached->picture;
       return FRAME_DRAWN;
     }
   }
@@ -149,7 +158,9 @@ FrameResult draw_current_frame(AnimationPlayer& player) {
   CachedFrame* kept = frame_cache_store(player.frame_cache, key, player.image_width, player.image_height);
   if (kept != nullptr) {
     const size_t row_bytes = static_cast<size_t>(kept->width) * 4;
-    copy_rows(player.pixels, stride, kept->pixels, row_bytes, row_bytes, kept->height);
+    copy_rows(player.pixels, static_cast<size_t>(player.canvas_width) * 4, kept->pixels, row_bytes, row_bytes,
+              kept->height);
+    *picture = kept->picture;
   }
   return drawn;
 }
@@ -282,7 +293,9 @@ void present_frame(AnimationPlayer& player) {
     trace("present_frame: frame %d has no usable rectangle\n", player.frame_index);
     return;
   }
-  const FrameResult drawn = draw_current_frame(player);
+  const CachedFrame* found = nullptr;  // stays valid: nothing below stores into the cache
+  uint64_t picture = 0;
+  const FrameResult drawn = take_current_frame(player, &found, &picture);
   if (drawn != FRAME_DRAWN) {
     trace("present_frame: frame %d: %s\n", player.frame_index, frame_result_text(drawn));
     return;
@@ -298,8 +311,15 @@ void present_frame(AnimationPlayer& player) {
   } else {
     platform_set_window_pos(player.window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOOWNERZORDER);
   }
-  const bool shown = platform_update_layered_window(player.window, player.image_width, player.image_height,
-                                                    player.memory_dc, player.alpha, AC_SRC_ALPHA, ULW_ALPHA);
+  // A picture the window keeps is shown again without its pixels; any other goes through the surface.
+  bool shown = picture != 0 &&
+               platform_show_kept_picture(player.window, picture, player.image_width, player.image_height, player.alpha);
+  if (!shown) {
+    if (found != nullptr) copy_cached_picture(player, *found);
+    shown = platform_update_layered_window(player.window, player.image_width, player.image_height, player.memory_dc,
+                                           player.alpha, AC_SRC_ALPHA, ULW_ALPHA);
+    if (shown && picture != 0) platform_keep_layered_picture(player.window, picture);
+  }
   platform_set_thread_priority(THREAD_PRIORITY_HIGHEST);
   platform_set_priority_class(HIGH_PRIORITY_CLASS);
   if (!shown) report_update_failure();

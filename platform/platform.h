@@ -355,6 +355,20 @@ bool platform_delete_object(GdiObject object);
 // sizes the window to width x height. The window needs WS_EX_LAYERED.
 bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t height, DeviceContext source,
                                     uint8_t constant_alpha, uint8_t alpha_format, uint32_t flags);
+// Pictures shown again. A caller that shows the same pixels again and again (the frames of a looping
+// animation) may name them by a number of its own, never given to other pixels. Windows and the
+// headless backend keep nothing; on X11 the server keeps a copy and its shape, so that showing the
+// picture again sends and reads no pixels. A backend keeps what its own bound lets it, letting go of the
+// pictures not shown for the longest time first.
+// The picture that update_layered_window just showed on window is named picture: keep it if that helps.
+void platform_keep_layered_picture(WindowHandle window, uint64_t picture);
+// update_layered_window of the picture kept under picture at width x height and constant_alpha, with
+// no pixels read; false, and nothing done, where it is not kept or cannot be shown so now: the caller
+// then draws it and calls update_layered_window.
+bool platform_show_kept_picture(WindowHandle window, uint64_t picture, int32_t width, int32_t height,
+                                uint8_t constant_alpha);
+// Lets go of every picture kept for window: none of them is shown again.
+void platform_forget_kept_pictures(WindowHandle window);
 // SetWindowPos; insert_after null is the top of the window's band. SWP_NOSIZE keeps the size,
 // SWP_NOMOVE the position, SWP_NOZORDER the stacking.
 bool platform_set_window_pos(WindowHandle window, WindowHandle insert_after, int32_t x, int32_t y,

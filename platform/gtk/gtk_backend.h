@@ -13,6 +13,16 @@
 struct _XGC;  // Xlib's graphics context, kept by the X11 window part
 struct GtkSharedPicture;  // memory shared with the X server, kept by the X11 window part
 
+// X11: a picture the program shows again, kept on the server with its shape (see
+// platform_keep_layered_picture).
+struct GtkKeptPicture {
+  uint64_t number;       // the program's name for it
+  unsigned long pixmap;  // the pixels, at depth 32
+  int32_t width, height;
+  std::vector<cairo_rectangle_int_t> runs;  // its input shape
+  uint64_t last_shown;                      // the window's count of kept pictures shown, then
+};
+
 struct PlatformWindow {
   WindowProcedure procedure;
   uint32_t class_style;
@@ -48,6 +58,12 @@ struct PlatformWindow {
   GtkStage stage;
   GdkRectangle picture_place;
   int32_t shape_x, shape_y;
+  // X11 with a compositor: the pictures kept on the server, their bytes, and the one the window shows
+  // when it shows one of them (its index; the shown pixels are then stale until taken back).
+  std::vector<GtkKeptPicture> kept_pictures;
+  size_t kept_bytes;
+  uint64_t kept_shown;  // kept pictures kept or shown so far
+  int32_t showing_kept = -1;
 };
 
 struct PlatformMenu {
@@ -122,6 +138,18 @@ void gtk_x11_picture_origin(const PlatformWindow* window, int32_t* left, int32_t
 // picture keeping its place inside; else, as gtk_x11_place, with the picture put at its new place.
 // False before the X window exists.
 bool gtk_x11_carry(PlatformWindow* window);
+// After an update showed the shown pixels: they are kept on the server under number, where the window
+// is an X11 one with a compositor, shared memory and room within the bound.
+void gtk_x11_keep_picture(PlatformWindow* window, uint64_t number);
+// The picture kept under number shown as an update at width x height and opacity would show it,
+// sending no pixels; false, with nothing done, where it is not kept or cannot be shown so now.
+bool gtk_x11_show_kept_picture(PlatformWindow* window, uint64_t number, int32_t width, int32_t height,
+                               uint8_t opacity);
+// Where the window shows a kept picture, its pixels read back from the server into the shown pixels,
+// for whoever reads those (GTK's drawing, a shape made anew).
+void gtk_x11_take_back_shown(PlatformWindow* window);
+// Every kept picture freed on the server (the one shown taken back first).
+void gtk_x11_forget_kept_pictures(PlatformWindow* window);
 // Room for bytes of the window's shown pixels, *kept true when it still holds the ones shown before:
 // memory shared with the X server for a layered window on a display of this machine, so that a picture
 // is put without going through the socket, else the window's own.

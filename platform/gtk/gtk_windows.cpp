@@ -72,6 +72,7 @@ gboolean on_draw(GtkWidget*, cairo_t* cr, PlatformWindow* window) {
   cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
   cairo_set_source_rgba(cr, 0, 0, 0, 0);
   cairo_paint(cr);
+  gtk_x11_take_back_shown(window);
   if (window->shown_pixels == nullptr) return TRUE;
   cairo_surface_t* image =
       cairo_image_surface_create_for_data(window->shown_pixels, CAIRO_FORMAT_ARGB32,
@@ -480,8 +481,11 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
     platform_set_last_error(ERROR_NOT_ENOUGH_MEMORY);
     return false;
   }
-  const GtkPictureChange change = gtk_take_picture(pixels, stride, width, height, kept ? target->shown_width : 0,
-                                                   kept ? target->shown_height : 0, room);
+  // Where the window shows a kept picture, the room holds an older one: it is all taken anew.
+  const bool known = kept && target->showing_kept < 0;
+  target->showing_kept = -1;
+  const GtkPictureChange change = gtk_take_picture(pixels, stride, width, height, known ? target->shown_width : 0,
+                                                   known ? target->shown_height : 0, room);
   target->shown_pixels = room;
   target->shown_width = width;
   target->shown_height = height;
@@ -525,6 +529,23 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
   }
   target->placement_pending = false;
   return true;
+}
+
+void platform_keep_layered_picture(WindowHandle window, uint64_t picture) {
+  PlatformWindow* target = gtk_live_window(window);
+  if (target != nullptr && is_layered(target)) gtk_x11_keep_picture(target, picture);
+}
+
+bool platform_show_kept_picture(WindowHandle window, uint64_t picture, int32_t width, int32_t height,
+                                uint8_t constant_alpha) {
+  PlatformWindow* target = gtk_live_window(window);
+  return target != nullptr && is_layered(target) &&
+         gtk_x11_show_kept_picture(target, picture, width, height, constant_alpha);
+}
+
+void platform_forget_kept_pictures(WindowHandle window) {
+  PlatformWindow* target = gtk_live_window(window);
+  if (target != nullptr) gtk_x11_forget_kept_pictures(target);
 }
 
 bool platform_set_window_pos(WindowHandle window, WindowHandle insert_after, int32_t x, int32_t y,

@@ -12,6 +12,7 @@
 #include <X11/extensions/shape.h>
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "platform/gtk/gtk_backend.h"
@@ -44,6 +45,28 @@ Window paintable_window(PlatformWindow* window, Display** display, Visual** visu
   return GDK_WINDOW_XID(gdk_window);
 }
 
+// The window's shape runs put on its X11 window at the picture's origin, with one request.
+void put_shape_runs(PlatformWindow* window, Display* display, Window target, int32_t origin_x, int32_t origin_y) {
+  // Kept between calls (one thread), so that a new shape allocates nothing once they have grown.
+  static std::vector<XRectangle> rectangles;
+  rectangles.clear();
+  for (const cairo_rectangle_int_t& run : window->shape_runs)
+    rectangles.push_back(XRectangle{static_cast<short>(run.x), static_cast<short>(run.y),
+                                    static_cast<unsigned short>(run.width), 1});
+  // GTK puts a shape it keeps back on the window as it sees fit (after a resize, for one), and would
+  // take the clicks from a moving character with a stale one: it keeps none once shapes go direct.
+  // This also clears the other kind of shape, which the window may have had before a compositor came.
+  if (!window->shape_sent) {
+    gtk_widget_shape_combine_region(window->widget, nullptr);
+    gtk_widget_input_shape_combine_region(window->widget, nullptr);
+  }
+  XShapeCombineRectangles(display, target, window->composited ? ShapeInput : ShapeBounding, origin_x, origin_y,
+                          rectangles.data(), static_cast<int>(rectangles.size()), ShapeSet, YXBanded);
+  window->shape_sent = true;
+  window->shape_x = origin_x;
+  window->shape_y = origin_y;
+}
+
 // The shape put on the realized X11 window with one request, without GTK's and GDK's copies of it,
 // where the alpha of rows top to bottom changed since the shape sent last (all rows when none was),
 // or the picture moved on the stage; false when there is no such window (GTK keeps the shape for the
@@ -64,28 +87,32 @@ bool send_x11_shape(PlatformWindow* window, uint8_t threshold, int32_t top, int3
   const bool runs_changed =
       gtk_alpha_runs_of_rows(window->shown_pixels, window->shown_width, window->shown_height,
                              static_cast<size_t>(window->shown_width) * 4, threshold, top, bottom, &window->shape_runs);
-  if (!runs_changed && window->shape_sent && window->shape_x == origin_x && window->shape_y == origin_y) return true;
-  // Kept between calls (one thread), so that a new shape allocates nothing once they have grown.
-  static std::vector<XRectangle> rectangles;
-  rectangles.clear();
-  for (const cairo_rectangle_int_t& run : window->shape_runs)
-    rectangles.push_back(XRectangle{static_cast<short>(run.x), static_cast<short>(run.y),
-                                    static_cast<unsigned short>(run.width), 1});
-  Display* display = GDK_WINDOW_XDISPLAY(gdk_window);
-  const Window target = GDK_WINDOW_XID(gdk_window);
-  // GTK puts a shape it keeps back on the window as it sees fit (after a resize, for one), and would
-  // take the clicks from a moving character with a stale one: it keeps none once shapes go direct.
-  // This also clears the other kind of shape, which the window may have had before a compositor came.
-  if (!window->shape_sent) {
-    gtk_widget_shape_combine_region(window->widget, nullptr);
-    gtk_widget_input_shape_combine_region(window->widget, nullptr);
-  }
-  XShapeCombineRectangles(display, target, window->composited ? ShapeInput : ShapeBounding, origin_x, origin_y,
-                          rectangles.data(), static_cast<int>(rectangles.size()), ShapeSet, YXBanded);
-  window->shape_sent = true;
-  window->shape_x = origin_x;
-  window->shape_y = origin_y;
+  if (runs_changed || !window->shape_sent || window->shape_x != origin_x || window->shape_y != origin_y)
+    put_shape_runs(window, GDK_WINDOW_XDISPLAY(gdk_window), GDK_WINDOW_XID(gdk_window), origin_x, origin_y);
   return true;
+}
+
+// The XImage of width x height pixels at depth described over pixels (in the shared segment when one is
+// given), on the stack: nothing is allocated or copied.
+bool describe_picture(XImage* image, uint8_t* pixels, int32_t width, int32_t height, int depth, const Visual* visual,
+                      XShmSegmentInfo* segment) {
+  *image = XImage{};
+  image->width = width;
+  image->height = height;
+  image->format = ZPixmap;
+  image->data = reinterpret_cast<char*>(pixels);
+  image->obdata = reinterpret_cast<char*>(segment);
+  image->byte_order = LSBFirst;
+  image->bitmap_unit = 32;
+  image->bitmap_bit_order = LSBFirst;
+  image->bitmap_pad = 32;
+  image->depth = depth;
+  image->bytes_per_line = width * 4;
+  image->bits_per_pixel = 32;
+  image->red_mask = visual->red_mask;
+  image->green_mask = visual->green_mask;
+  image->blue_mask = visual->blue_mask;
+  return XInitImage(image) != 0;
 }
 
 }  // namespace
@@ -103,9 +130,12 @@ void gtk_apply_shape(PlatformWindow* window) { gtk_apply_shape_rows(window, 0, w
 
 void gtk_apply_shape_rows(PlatformWindow* window, int32_t top, int32_t bottom) {
   if (!is_layered(window) || window->widget == nullptr) return;
+  // Rows are read only from the pixels shown.
+  if (top < bottom || !window->shape_sent) gtk_x11_take_back_shown(window);
   const uint8_t threshold = window->composited ? 0 : 127;
   if (send_x11_shape(window, threshold, top, bottom)) return;
   if (top >= bottom && window->shape != nullptr) return;  // no row changed; GTK's shape has no offset
+  gtk_x11_take_back_shown(window);
   cairo_region_t* region =
       gtk_alpha_region(window->shown_pixels, window->shown_width, window->shown_height,
                        static_cast<size_t>(window->shown_width) * 4, threshold);
@@ -266,6 +296,7 @@ uint8_t* gtk_picture_room(PlatformWindow* window, size_t bytes, bool* kept) {
 }
 
 void gtk_release_picture(PlatformWindow* window) {
+  window->showing_kept = -1;
   drop_shared_picture(window);
   std::vector<uint8_t>().swap(window->own_pixels);
   window->shown_pixels = nullptr;
@@ -277,13 +308,15 @@ bool gtk_x11_paint(PlatformWindow* window, const GdkRectangle& changed) {
   int depth = 0;
   GdkRectangle whole{};
   const Window target = paintable_window(window, &display, &visual, &depth, &whole);
-  if (target == None || window->shown_pixels == nullptr || window->shown_width <= 0 || window->shown_height <= 0 ||
+  if (target == None) return false;
+  if (window->paint_gc != nullptr && window->paint_gc_depth != depth) gtk_x11_forget_paint(window);
+  const bool faded = window->composited && window->opacity != 255;
+  if (faded) gtk_x11_take_back_shown(window);  // a fade reads the pixels
+  if (window->shown_pixels == nullptr || window->shown_width <= 0 || window->shown_height <= 0 ||
       (depth != 32 && depth != 24))
     return false;
   // The pixels are cairo's ARGB32, which is what both visuals take in 32-bit units (24 ignores alpha).
   if (visual->red_mask != 0xFF0000 || visual->green_mask != 0xFF00 || visual->blue_mask != 0xFF) return false;
-  if (window->paint_gc != nullptr && window->paint_gc_depth != depth) gtk_x11_forget_paint(window);
-  const bool faded = window->composited && window->opacity != 255;
   const GdkRectangle place = picture_place_now(window);
   const bool moved = !gdk_rectangle_equal(&place, &window->picture_place);
   GdkRectangle part{0, 0, window->shown_width, window->shown_height};
@@ -301,27 +334,17 @@ bool gtk_x11_paint(PlatformWindow* window, const GdkRectangle& changed) {
   }
   const bool shared = window->shared_picture != nullptr && !faded && window->shared_picture->display == display;
   if (window->paint_gc == nullptr) {
-    window->paint_gc = XCreateGC(display, target, 0, nullptr);
+    // Copies from kept pictures are never of parts hidden: they need no exposure events.
+    XGCValues values{};
+    values.graphics_exposures = False;
+    window->paint_gc = XCreateGC(display, target, GCGraphicsExposures, &values);
     window->paint_gc_depth = depth;
   }
-  // Described on the stack over the pixels: nothing is allocated or copied here.
-  XImage image{};
-  image.width = window->shown_width;
-  image.height = window->shown_height;
-  image.format = ZPixmap;
-  image.data = reinterpret_cast<char*>(pixels);
-  image.obdata = shared ? reinterpret_cast<char*>(&window->shared_picture->segment) : nullptr;
-  image.byte_order = LSBFirst;
-  image.bitmap_unit = 32;
-  image.bitmap_bit_order = LSBFirst;
-  image.bitmap_pad = 32;
-  image.depth = depth;
-  image.bytes_per_line = window->shown_width * 4;
-  image.bits_per_pixel = 32;
-  image.red_mask = visual->red_mask;
-  image.green_mask = visual->green_mask;
-  image.blue_mask = visual->blue_mask;
-  if (!XInitImage(&image)) return false;
+  const GtkKeptPicture* kept = window->showing_kept >= 0 && !faded ? &window->kept_pictures[window->showing_kept] : nullptr;
+  XImage image;
+  if (!describe_picture(&image, pixels, window->shown_width, window->shown_height, depth, visual,
+                        shared ? &window->shared_picture->segment : nullptr))
+    return false;
   if (!window->holds_picture || moved) {
     // What the picture left is cleared to nothing (pixel 0, the graphics context's colour): where it
     // was, or all of the stage around it when the window held no known picture.
@@ -334,7 +357,10 @@ bool gtk_x11_paint(PlatformWindow* window, const GdkRectangle& changed) {
     if (count > 0) XFillRectangles(display, target, window->paint_gc, cleared, count);
   }
   if (part.width > 0 && part.height > 0) {
-    if (shared)
+    if (kept != nullptr)
+      XCopyArea(display, kept->pixmap, target, window->paint_gc, part.x, part.y, part.width, part.height,
+                place.x + part.x, place.y + part.y);
+    else if (shared)
       XShmPutImage(display, target, window->paint_gc, &image, part.x, part.y, place.x + part.x, place.y + part.y,
                    part.width, part.height, False);
     else
@@ -402,8 +428,160 @@ bool gtk_x11_carry(PlatformWindow* window) {
 }
 
 void gtk_x11_forget_paint(PlatformWindow* window) {
+  gtk_x11_forget_kept_pictures(window);  // made for the window's depth, which may change with it
   if (window->paint_gc != nullptr) XFreeGC(gdk_x11_get_default_xdisplay(), window->paint_gc);
   window->paint_gc = nullptr;
   window->paint_gc_depth = 0;
   window->holds_picture = false;
+}
+
+namespace {
+
+// What the kept pictures of a window may take of the X server's memory: the samples many times over,
+// half of what the program caches of a large animation.
+constexpr size_t kKeptPicturesBudget = size_t{32} << 20;
+
+size_t picture_bytes(const GtkKeptPicture& kept) { return static_cast<size_t>(kept.width) * kept.height * 4; }
+
+// Room for bytes more within the bound, made by freeing the pictures not shown for the longest time
+// (one the program no longer shows under its number, say). Not those shown
+// within the last two rounds of the kept pictures: an animation larger than the bound keeps those it
+// kept first, where plain LRU would free each just before it is shown again.
+bool make_kept_room(PlatformWindow* window, Display* display, size_t bytes) {
+  std::vector<GtkKeptPicture>& kept = window->kept_pictures;
+  while (!kept.empty() && window->kept_bytes + bytes > kKeptPicturesBudget) {
+    const auto oldest = std::min_element(kept.begin(), kept.end(), [](const GtkKeptPicture& a, const GtkKeptPicture& b) {
+      return a.last_shown < b.last_shown;
+    });
+    if (window->kept_shown - oldest->last_shown < 2 * kept.size()) return false;
+    XFreePixmap(display, oldest->pixmap);
+    window->kept_bytes -= picture_bytes(*oldest);
+    *oldest = std::move(kept.back());
+    kept.pop_back();
+  }
+  return window->kept_bytes + bytes <= kKeptPicturesBudget;
+}
+
+// The index of the picture kept under number, or -1. Frames are shown in the order they were kept,
+// so the search starts after the one shown last.
+int32_t find_kept(const PlatformWindow* window, uint64_t number) {
+  const auto count = static_cast<int32_t>(window->kept_pictures.size());
+  const int32_t start = window->showing_kept >= 0 ? window->showing_kept + 1 : 0;
+  for (int32_t step = 0; step < count; ++step) {
+    const int32_t at = (start + step) % count;
+    if (window->kept_pictures[at].number == number) return at;
+  }
+  return -1;
+}
+
+}  // namespace
+
+void gtk_x11_keep_picture(PlatformWindow* window, uint64_t number) {
+  Display* display = nullptr;
+  Visual* visual = nullptr;
+  int depth = 0;
+  const Window target = paintable_window(window, &display, &visual, &depth);
+  const size_t bytes = static_cast<size_t>(window->shown_width) * window->shown_height * 4;
+  // Kept with a compositor only: a picture shown later is read back from the server for GTK's drawing
+  // or a new shape, and only at depth 32 does the server keep its alpha.
+  if (target == None || depth != 32 || !window->composited || window->showing_kept >= 0 || !window->shape_sent ||
+      window->shared_picture == nullptr || window->shared_picture->display != display || window->paint_gc == nullptr ||
+      window->shown_width > 32767 || window->shown_height > 32767 || bytes == 0 || find_kept(window, number) >= 0 ||
+      !make_kept_room(window, display, bytes))
+    return;
+  XImage image;
+  if (!describe_picture(&image, window->shown_pixels, window->shown_width, window->shown_height, depth, visual,
+                        &window->shared_picture->segment))
+    return;
+  GdkDisplay* gdk_display = gdk_display_get_default();
+  gdk_x11_display_error_trap_push(gdk_display);
+  const Pixmap pixmap = XCreatePixmap(display, target, window->shown_width, window->shown_height, 32);
+  XShmPutImage(display, pixmap, window->paint_gc, &image, 0, 0, 0, 0, window->shown_width, window->shown_height, False);
+  // The next picture is written into the same memory: the server must have read this one.
+  XSync(display, False);
+  if (gdk_x11_display_error_trap_pop(gdk_display) != 0) {
+    gdk_x11_display_error_trap_push(gdk_display);
+    XFreePixmap(display, pixmap);
+    gdk_x11_display_error_trap_pop_ignored(gdk_display);
+    return;
+  }
+  window->kept_pictures.push_back(
+      GtkKeptPicture{number, pixmap, window->shown_width, window->shown_height, window->shape_runs, ++window->kept_shown});
+  window->kept_bytes += bytes;
+}
+
+bool gtk_x11_show_kept_picture(PlatformWindow* window, uint64_t number, int32_t width, int32_t height,
+                               uint8_t opacity) {
+  const int32_t at = opacity == 255 ? find_kept(window, number) : -1;
+  if (at < 0) return false;
+  const GtkKeptPicture& kept = window->kept_pictures[at];
+  Display* display = nullptr;
+  Visual* visual = nullptr;
+  int depth = 0;
+  const Window target = paintable_window(window, &display, &visual, &depth);
+  // What a plain update does besides the put (a window not yet holding a picture, one awaiting GTK's
+  // placement or an exposure) is left to it.
+  if (target == None || depth != 32 || !window->composited || kept.width != width || kept.height != height ||
+      !window->holds_picture || window->awaiting_exposure || window->placement_pending || !window->shape_sent ||
+      window->paint_gc == nullptr || window->paint_gc_depth != depth)
+    return false;
+  window->showing_kept = at;
+  window->kept_pictures[at].last_shown = ++window->kept_shown;
+  window->shown_width = window->width = width;
+  window->shown_height = window->height = height;
+  window->opacity = opacity;
+  gtk_x11_place(window);
+  int32_t origin_x = 0, origin_y = 0;
+  gtk_x11_picture_origin(window, &origin_x, &origin_y);
+  const auto same = [](const cairo_rectangle_int_t& a, const cairo_rectangle_int_t& b) {
+    return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
+  };
+  if (!std::equal(kept.runs.begin(), kept.runs.end(), window->shape_runs.begin(), window->shape_runs.end(), same) ||
+      window->shape_x != origin_x || window->shape_y != origin_y) {
+    window->shape_runs = kept.runs;
+    put_shape_runs(window, display, target, origin_x, origin_y);
+  }
+  // A stage that grew awaits its exposure, which puts the picture from the server.
+  if (!window->awaiting_exposure) gtk_x11_paint(window, GdkRectangle{0, 0, width, height});
+  return true;
+}
+
+void gtk_x11_take_back_shown(PlatformWindow* window) {
+  if (window->showing_kept < 0) return;
+  const Pixmap pixmap = window->kept_pictures[window->showing_kept].pixmap;
+  const int32_t width = window->kept_pictures[window->showing_kept].width;
+  const int32_t height = window->kept_pictures[window->showing_kept].height;
+  window->showing_kept = -1;
+  bool unused = false;
+  uint8_t* room = gtk_picture_room(window, static_cast<size_t>(width) * height * 4, &unused);
+  Display* display = gdk_x11_get_default_xdisplay();
+  GdkDisplay* gdk_display = gdk_display_get_default();
+  gdk_x11_display_error_trap_push(gdk_display);
+  XImage* image = room != nullptr ? XGetImage(display, pixmap, 0, 0, width, height, AllPlanes, ZPixmap) : nullptr;
+  gdk_x11_display_error_trap_pop_ignored(gdk_display);
+  const bool whole = image != nullptr && image->bits_per_pixel == 32 && image->width == width &&
+                     image->height == height && image->bytes_per_line >= width * 4;
+  if (whole) {
+    const size_t row_bytes = static_cast<size_t>(width) * 4;
+    for (int32_t row = 0; row < height; ++row)
+      memcpy(room + row_bytes * row, image->data + static_cast<size_t>(image->bytes_per_line) * row, row_bytes);
+  }
+  if (image != nullptr) XDestroyImage(image);
+  // Without them the window shows nothing known, rather than another picture's pixels.
+  window->shown_pixels = whole ? room : nullptr;
+  window->shown_width = whole ? width : 0;
+  window->shown_height = whole ? height : 0;
+  if (!whole) window->holds_picture = false;
+}
+
+void gtk_x11_forget_kept_pictures(PlatformWindow* window) {
+  if (window->kept_pictures.empty()) return;
+  if (window->destroyed)
+    window->showing_kept = -1;  // its pixels go too
+  else
+    gtk_x11_take_back_shown(window);
+  Display* display = gdk_x11_get_default_xdisplay();
+  for (const GtkKeptPicture& kept : window->kept_pictures) XFreePixmap(display, kept.pixmap);
+  window->kept_pictures.clear();
+  window->kept_bytes = 0;
 }

@@ -118,6 +118,9 @@ struct State {
   std::vector<HeadlessMessageBox> message_boxes;
   std::function<void(const char*)> modal_hook;
   uint32_t layered_failure = ERROR_SUCCESS;
+  // Pictures kept by number, per window (handle value), once a test asks the backend to keep them.
+  bool keeps_pictures = false;
+  std::map<std::pair<uintptr_t, uint64_t>, HeadlessPresentation> kept_pictures;
   int32_t thread_priority = THREAD_PRIORITY_NORMAL;
   uint32_t priority_class = NORMAL_PRIORITY_CLASS;
 };
@@ -416,6 +419,47 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
   target->info.width = width;
   target->info.height = height;
   return succeed(call);
+}
+
+// Like Windows, this backend keeps nothing unless a test asks it to; the calls are then recorded.
+void platform_keep_layered_picture(WindowHandle window, uint64_t picture) {
+  State& s = state();
+  if (!s.keeps_pictures) return;
+  record("keep_layered_picture", window_text(window) + format(", %llu", static_cast<unsigned long long>(picture)));
+  const Window* target = live_window(window);
+  if (target != nullptr && target->presented.count > 0)
+    s.kept_pictures[{reinterpret_cast<uintptr_t>(window), picture}] = target->presented;
+}
+
+bool platform_show_kept_picture(WindowHandle window, uint64_t picture, int32_t width, int32_t height,
+                                uint8_t constant_alpha) {
+  State& s = state();
+  if (!s.keeps_pictures) return false;
+  const CallRecord call = record("show_kept_picture", window_text(window) +
+                                                          format(", %llu, %d, %d, %u", static_cast<unsigned long long>(picture),
+                                                                 width, height, constant_alpha));
+  Window* target = live_window(window);
+  const auto kept = s.kept_pictures.find({reinterpret_cast<uintptr_t>(window), picture});
+  if (target == nullptr || kept == s.kept_pictures.end() || s.layered_failure != ERROR_SUCCESS ||
+      kept->second.width != width || kept->second.height != height)
+    return fail(call, ERROR_INVALID_PARAMETER);
+  const uint32_t count = target->presented.count;
+  target->presented = kept->second;
+  target->presented.count = count + 1;
+  target->presented.x = target->info.x;
+  target->presented.y = target->info.y;
+  target->presented.opacity = constant_alpha;
+  target->info.width = width;
+  target->info.height = height;
+  return succeed(call);
+}
+
+void platform_forget_kept_pictures(WindowHandle window) {
+  State& s = state();
+  if (!s.keeps_pictures) return;
+  record("forget_kept_pictures", window_text(window));
+  const auto number = reinterpret_cast<uintptr_t>(window);
+  s.kept_pictures.erase(s.kept_pictures.lower_bound({number, 0}), s.kept_pictures.upper_bound({number, UINT64_MAX}));
 }
 
 bool platform_set_window_pos(WindowHandle window, WindowHandle insert_after, int32_t x, int32_t y,
@@ -1306,6 +1350,7 @@ void headless_set_modal_hook(std::function<void(const char* kind)> hook) {
 const std::vector<HeadlessMessageBox>& headless_message_boxes() { return state().message_boxes; }
 
 void headless_fail_layered_updates(uint32_t error_code) { state().layered_failure = error_code; }
+void headless_keep_pictures(bool keep) { state().keeps_pictures = keep; }
 
 std::vector<WindowHandle> headless_windows() {
   std::vector<WindowHandle> windows;

@@ -175,6 +175,10 @@ const std::vector<HeadlessMessageBox>& headless_message_boxes();
 // ---- Failures ----
 // Makes every platform_update_layered_window fail with this error code; 0 lets them succeed again.
 void headless_fail_layered_updates(uint32_t error_code);
+// Has the backend keep the pictures it is asked to keep, with no bound, as the X11 backend does, and
+// record those calls; off (the default), it keeps and shows none and records none of them, as on
+// Windows. Those kept stay until the reset, to be shown when it is on again.
+void headless_keep_pictures(bool keep);
 
 // ---- State ----
 std::vector<WindowHandle> headless_windows();  // in creation order, destroyed ones included

@@ -118,6 +118,11 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
   return UpdateLayeredWindow(window, nullptr, nullptr, &size, source, &source_point, 0, &blend, flags) != 0;
 }
 
+// The system keeps its own copy of every update: a picture is read from its bitmap each time.
+void platform_keep_layered_picture(WindowHandle, uint64_t) {}
+bool platform_show_kept_picture(WindowHandle, uint64_t, int32_t, int32_t, uint8_t) { return false; }
+void platform_forget_kept_pictures(WindowHandle) {}
+
 bool platform_set_window_pos(WindowHandle window, WindowHandle insert_after, int32_t x, int32_t y,
                              int32_t width, int32_t height, uint32_t flags) {
   return SetWindowPos(window, insert_after, x, y, width, height, flags) != 0;

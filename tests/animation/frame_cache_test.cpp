@@ -55,12 +55,20 @@ TEST_F(PlayerTest, CachedFramesArePresentedAsDecodedWhateverTheBudget) {
     PackFile* loaded = player.package;
     ASSERT_GT(frame_count(player), 1);
     const size_t picture = size_t{4} * player.canvas_width * player.canvas_height;
-    // No cache at all (the reference), room for two of the largest pictures, the default budget.
+    // No cache at all (the reference), room for two of the largest pictures, the default budget, and
+    // that with the window keeping the pictures it is shown (as on X11).
     std::vector<HeadlessPresentation> reference;
-    for (const size_t budget : {size_t{0}, 2 * picture, kFrameCacheBudget}) {
+    for (const auto& [budget, keeps] : std::vector<std::pair<size_t, bool>>{
+             {0, false}, {2 * picture, false}, {kFrameCacheBudget, false}, {kFrameCacheBudget, true}}) {
       load_from_package(player, loaded, 1);
       player.frame_cache.budget = budget;
+      headless_keep_pictures(keeps);
+      headless_clear_calls();
       const std::vector<HeadlessPresentation> shown = play_through(player, window);
+      // Every picture but the first showing of each goes by its number, once the window keeps it.
+      EXPECT_EQ(headless_calls_named("update_layered_window").size(),
+                keeps ? static_cast<size_t>(player.frame_cache.count) : shown.size());
+      headless_keep_pictures(false);
       if (budget == 0) {
         EXPECT_EQ(player.frame_cache.count, 0);
         reference = shown;
@@ -68,8 +76,8 @@ TEST_F(PlayerTest, CachedFramesArePresentedAsDecodedWhateverTheBudget) {
       }
       ASSERT_EQ(shown.size(), reference.size());
       for (size_t i = 0; i < shown.size(); ++i) {
-        SCOPED_TRACE("source " + std::to_string(source) + ", budget " + std::to_string(budget) + ", present " +
-                     std::to_string(i));
+        SCOPED_TRACE("source " + std::to_string(source) + ", budget " + std::to_string(budget) +
+                     (keeps ? " kept" : "") + ", present " + std::to_string(i));
         EXPECT_EQ(shown[i].pixels, reference[i].pixels);
         EXPECT_EQ(shown[i].x, reference[i].x);
         EXPECT_EQ(shown[i].y, reference[i].y);

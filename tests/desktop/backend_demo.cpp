@@ -35,6 +35,7 @@ struct Demo {
   WindowHandle character = nullptr;
   MenuHandle menu = nullptr;
   DeviceContext dc = nullptr;
+  uint8_t* pixels = nullptr;  // the picture's surface
   PlatformPoint position{0, 0};  // the character window's top-left corner
   bool dragging = false;
   PlatformPoint last_cursor{0, 0};
@@ -168,6 +169,18 @@ void run_command(const std::string& line) {
     platform_post_message(demo.owner, WM_CLOSE, 0, 0);
   } else if (sscanf(line.c_str(), "opacity %d", &value) == 1) {
     present(static_cast<uint8_t>(value));
+  } else if (sscanf(line.c_str(), "keep %d", &value) == 1) {
+    platform_keep_layered_picture(demo.character, static_cast<uint64_t>(value));
+  } else if (line == "blue") {
+    // Another picture, opaque all over: no hole in its shape.
+    for (size_t i = 0; i < size_t{kWidth} * kHeight; ++i) memcpy(demo.pixels + 4 * i, "\xC8\x28\x28\xFF", 4);
+    present(255);
+  } else if (sscanf(line.c_str(), "show kept %d", &value) == 1) {
+    // As the program does: the picture goes through the surface where the window does not keep it.
+    draw_picture(demo.pixels);
+    const bool kept = platform_show_kept_picture(demo.character, static_cast<uint64_t>(value), kWidth, kHeight, 255);
+    if (!kept) present(255);
+    say("shown kept %d", kept ? 1 : 0);
   } else if (line == "hide" || line == "show") {
     platform_show_window(demo.character, line == "hide" ? SW_HIDE : SW_SHOW);
   } else if (sscanf(line.c_str(), "move %d %d", &x, &y) == 2) {
@@ -246,6 +259,7 @@ int main(int argc, char** argv) {
   uint8_t* pixels = nullptr;
   BitmapHandle bitmap = platform_create_dib_section(demo.dc, kWidth, kHeight, &pixels);
   GdiObject stock = platform_select_object(demo.dc, bitmap);
+  demo.pixels = pixels;
   draw_picture(pixels);
 
   PlatformRect area{};

@@ -15,6 +15,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import desktop  # noqa: E402
 
 ORANGE = (230, 200, 40)  # the picture's opaque body, red, green, blue
+BLUE = (40, 40, 200)  # another picture, opaque all over
 HALF_WHITE = (128, 128, 128)  # its edge, premultiplied at alpha 128
 # Points in the picture. Clicks that follow each other go to points apart, so that no two pair up as
 # a double-click.
@@ -62,6 +63,23 @@ class Checks:
         down = self.demo.wait_for(r"^msg character WM_LBUTTONDOWN \d+ (-?\d+) (-?\d+)$", mark)
         assert tuple(map(int, down.groups())) == BODY, "client point of the click: %s" % (down.groups(),)
         self.demo.wait_for(r"^msg character WM_LBUTTONUP 0 40 40$", mark)
+
+    def a_kept_picture_comes_back_with_its_shape(self):
+        # Kept on the server with a compositor only; either way the picture and its hole come back.
+        self.demo.send("keep 1")
+        self.demo.send("blue")
+        self.expect_pixel(HOLE, BLUE)
+        mark = self.demo.mark()
+        self.demo.send("show kept 1")
+        shown = self.demo.wait_for(r"^shown kept (\d)$", mark)
+        assert shown.group(1) == ("1" if self.composited else "0"), "kept on the server: %s" % shown.group(1)
+        self.expect_pixel(HOLE, desktop.BACKGROUND)
+        self.expect_pixel(EDGE, self.edge_colour())
+        mark = self.demo.mark()
+        self.display.click(*self.at(HOLE))
+        self.display.click(*self.at(OTHER_BODY))
+        down = self.demo.wait_for(r"^msg character WM_LBUTTONDOWN \d+ (-?\d+) (-?\d+)$", mark)
+        assert tuple(map(int, down.groups())) == OTHER_BODY, "the hole takes clicks: %s" % (down.groups(),)
 
     def drag_moves_the_window_by_the_drag_distance(self):
         mark = self.demo.mark()
@@ -183,7 +201,8 @@ def main():
     desktop.skip_unless_tools()
     composited = sys.argv[3] == "composited"
     names = ["placed_at_bottom_right", "opacity_fades_only_with_a_compositor",
-             "click_reaches_opaque_pixels_only", "drag_moves_the_window_by_the_drag_distance",
+             "click_reaches_opaque_pixels_only", "a_kept_picture_comes_back_with_its_shape",
+             "drag_moves_the_window_by_the_drag_distance",
              "dropped_files_arrive_as_paths", "tray_clicks_reach_the_owner", "double_click_is_reported",
              "hot_key_reaches_the_owner", "second_instance_cannot_take_the_hot_key",
              "right_click_opens_the_menu_and_a_choice_comes_back", "menu_is_placed_by_its_flags",
