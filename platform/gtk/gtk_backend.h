@@ -20,6 +20,8 @@ struct GtkKeptPicture {
   unsigned long pixmap;  // the pixels, at depth 32
   int32_t width, height;
   std::vector<cairo_rectangle_int_t> runs;  // its input shape
+  uint64_t shape;                           // names the runs: pictures kept one after the other with
+                                            // the same runs share the name
   uint64_t last_shown;                      // the window's count of kept pictures shown, then
 };
 
@@ -63,6 +65,7 @@ struct PlatformWindow {
   std::vector<GtkKeptPicture> kept_pictures;
   size_t kept_bytes;
   uint64_t kept_shown;  // kept pictures kept or shown so far
+  uint64_t kept_shape;  // the shape of the kept picture whose runs are shape_runs; 0: none's
   int32_t showing_kept = -1;
 };
 

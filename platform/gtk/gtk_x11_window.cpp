@@ -87,6 +87,7 @@ bool send_x11_shape(PlatformWindow* window, uint8_t threshold, int32_t top, int3
   const bool runs_changed =
       gtk_alpha_runs_of_rows(window->shown_pixels, window->shown_width, window->shown_height,
                              static_cast<size_t>(window->shown_width) * 4, threshold, top, bottom, &window->shape_runs);
+  if (runs_changed) window->kept_shape = 0;
   if (runs_changed || !window->shape_sent || window->shape_x != origin_x || window->shape_y != origin_y)
     put_shape_runs(window, GDK_WINDOW_XDISPLAY(gdk_window), GDK_WINDOW_XID(gdk_window), origin_x, origin_y);
   return true;
@@ -163,6 +164,7 @@ void gtk_forget_shape(PlatformWindow* window) {
   if (window->shape != nullptr) cairo_region_destroy(window->shape);
   window->shape = nullptr;
   window->shape_sent = false;
+  window->kept_shape = 0;
 }
 
 namespace {
@@ -342,8 +344,8 @@ bool gtk_x11_paint(PlatformWindow* window, const GdkRectangle& changed) {
   }
   const GtkKeptPicture* kept = window->showing_kept >= 0 && !faded ? &window->kept_pictures[window->showing_kept] : nullptr;
   XImage image;
-  if (!describe_picture(&image, pixels, window->shown_width, window->shown_height, depth, visual,
-                        shared ? &window->shared_picture->segment : nullptr))
+  if (kept == nullptr && !describe_picture(&image, pixels, window->shown_width, window->shown_height, depth, visual,
+                                           shared ? &window->shared_picture->segment : nullptr))
     return false;
   if (!window->holds_picture || moved) {
     // What the picture left is cleared to nothing (pixel 0, the graphics context's colour): where it
@@ -441,6 +443,12 @@ namespace {
 // half of what the program caches of a large animation.
 constexpr size_t kKeptPicturesBudget = size_t{32} << 20;
 
+bool same_runs(const std::vector<cairo_rectangle_int_t>& a, const std::vector<cairo_rectangle_int_t>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const cairo_rectangle_int_t& p, const cairo_rectangle_int_t& q) {
+    return p.x == q.x && p.y == q.y && p.width == q.width && p.height == q.height;
+  });
+}
+
 size_t picture_bytes(const GtkKeptPicture& kept) { return static_cast<size_t>(kept.width) * kept.height * 4; }
 
 // Room for bytes more within the bound, made by freeing the pictures not shown for the longest time
@@ -505,8 +513,16 @@ void gtk_x11_keep_picture(PlatformWindow* window, uint64_t number) {
     gdk_x11_display_error_trap_pop_ignored(gdk_display);
     return;
   }
-  window->kept_pictures.push_back(
-      GtkKeptPicture{number, pixmap, window->shown_width, window->shown_height, window->shape_runs, ++window->kept_shown});
+  // Where the runs are those of a picture kept before, showing one after the other sends no shape.
+  uint64_t shape = number;
+  if (window->kept_shape != 0) {
+    shape = window->kept_shape;
+  } else if (!window->kept_pictures.empty() && same_runs(window->kept_pictures.back().runs, window->shape_runs)) {
+    shape = window->kept_pictures.back().shape;
+  }
+  window->kept_shape = shape;
+  window->kept_pictures.push_back(GtkKeptPicture{number, pixmap, window->shown_width, window->shown_height,
+                                                 window->shape_runs, shape, ++window->kept_shown});
   window->kept_bytes += bytes;
 }
 
@@ -533,12 +549,11 @@ bool gtk_x11_show_kept_picture(PlatformWindow* window, uint64_t number, int32_t 
   gtk_x11_place(window);
   int32_t origin_x = 0, origin_y = 0;
   gtk_x11_picture_origin(window, &origin_x, &origin_y);
-  const auto same = [](const cairo_rectangle_int_t& a, const cairo_rectangle_int_t& b) {
-    return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
-  };
-  if (!std::equal(kept.runs.begin(), kept.runs.end(), window->shape_runs.begin(), window->shape_runs.end(), same) ||
-      window->shape_x != origin_x || window->shape_y != origin_y) {
+  if (kept.shape != window->kept_shape) {
     window->shape_runs = kept.runs;
+    window->kept_shape = kept.shape;
+    put_shape_runs(window, display, target, origin_x, origin_y);
+  } else if (window->shape_x != origin_x || window->shape_y != origin_y) {
     put_shape_runs(window, display, target, origin_x, origin_y);
   }
   // A stage that grew awaits its exposure, which puts the picture from the server.
