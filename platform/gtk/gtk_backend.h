@@ -12,18 +12,7 @@
 
 struct _XGC;  // Xlib's graphics context, kept by the X11 window part
 struct GtkSharedPicture;  // memory shared with the X server, kept by the X11 window part
-
-// X11: a picture the program shows again, kept on the server with its shape (see
-// platform_keep_layered_picture).
-struct GtkKeptPicture {
-  uint64_t number;       // the program's name for it
-  unsigned long pixmap;  // the pixels, at depth 32
-  int32_t width, height;
-  std::vector<cairo_rectangle_int_t> runs;  // its input shape
-  uint64_t shape;                           // names the runs: pictures kept one after the other with
-                                            // the same runs share the name
-  uint64_t last_shown;                      // the window's count of kept pictures shown, then
-};
+struct GtkKeptPictures;   // pictures the program shows again, kept on the X server by the X11 window part
 
 struct PlatformWindow {
   WindowProcedure procedure;
@@ -60,12 +49,10 @@ struct PlatformWindow {
   GtkStage stage;
   GdkRectangle picture_place;
   int32_t shape_x, shape_y;
-  // X11 with a compositor: the pictures kept on the server, their bytes, and the one the window shows
-  // when it shows one of them (its index; the shown pixels are then stale until taken back).
-  std::vector<GtkKeptPicture> kept_pictures;
-  size_t kept_bytes;
-  uint64_t kept_shown;  // kept pictures kept or shown so far
-  uint64_t kept_shape;  // the shape of the kept picture whose runs are shape_runs; 0: none's
+  // X11 with a compositor: the pictures kept on the server (null before the first), and the one the
+  // window shows when it shows one of them (its index). The shown pixels and the shape runs are then
+  // those of the picture before, until the window leaves the kept picture or takes it back.
+  GtkKeptPictures* kept_pictures;
   int32_t showing_kept = -1;
 };
 
@@ -149,8 +136,11 @@ void gtk_x11_keep_picture(PlatformWindow* window, uint64_t number);
 bool gtk_x11_show_kept_picture(PlatformWindow* window, uint64_t number, int32_t width, int32_t height,
                                uint8_t opacity);
 // Where the window shows a kept picture, its pixels read back from the server into the shown pixels,
-// for whoever reads those (GTK's drawing, a shape made anew).
+// for whoever reads those (GTK's drawing, a shape made anew), and it leaves the kept picture.
 void gtk_x11_take_back_shown(PlatformWindow* window);
+// Where the window shows a kept picture, its shape runs made that picture's again: the next picture is
+// taken from the program.
+void gtk_x11_leave_kept(PlatformWindow* window);
 // Every kept picture freed on the server (the one shown taken back first).
 void gtk_x11_forget_kept_pictures(PlatformWindow* window);
 // Room for bytes of the window's shown pixels, *kept true when it still holds the ones shown before:

@@ -483,7 +483,7 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
   }
   // Where the window shows a kept picture, the room holds an older one: it is all taken anew.
   const bool known = kept && target->showing_kept < 0;
-  target->showing_kept = -1;
+  gtk_x11_leave_kept(target);
   const GtkPictureChange change = gtk_take_picture(pixels, stride, width, height, known ? target->shown_width : 0,
                                                    known ? target->shown_height : 0, room);
   target->shown_pixels = room;

@@ -19,9 +19,32 @@
 #include "platform/gtk/gtk_pixels.h"
 #include "platform/gtk/gtk_wayland.h"
 
+// A picture the program shows again, kept on the server with its shape (see
+// platform_keep_layered_picture).
+struct GtkKeptPicture {
+  uint64_t number;  // the program's name for it
+  Pixmap pixmap;    // the pixels, at depth 32
+  int32_t width, height;
+  std::vector<XRectangle> shape;  // its input shape, as sent
+  uint64_t shape_name;            // pictures kept one after the other with the same shape share it
+  uint64_t last_shown;            // the count of shows, then
+};
+
+struct GtkKeptPictures {
+  std::vector<GtkKeptPicture> pictures;
+  size_t bytes = 0;  // their pixels
+  uint64_t shows = 0;  // pictures kept or shown so far
+  uint64_t shape_on_window = 0;  // the name of the kept shape on the X window (and in the runs); 0: none's
+};
+
 namespace {
 
 bool is_layered(const PlatformWindow* window) { return (window->ex_style & WS_EX_LAYERED) != 0; }
+
+// The kept shape on the window is no longer known to be one (its runs were made anew or forgotten).
+void unname_shape(PlatformWindow* window) {
+  if (window->kept_pictures != nullptr) window->kept_pictures->shape_on_window = 0;
+}
 
 // Where the shown picture belongs inside the X window now.
 GdkRectangle picture_place_now(const PlatformWindow* window) {
@@ -45,14 +68,26 @@ Window paintable_window(PlatformWindow* window, Display** display, Visual** visu
   return GDK_WINDOW_XID(gdk_window);
 }
 
-// The window's shape runs put on its X11 window at the picture's origin, with one request.
-void put_shape_runs(PlatformWindow* window, Display* display, Window target, int32_t origin_x, int32_t origin_y) {
-  // Kept between calls (one thread), so that a new shape allocates nothing once they have grown.
-  static std::vector<XRectangle> rectangles;
-  rectangles.clear();
-  for (const cairo_rectangle_int_t& run : window->shape_runs)
-    rectangles.push_back(XRectangle{static_cast<short>(run.x), static_cast<short>(run.y),
-                                    static_cast<unsigned short>(run.width), 1});
+// The shape runs as X rectangles, into *rectangles.
+void rectangles_of_runs(const std::vector<cairo_rectangle_int_t>& runs, std::vector<XRectangle>* rectangles) {
+  rectangles->clear();
+  for (const cairo_rectangle_int_t& run : runs)
+    rectangles->push_back(XRectangle{static_cast<short>(run.x), static_cast<short>(run.y),
+                                     static_cast<unsigned short>(run.width), 1});
+}
+
+// The shape on the window's X11 window, as sent last, moved to the picture's origin (one small request).
+void move_shape(PlatformWindow* window, Display* display, Window target, int32_t origin_x, int32_t origin_y) {
+  if (origin_x == window->shape_x && origin_y == window->shape_y) return;
+  XShapeOffsetShape(display, target, window->composited ? ShapeInput : ShapeBounding, origin_x - window->shape_x,
+                    origin_y - window->shape_y);
+  window->shape_x = origin_x;
+  window->shape_y = origin_y;
+}
+
+// The rectangles put on the window's X11 window as its shape at the picture's origin, with one request.
+void put_shape(PlatformWindow* window, Display* display, Window target, int32_t origin_x, int32_t origin_y,
+               const std::vector<XRectangle>& rectangles) {
   // GTK puts a shape it keeps back on the window as it sees fit (after a resize, for one), and would
   // take the clicks from a moving character with a stale one: it keeps none once shapes go direct.
   // This also clears the other kind of shape, which the window may have had before a compositor came.
@@ -61,7 +96,8 @@ void put_shape_runs(PlatformWindow* window, Display* display, Window target, int
     gtk_widget_input_shape_combine_region(window->widget, nullptr);
   }
   XShapeCombineRectangles(display, target, window->composited ? ShapeInput : ShapeBounding, origin_x, origin_y,
-                          rectangles.data(), static_cast<int>(rectangles.size()), ShapeSet, YXBanded);
+                          const_cast<XRectangle*>(rectangles.data()), static_cast<int>(rectangles.size()), ShapeSet,
+                          YXBanded);
   window->shape_sent = true;
   window->shape_x = origin_x;
   window->shape_y = origin_y;
@@ -87,9 +123,17 @@ bool send_x11_shape(PlatformWindow* window, uint8_t threshold, int32_t top, int3
   const bool runs_changed =
       gtk_alpha_runs_of_rows(window->shown_pixels, window->shown_width, window->shown_height,
                              static_cast<size_t>(window->shown_width) * 4, threshold, top, bottom, &window->shape_runs);
-  if (runs_changed) window->kept_shape = 0;
-  if (runs_changed || !window->shape_sent || window->shape_x != origin_x || window->shape_y != origin_y)
-    put_shape_runs(window, GDK_WINDOW_XDISPLAY(gdk_window), GDK_WINDOW_XID(gdk_window), origin_x, origin_y);
+  Display* display = GDK_WINDOW_XDISPLAY(gdk_window);
+  const Window target = GDK_WINDOW_XID(gdk_window);
+  if (runs_changed || !window->shape_sent) {
+    unname_shape(window);
+    // Kept between calls (one thread), so that a new shape allocates nothing once they have grown.
+    static std::vector<XRectangle> rectangles;
+    rectangles_of_runs(window->shape_runs, &rectangles);
+    put_shape(window, display, target, origin_x, origin_y, rectangles);
+  } else {
+    move_shape(window, display, target, origin_x, origin_y);
+  }
   return true;
 }
 
@@ -116,6 +160,17 @@ bool describe_picture(XImage* image, uint8_t* pixels, int32_t width, int32_t hei
   return XInitImage(image) != 0;
 }
 
+// The shape of the kept picture shown moved with the picture on the stage; false when there is no such
+// X11 window.
+bool move_kept_shape(PlatformWindow* window) {
+  GdkWindow* gdk_window = gtk_on_wayland() || window->widget == nullptr ? nullptr : gtk_widget_get_window(window->widget);
+  if (gdk_window == nullptr || !GDK_IS_X11_WINDOW(gdk_window)) return false;
+  int32_t origin_x = 0, origin_y = 0;
+  gtk_x11_picture_origin(window, &origin_x, &origin_y);
+  move_shape(window, GDK_WINDOW_XDISPLAY(gdk_window), GDK_WINDOW_XID(gdk_window), origin_x, origin_y);
+  return true;
+}
+
 }  // namespace
 
 void gtk_choose_visual(PlatformWindow* window) {
@@ -131,6 +186,7 @@ void gtk_apply_shape(PlatformWindow* window) { gtk_apply_shape_rows(window, 0, w
 
 void gtk_apply_shape_rows(PlatformWindow* window, int32_t top, int32_t bottom) {
   if (!is_layered(window) || window->widget == nullptr) return;
+  if (window->showing_kept >= 0 && top >= bottom && window->shape_sent && move_kept_shape(window)) return;
   // Rows are read only from the pixels shown.
   if (top < bottom || !window->shape_sent) gtk_x11_take_back_shown(window);
   const uint8_t threshold = window->composited ? 0 : 127;
@@ -164,7 +220,7 @@ void gtk_forget_shape(PlatformWindow* window) {
   if (window->shape != nullptr) cairo_region_destroy(window->shape);
   window->shape = nullptr;
   window->shape_sent = false;
-  window->kept_shape = 0;
+  unname_shape(window);
 }
 
 namespace {
@@ -298,7 +354,7 @@ uint8_t* gtk_picture_room(PlatformWindow* window, size_t bytes, bool* kept) {
 }
 
 void gtk_release_picture(PlatformWindow* window) {
-  window->showing_kept = -1;
+  gtk_x11_leave_kept(window);
   drop_shared_picture(window);
   std::vector<uint8_t>().swap(window->own_pixels);
   window->shown_pixels = nullptr;
@@ -342,7 +398,8 @@ bool gtk_x11_paint(PlatformWindow* window, const GdkRectangle& changed) {
     window->paint_gc = XCreateGC(display, target, GCGraphicsExposures, &values);
     window->paint_gc_depth = depth;
   }
-  const GtkKeptPicture* kept = window->showing_kept >= 0 && !faded ? &window->kept_pictures[window->showing_kept] : nullptr;
+  const GtkKeptPicture* kept =
+      window->showing_kept >= 0 && !faded ? &window->kept_pictures->pictures[window->showing_kept] : nullptr;
   XImage image;
   if (kept == nullptr && !describe_picture(&image, pixels, window->shown_width, window->shown_height, depth, visual,
                                            shared ? &window->shared_picture->segment : nullptr))
@@ -437,47 +494,51 @@ void gtk_x11_forget_paint(PlatformWindow* window) {
   window->holds_picture = false;
 }
 
+
 namespace {
 
 // What the kept pictures of a window may take of the X server's memory: the samples many times over,
 // half of what the program caches of a large animation.
 constexpr size_t kKeptPicturesBudget = size_t{32} << 20;
 
-bool same_runs(const std::vector<cairo_rectangle_int_t>& a, const std::vector<cairo_rectangle_int_t>& b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const cairo_rectangle_int_t& p, const cairo_rectangle_int_t& q) {
+size_t picture_bytes(const GtkKeptPicture& kept) { return static_cast<size_t>(kept.width) * kept.height * 4; }
+
+bool same_shape(const std::vector<XRectangle>& a, const std::vector<XRectangle>& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const XRectangle& p, const XRectangle& q) {
     return p.x == q.x && p.y == q.y && p.width == q.width && p.height == q.height;
   });
 }
 
-size_t picture_bytes(const GtkKeptPicture& kept) { return static_cast<size_t>(kept.width) * kept.height * 4; }
-
 // Room for bytes more within the bound, made by freeing the pictures not shown for the longest time
-// (one the program no longer shows under its number, say). Not those shown
-// within the last two rounds of the kept pictures: an animation larger than the bound keeps those it
-// kept first, where plain LRU would free each just before it is shown again.
-bool make_kept_room(PlatformWindow* window, Display* display, size_t bytes) {
-  std::vector<GtkKeptPicture>& kept = window->kept_pictures;
-  while (!kept.empty() && window->kept_bytes + bytes > kKeptPicturesBudget) {
-    const auto oldest = std::min_element(kept.begin(), kept.end(), [](const GtkKeptPicture& a, const GtkKeptPicture& b) {
-      return a.last_shown < b.last_shown;
-    });
-    if (window->kept_shown - oldest->last_shown < 2 * kept.size()) return false;
+// (one the program no longer shows under its number, say). Not those shown within the last two rounds
+// of the kept pictures: an animation larger than the bound keeps those it kept first, where plain LRU
+// would free each just before it is shown again.
+bool make_kept_room(GtkKeptPictures* kept, Display* display, size_t bytes) {
+  std::vector<GtkKeptPicture>& pictures = kept->pictures;
+  while (!pictures.empty() && kept->bytes + bytes > kKeptPicturesBudget) {
+    const auto oldest = std::min_element(pictures.begin(), pictures.end(),
+                                         [](const GtkKeptPicture& a, const GtkKeptPicture& b) {
+                                           return a.last_shown < b.last_shown;
+                                         });
+    if (kept->shows - oldest->last_shown < 2 * pictures.size()) return false;
     XFreePixmap(display, oldest->pixmap);
-    window->kept_bytes -= picture_bytes(*oldest);
-    *oldest = std::move(kept.back());
-    kept.pop_back();
+    kept->bytes -= picture_bytes(*oldest);
+    *oldest = std::move(pictures.back());
+    pictures.pop_back();
   }
-  return window->kept_bytes + bytes <= kKeptPicturesBudget;
+  return kept->bytes + bytes <= kKeptPicturesBudget;
 }
 
 // The index of the picture kept under number, or -1. Frames are shown in the order they were kept,
 // so the search starts after the one shown last.
 int32_t find_kept(const PlatformWindow* window, uint64_t number) {
-  const auto count = static_cast<int32_t>(window->kept_pictures.size());
+  if (window->kept_pictures == nullptr) return -1;
+  const std::vector<GtkKeptPicture>& pictures = window->kept_pictures->pictures;
+  const auto count = static_cast<int32_t>(pictures.size());
   const int32_t start = window->showing_kept >= 0 ? window->showing_kept + 1 : 0;
   for (int32_t step = 0; step < count; ++step) {
     const int32_t at = (start + step) % count;
-    if (window->kept_pictures[at].number == number) return at;
+    if (pictures[at].number == number) return at;
   }
   return -1;
 }
@@ -494,11 +555,13 @@ void gtk_x11_keep_picture(PlatformWindow* window, uint64_t number) {
   // or a new shape, and only at depth 32 does the server keep its alpha.
   if (target == None || depth != 32 || !window->composited || window->showing_kept >= 0 || !window->shape_sent ||
       window->shared_picture == nullptr || window->shared_picture->display != display || window->paint_gc == nullptr ||
-      window->shown_width > 32767 || window->shown_height > 32767 || bytes == 0 || find_kept(window, number) >= 0 ||
-      !make_kept_room(window, display, bytes))
+      window->shown_width > 32767 || window->shown_height > 32767 || bytes == 0 || find_kept(window, number) >= 0)
     return;
+  if (window->kept_pictures == nullptr) window->kept_pictures = new GtkKeptPictures;
+  GtkKeptPictures* kept = window->kept_pictures;
   XImage image;
-  if (!describe_picture(&image, window->shown_pixels, window->shown_width, window->shown_height, depth, visual,
+  if (!make_kept_room(kept, display, bytes) ||
+      !describe_picture(&image, window->shown_pixels, window->shown_width, window->shown_height, depth, visual,
                         &window->shared_picture->segment))
     return;
   GdkDisplay* gdk_display = gdk_display_get_default();
@@ -513,60 +576,70 @@ void gtk_x11_keep_picture(PlatformWindow* window, uint64_t number) {
     gdk_x11_display_error_trap_pop_ignored(gdk_display);
     return;
   }
-  // Where the runs are those of a picture kept before, showing one after the other sends no shape.
-  uint64_t shape = number;
-  if (window->kept_shape != 0) {
-    shape = window->kept_shape;
-  } else if (!window->kept_pictures.empty() && same_runs(window->kept_pictures.back().runs, window->shape_runs)) {
-    shape = window->kept_pictures.back().shape;
+  GtkKeptPicture picture{number, pixmap, window->shown_width, window->shown_height, {}, number, ++kept->shows};
+  rectangles_of_runs(window->shape_runs, &picture.shape);
+  // Where the shape is that of a picture kept before, showing one after the other sends no shape.
+  if (kept->shape_on_window != 0) {
+    picture.shape_name = kept->shape_on_window;
+  } else if (!kept->pictures.empty() && same_shape(kept->pictures.back().shape, picture.shape)) {
+    picture.shape_name = kept->pictures.back().shape_name;
   }
-  window->kept_shape = shape;
-  window->kept_pictures.push_back(GtkKeptPicture{number, pixmap, window->shown_width, window->shown_height,
-                                                 window->shape_runs, shape, ++window->kept_shown});
-  window->kept_bytes += bytes;
+  kept->shape_on_window = picture.shape_name;
+  kept->pictures.push_back(std::move(picture));
+  kept->bytes += bytes;
 }
 
 bool gtk_x11_show_kept_picture(PlatformWindow* window, uint64_t number, int32_t width, int32_t height,
                                uint8_t opacity) {
   const int32_t at = opacity == 255 ? find_kept(window, number) : -1;
   if (at < 0) return false;
-  const GtkKeptPicture& kept = window->kept_pictures[at];
+  GtkKeptPictures* kept = window->kept_pictures;
+  GtkKeptPicture& picture = kept->pictures[at];
   Display* display = nullptr;
   Visual* visual = nullptr;
   int depth = 0;
   const Window target = paintable_window(window, &display, &visual, &depth);
   // What a plain update does besides the put (a window not yet holding a picture, one awaiting GTK's
   // placement or an exposure) is left to it.
-  if (target == None || depth != 32 || !window->composited || kept.width != width || kept.height != height ||
+  if (target == None || depth != 32 || !window->composited || picture.width != width || picture.height != height ||
       !window->holds_picture || window->awaiting_exposure || window->placement_pending || !window->shape_sent ||
       window->paint_gc == nullptr || window->paint_gc_depth != depth)
     return false;
   window->showing_kept = at;
-  window->kept_pictures[at].last_shown = ++window->kept_shown;
+  picture.last_shown = ++kept->shows;
   window->shown_width = window->width = width;
   window->shown_height = window->height = height;
   window->opacity = opacity;
   gtk_x11_place(window);
   int32_t origin_x = 0, origin_y = 0;
   gtk_x11_picture_origin(window, &origin_x, &origin_y);
-  if (kept.shape != window->kept_shape) {
-    window->shape_runs = kept.runs;
-    window->kept_shape = kept.shape;
-    put_shape_runs(window, display, target, origin_x, origin_y);
-  } else if (window->shape_x != origin_x || window->shape_y != origin_y) {
-    put_shape_runs(window, display, target, origin_x, origin_y);
+  if (picture.shape_name != kept->shape_on_window) {
+    put_shape(window, display, target, origin_x, origin_y, picture.shape);
+    kept->shape_on_window = picture.shape_name;
+  } else {
+    move_shape(window, display, target, origin_x, origin_y);
   }
   // A stage that grew awaits its exposure, which puts the picture from the server.
   if (!window->awaiting_exposure) gtk_x11_paint(window, GdkRectangle{0, 0, width, height});
   return true;
 }
 
+void gtk_x11_leave_kept(PlatformWindow* window) {
+  if (window->showing_kept < 0) return;
+  // The shape on the window is the kept picture's: its runs are again what the next picture is
+  // compared with.
+  window->shape_runs.clear();
+  for (const XRectangle& rectangle : window->kept_pictures->pictures[window->showing_kept].shape)
+    window->shape_runs.push_back(cairo_rectangle_int_t{rectangle.x, rectangle.y, rectangle.width, rectangle.height});
+  window->showing_kept = -1;
+}
+
 void gtk_x11_take_back_shown(PlatformWindow* window) {
   if (window->showing_kept < 0) return;
-  const Pixmap pixmap = window->kept_pictures[window->showing_kept].pixmap;
-  const int32_t width = window->kept_pictures[window->showing_kept].width;
-  const int32_t height = window->kept_pictures[window->showing_kept].height;
-  window->showing_kept = -1;
+  const GtkKeptPicture& picture = window->kept_pictures->pictures[window->showing_kept];
+  const Pixmap pixmap = picture.pixmap;
+  const int32_t width = picture.width, height = picture.height;
+  gtk_x11_leave_kept(window);
   bool unused = false;
   uint8_t* room = gtk_picture_room(window, static_cast<size_t>(width) * height * 4, &unused);
   Display* display = gdk_x11_get_default_xdisplay();
@@ -590,13 +663,13 @@ void gtk_x11_take_back_shown(PlatformWindow* window) {
 }
 
 void gtk_x11_forget_kept_pictures(PlatformWindow* window) {
-  if (window->kept_pictures.empty()) return;
+  if (window->kept_pictures == nullptr) return;
   if (window->destroyed)
     window->showing_kept = -1;  // its pixels go too
   else
     gtk_x11_take_back_shown(window);
   Display* display = gdk_x11_get_default_xdisplay();
-  for (const GtkKeptPicture& kept : window->kept_pictures) XFreePixmap(display, kept.pixmap);
-  window->kept_pictures.clear();
-  window->kept_bytes = 0;
+  for (const GtkKeptPicture& picture : window->kept_pictures->pictures) XFreePixmap(display, picture.pixmap);
+  delete window->kept_pictures;
+  window->kept_pictures = nullptr;
 }
