@@ -75,7 +75,6 @@ void compute_extents(AnimationPlayer& player) {
   }
 }
 
-// A load that cannot be used ends like one with an unrecognised magic: empty, the package recorded.
 // The load before released, and the pictures its window kept: none of them is shown again. (Not in
 // player_release, which also runs once the program's windows are gone.)
 void release_for_load(AnimationPlayer& player) {
@@ -83,6 +82,7 @@ void release_for_load(AnimationPlayer& player) {
   if (player.window != nullptr) platform_forget_kept_pictures(player.window);
 }
 
+// A load that cannot be used ends like one with an unrecognised magic: empty, the package recorded.
 void refuse_load(AnimationPlayer& player, const char* why) {
   trace("load: description %d refused: %s\n", player.description_id, why);
   PackFile* package = player.package;

@@ -312,8 +312,8 @@ void present_frame(AnimationPlayer& player) {
     platform_set_window_pos(player.window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOOWNERZORDER);
   }
   // A picture the window keeps is shown again without its pixels; any other goes through the surface.
-  bool shown = picture != 0 &&
-               platform_show_kept_picture(player.window, picture, player.image_width, player.image_height, player.alpha);
+  bool shown = picture != 0 && platform_show_kept_picture(player.window, picture, player.image_width,
+                                                          player.image_height, player.alpha);
   if (!shown) {
     if (found != nullptr) copy_cached_picture(player, *found);
     shown = platform_update_layered_window(player.window, player.image_width, player.image_height, player.memory_dc,

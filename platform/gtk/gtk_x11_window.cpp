@@ -1,8 +1,8 @@
 // The character's window on X11: its visual, its shape from the picture's alpha, and its pictures put
 // straight into its X window (through shared memory where the server can read it, else XPutImage),
 // outside GTK's drawing cycle, so that a frame costs one request and no backing store or compositing;
-// its moves and sizes are set straight too. GTK paints it only when the window is not of the picture's
-// size.
+// a picture shown again is copied there from the copy the server keeps. Its moves and sizes are set
+// straight too. GTK paints it only when the window is not of the picture's size.
 #include <gdk/gdkx.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -163,7 +163,8 @@ bool describe_picture(XImage* image, uint8_t* pixels, int32_t width, int32_t hei
 // The shape of the kept picture shown moved with the picture on the stage; false when there is no such
 // X11 window.
 bool move_kept_shape(PlatformWindow* window) {
-  GdkWindow* gdk_window = gtk_on_wayland() || window->widget == nullptr ? nullptr : gtk_widget_get_window(window->widget);
+  GdkWindow* gdk_window =
+      gtk_on_wayland() || window->widget == nullptr ? nullptr : gtk_widget_get_window(window->widget);
   if (gdk_window == nullptr || !GDK_IS_X11_WINDOW(gdk_window)) return false;
   int32_t origin_x = 0, origin_y = 0;
   gtk_x11_picture_origin(window, &origin_x, &origin_y);
@@ -493,7 +494,6 @@ void gtk_x11_forget_paint(PlatformWindow* window) {
   window->paint_gc_depth = 0;
   window->holds_picture = false;
 }
-
 
 namespace {
 

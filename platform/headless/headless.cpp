@@ -435,9 +435,10 @@ bool platform_show_kept_picture(WindowHandle window, uint64_t picture, int32_t w
                                 uint8_t constant_alpha) {
   State& s = state();
   if (!s.keeps_pictures) return false;
-  const CallRecord call = record("show_kept_picture", window_text(window) +
-                                                          format(", %llu, %d, %d, %u", static_cast<unsigned long long>(picture),
-                                                                 width, height, constant_alpha));
+  const CallRecord call =
+      record("show_kept_picture", window_text(window) + format(", %llu, %d, %d, %u",
+                                                               static_cast<unsigned long long>(picture), width,
+                                                               height, constant_alpha));
   Window* target = live_window(window);
   const auto kept = s.kept_pictures.find({reinterpret_cast<uintptr_t>(window), picture});
   if (target == nullptr || kept == s.kept_pictures.end() || s.layered_failure != ERROR_SUCCESS ||
