@@ -577,6 +577,7 @@ void gtk_x11_keep_picture(PlatformWindow* window, uint64_t number) {
     return;
   }
   GtkKeptPicture picture{number, pixmap, window->shown_width, window->shown_height, {}, number, ++kept->shows};
+  picture.shape.reserve(window->shape_runs.size());  // kept for long: no room to grow
   rectangles_of_runs(window->shape_runs, &picture.shape);
   // Where the shape is that of a picture kept before, showing one after the other sends no shape.
   if (kept->shape_on_window != 0) {
