@@ -14,6 +14,8 @@ size_t picture_bytes(const CachedFrame& frame) {
   return static_cast<size_t>(frame.width) * static_cast<size_t>(frame.height) * 4;
 }
 
+size_t held_bytes(const CachedFrame& frame) { return frame.pixels != nullptr ? picture_bytes(frame) : 0; }
+
 bool make_room_in_list(FrameCache& cache) {
   if (cache.count < cache.capacity) return true;
   const int32_t larger = cache.capacity < 16 ? 16 : cache.capacity * 2;
@@ -41,13 +43,24 @@ void drop_entry(FrameCache& cache, int32_t at, uint8_t** keep) {
   } else {
     std::free(entry.pixels);
   }
-  cache.bytes -= picture_bytes(entry);
+  cache.bytes -= held_bytes(entry);
   cache.entries[at] = cache.entries[--cache.count];
+}
+
+// The entry made last in the list; the caller adds the bytes of its pixels.
+CachedFrame* add_entry(FrameCache& cache, const FrameCacheKey& key, int32_t width, int32_t height, uint8_t* pixels) {
+  // Numbers go on across caches and clears, so a picture kept under one elsewhere is never taken for
+  // another. The cache is used on the one thread.
+  static uint64_t pictures_stored = 0;
+  CachedFrame& entry = cache.entries[cache.count];
+  entry = CachedFrame{key, width, height, pixels, ++cache.uses, ++pictures_stored};
+  cache.last_found = cache.count++;
+  return &entry;
 }
 
 }  // namespace
 
-const CachedFrame* frame_cache_find(FrameCache& cache, const FrameCacheKey& key) {
+CachedFrame* frame_cache_find(FrameCache& cache, const FrameCacheKey& key) {
   // Frames play in order, forwards or backwards, so the next one is usually stored beside the last.
   const int32_t start = cache.last_found < cache.count ? cache.last_found : 0;
   for (int32_t step = 0; step < cache.count; ++step) {
@@ -78,19 +91,38 @@ CachedFrame* frame_cache_store(FrameCache& cache, const FrameCacheKey& key, int3
   uint8_t* pixels = nullptr;
   while (cache.count > 0 && cache.bytes + needed > cache.budget) {
     const int32_t oldest = least_recently_used(cache);
-    const bool reuse = pixels == nullptr && picture_bytes(cache.entries[oldest]) == needed;
+    const bool reuse = pixels == nullptr && held_bytes(cache.entries[oldest]) == needed;
     drop_entry(cache, oldest, reuse ? &pixels : nullptr);
   }
   if (pixels == nullptr) pixels = static_cast<uint8_t*>(std::malloc(needed));
   if (pixels == nullptr) return nullptr;
-  // Numbers go on across caches and clears, so a picture kept under one elsewhere is never taken for
-  // another. The cache is used on the one thread.
-  static uint64_t pictures_stored = 0;
-  CachedFrame& entry = cache.entries[cache.count];
-  entry = CachedFrame{key, width, height, pixels, ++cache.uses, ++pictures_stored};
-  cache.last_found = cache.count++;
+  CachedFrame* entry = add_entry(cache, key, width, height, pixels);
   cache.bytes += needed;
-  return &entry;
+  return entry;
+}
+
+CachedFrame* frame_cache_store_lent(FrameCache& cache, const FrameCacheKey& key, int32_t width, int32_t height) {
+  if (width <= 0 || height <= 0 || !make_room_in_list(cache)) return nullptr;
+  return add_entry(cache, key, width, height, nullptr);
+}
+
+CachedFrame* frame_cache_fill(FrameCache& cache, const CachedFrame& lent) {
+  const CachedFrame was = lent;
+  frame_cache_drop(cache, lent);
+  CachedFrame* entry = frame_cache_store(cache, was.key, was.width, was.height);
+  if (entry != nullptr) entry->picture = was.picture;
+  return entry;
+}
+
+void frame_cache_lend(FrameCache& cache, CachedFrame& entry) {
+  cache.bytes -= held_bytes(entry);
+  std::free(entry.pixels);
+  entry.pixels = nullptr;
+}
+
+void frame_cache_drop(FrameCache& cache, const CachedFrame& entry) {
+  const auto at = static_cast<int32_t>(&entry - cache.entries);
+  if (at >= 0 && at < cache.count) drop_entry(cache, at, nullptr);
 }
 
 void frame_cache_clear(FrameCache& cache) {

@@ -20,7 +20,7 @@ struct FrameCacheKey {
 struct CachedFrame {
   FrameCacheKey key;
   int32_t width, height;
-  uint8_t* pixels;     // width * height * 4 bytes, rows without padding, top row first
+  uint8_t* pixels;     // width * height * 4 bytes, rows without padding, top row first; null once lent
   uint64_t last_used;  // the cache's use count when it was last found or stored
   uint64_t picture;    // names these pixels to the platform (see platform_keep_layered_picture); never 0
 };
@@ -35,12 +35,23 @@ struct FrameCache {
 };
 
 // The picture stored under key, marked as just used; null when it is not held.
-const CachedFrame* frame_cache_find(FrameCache& cache, const FrameCacheKey& key);
+CachedFrame* frame_cache_find(FrameCache& cache, const FrameCacheKey& key);
 // Room for a width x height picture under key (not held yet), made by dropping the least recently
 // used pictures; the caller fills its pixels. Null when it cannot be held: larger than the budget, no
 // memory, or the room would take a picture found within the last 2 x count finds and stores (what a
 // looping animation larger than the budget shows every round).
 CachedFrame* frame_cache_store(FrameCache& cache, const FrameCacheKey& key, int32_t width, int32_t height);
+// An entry for key that holds no pixels (as one lent): for a picture a window may keep (see
+// frame_cache_lend). Null when the list cannot grow.
+CachedFrame* frame_cache_store_lent(FrameCache& cache, const FrameCacheKey& key, int32_t width, int32_t height);
+// The lent entry made one that holds pixels (as frame_cache_store would, under the same number): the
+// caller fills them. Null, and the entry dropped, when the cache cannot hold them.
+CachedFrame* frame_cache_fill(FrameCache& cache, const CachedFrame& lent);
+// The window keeps the entry's picture and shows it again by its number: the pixels are freed, the
+// entry stays (holding no bytes), and the picture is decoded again if the window lets go of it.
+void frame_cache_lend(FrameCache& cache, CachedFrame& entry);
+// The entry dropped; it is stored anew when its picture is next drawn.
+void frame_cache_drop(FrameCache& cache, const CachedFrame& entry);
 // Drops every picture; the budget stays.
 void frame_cache_clear(FrameCache& cache);
 // Drops every picture and frees the cache's own list.

@@ -129,40 +129,52 @@ bool cache_key_of(const AnimationPlayer& player, int32_t frame, FrameCacheKey* k
          parse_entry_id(player.alpha_images.data[frame], &key->alpha_id);
 }
 
-// The cached picture's pixels put into the surface's corner: the very bytes draw_frame wrote.
-void copy_cached_picture(AnimationPlayer& player, const CachedFrame& cached) {
-  const size_t row_bytes = static_cast<size_t>(cached.width) * 4;
-  copy_rows(cached.pixels, row_bytes, player.pixels, static_cast<size_t>(player.canvas_width) * 4, row_bytes,
-            cached.height);
-}
-
-// draw_frame, but a picture merged before is found in the cache instead of decoded again (*found; its
-// pixels are not in the surface yet), and a picture drawn is kept there. *picture is the cache's number
-// for it, 0 when the cache does not hold it.
-FrameResult take_current_frame(AnimationPlayer& player, const CachedFrame** found, uint64_t* picture) {
-  *found = nullptr;
-  *picture = 0;
+// draw_frame, but a picture merged before is found in the cache instead of decoded again, and a
+// picture drawn gets an entry there, holding no pixels until the window has been asked to keep it
+// (see keep_presented_picture). *entry is the cache's entry for the frame (null when it holds none);
+// *in_surface says whether its pixels are in the surface already.
+FrameResult take_current_frame(AnimationPlayer& player, CachedFrame** entry, bool* in_surface) {
+  *entry = nullptr;
+  *in_surface = false;
   FrameCacheKey key;
   const bool cacheable = player.pixels != nullptr && cache_key_of(player, player.frame_index, &key);
   if (cacheable) {
-    if (const CachedFrame* cached = frame_cache_find(player.frame_cache, key)) {
+    if (CachedFrame* cached = frame_cache_find(player.frame_cache, key)) {
       player.image_width = cached->width;
       player.image_height = cached->height;
-      *found = cached;
-      *picture = cached->picture;
+      *entry = cached;
       return FRAME_DRAWN;
     }
   }
   const FrameResult drawn = draw_frame(player, player.frame_index);
+  *in_surface = drawn == FRAME_DRAWN;
   if (drawn != FRAME_DRAWN || !cacheable) return drawn;
-  CachedFrame* kept = frame_cache_store(player.frame_cache, key, player.image_width, player.image_height);
-  if (kept != nullptr) {
-    const size_t row_bytes = static_cast<size_t>(kept->width) * 4;
-    copy_rows(player.pixels, static_cast<size_t>(player.canvas_width) * 4, kept->pixels, row_bytes, row_bytes,
-              kept->height);
-    *picture = kept->picture;
-  }
+  *entry = frame_cache_store_lent(player.frame_cache, key, player.image_width, player.image_height);
   return drawn;
+}
+
+// After the update of the cached picture from the surface: a window that keeps it needs no copy of
+// its pixels here; else the cache holds them, where its budget lets it.
+void keep_presented_picture(AnimationPlayer& player, CachedFrame& cached, bool shown) {
+  if (shown && platform_keep_layered_picture(player.window, cached.picture)) {
+    frame_cache_lend(player.frame_cache, cached);
+  } else if (cached.pixels == nullptr) {
+    const CachedFrame* held = frame_cache_fill(player.frame_cache, cached);
+    if (held == nullptr) return;
+    const size_t row_bytes = static_cast<size_t>(held->width) * 4;
+    copy_rows(player.pixels, static_cast<size_t>(player.canvas_width) * 4, held->pixels, row_bytes, row_bytes,
+              held->height);
+  }
+}
+
+// The cached picture put into the surface's corner: the very bytes draw_frame wrote, or, where they
+// were lent to a window that no longer shows the picture, the picture decoded again.
+FrameResult draw_cached_picture(AnimationPlayer& player, const CachedFrame& cached) {
+  if (cached.pixels == nullptr) return draw_frame(player, player.frame_index);
+  const size_t row_bytes = static_cast<size_t>(cached.width) * 4;
+  copy_rows(cached.pixels, row_bytes, player.pixels, static_cast<size_t>(player.canvas_width) * 4, row_bytes,
+            cached.height);
+  return FRAME_DRAWN;
 }
 
 void report_update_failure() {
@@ -293,9 +305,9 @@ void present_frame(AnimationPlayer& player) {
     trace("present_frame: frame %d has no usable rectangle\n", player.frame_index);
     return;
   }
-  const CachedFrame* found = nullptr;  // stays valid: nothing below stores into the cache
-  uint64_t picture = 0;
-  const FrameResult drawn = take_current_frame(player, &found, &picture);
+  CachedFrame* cached = nullptr;  // valid until keep_presented_picture
+  bool in_surface = false;
+  const FrameResult drawn = take_current_frame(player, &cached, &in_surface);
   if (drawn != FRAME_DRAWN) {
     trace("present_frame: frame %d: %s\n", player.frame_index, frame_result_text(drawn));
     return;
@@ -312,13 +324,18 @@ void present_frame(AnimationPlayer& player) {
     platform_set_window_pos(player.window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOOWNERZORDER);
   }
   // A picture the window keeps is shown again without its pixels; any other goes through the surface.
-  bool shown = picture != 0 && platform_show_kept_picture(player.window, picture, player.image_width,
-                                                          player.image_height, player.alpha);
+  bool shown = cached != nullptr && platform_show_kept_picture(player.window, cached->picture, player.image_width,
+                                                               player.image_height, player.alpha);
   if (!shown) {
-    if (found != nullptr) copy_cached_picture(player, *found);
+    const FrameResult redrawn = cached != nullptr && !in_surface ? draw_cached_picture(player, *cached) : FRAME_DRAWN;
+    if (redrawn != FRAME_DRAWN) {
+      trace("present_frame: frame %d: %s\n", player.frame_index, frame_result_text(redrawn));
+      frame_cache_drop(player.frame_cache, *cached);
+      return;
+    }
     shown = platform_update_layered_window(player.window, player.image_width, player.image_height, player.memory_dc,
                                            player.alpha, AC_SRC_ALPHA, ULW_ALPHA);
-    if (shown && picture != 0) platform_keep_layered_picture(player.window, picture);
+    if (cached != nullptr) keep_presented_picture(player, *cached, shown);
   }
   platform_set_thread_priority(THREAD_PRIORITY_HIGHEST);
   platform_set_priority_class(HIGH_PRIORITY_CLASS);

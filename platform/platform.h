@@ -361,7 +361,9 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
 // picture again sends and reads no pixels. A backend keeps what its own bound lets it, letting go of the
 // pictures not shown for the longest time first.
 // The picture that update_layered_window just showed on window is named picture: keep it if that helps.
-void platform_keep_layered_picture(WindowHandle window, uint64_t picture);
+// True where the window keeps it and can show it at any constant_alpha: the caller need not keep its
+// pixels, until show_kept_picture returns false for it.
+bool platform_keep_layered_picture(WindowHandle window, uint64_t picture);
 // update_layered_window of the picture kept under picture at width x height and constant_alpha, with
 // no pixels read; false, and nothing done, where it is not kept or cannot be shown so now: the caller
 // then draws it and calls update_layered_window.

@@ -129,8 +129,9 @@ void gtk_x11_picture_origin(const PlatformWindow* window, int32_t* left, int32_t
 // False before the X window exists.
 bool gtk_x11_carry(PlatformWindow* window);
 // After an update showed the shown pixels: they are kept on the server under number, where the window
-// is an X11 one with a compositor, shared memory and room within the bound.
-void gtk_x11_keep_picture(PlatformWindow* window, uint64_t number);
+// is an X11 one with a compositor, shared memory and room within the bound. True where they are kept
+// and can be shown at any opacity (the server renders fades).
+bool gtk_x11_keep_picture(PlatformWindow* window, uint64_t number);
 // The picture kept under number shown as an update at width x height and opacity would show it,
 // sending no pixels; false, with nothing done, where it is not kept or cannot be shown so now.
 bool gtk_x11_show_kept_picture(PlatformWindow* window, uint64_t number, int32_t width, int32_t height,

@@ -50,6 +50,9 @@ struct Backend {
   PlatformWindow* first_press_window = nullptr;
   GtkPress first_press{};
   std::string no_display_reason;  // why there is no display, once GTK was tried
+  // A wait ended with a turn of GLib, which posted whatever X had sent: the first look at the queue
+  // after it needs no turn of its own (one more poll of the X connection a frame).
+  bool glib_just_turned = false;
 };
 
 Backend& backend() {
@@ -531,9 +534,9 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
   return true;
 }
 
-void platform_keep_layered_picture(WindowHandle window, uint64_t picture) {
+bool platform_keep_layered_picture(WindowHandle window, uint64_t picture) {
   PlatformWindow* target = gtk_live_window(window);
-  if (target != nullptr && is_layered(target)) gtk_x11_keep_picture(target, picture);
+  return target != nullptr && is_layered(target) && gtk_x11_keep_picture(target, picture);
 }
 
 bool platform_show_kept_picture(WindowHandle window, uint64_t picture, int32_t width, int32_t height,
@@ -804,7 +807,9 @@ void send_pending_moves() {
 
 bool platform_peek_message(PlatformMessage* message, uint32_t remove) {
   if (message == nullptr) return false;
-  pump_glib();
+  Backend& b = backend();
+  if (!b.glib_just_turned) pump_glib();
+  b.glib_just_turned = false;
   if (take_message(message, (remove & PM_REMOVE) != 0)) return true;
   send_pending_moves();
   return false;
@@ -876,6 +881,7 @@ bool platform_wait_message(uint32_t timeout_ms) {
   timer->deadline = timeout_ms == INFINITE ? -1 : g_get_monotonic_time() + gint64{timeout_ms} * 1000;
   while (!timer->expired && !waiting()) g_main_context_iteration(nullptr, TRUE);
   timer->deadline = -1;
+  b.glib_just_turned = true;
   return waiting();
 }
 

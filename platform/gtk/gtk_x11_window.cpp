@@ -9,6 +9,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
+#include <X11/extensions/Xrender.h>
 #include <X11/extensions/shape.h>
 
 #include <algorithm>
@@ -24,6 +25,7 @@
 struct GtkKeptPicture {
   uint64_t number;  // the program's name for it
   Pixmap pixmap;    // the pixels, at depth 32
+  Picture source;   // the pixmap as XRender's source, for fades
   int32_t width, height;
   std::vector<XRectangle> shape;  // its input shape, as sent
   uint64_t shape_name;            // pictures kept one after the other with the same shape share it
@@ -35,6 +37,8 @@ struct GtkKeptPictures {
   size_t bytes = 0;  // their pixels
   uint64_t shows = 0;  // pictures kept or shown so far
   uint64_t shape_on_window = 0;  // the name of the kept shape on the X window (and in the runs); 0: none's
+  Window faded_into = None;       // the X window that fade_target draws into
+  Picture fade_target = None;     // XRender's picture of it, made at the first fade of a kept picture
 };
 
 namespace {
@@ -361,6 +365,45 @@ void gtk_release_picture(PlatformWindow* window) {
   window->shown_pixels = nullptr;
 }
 
+namespace {
+
+// XRender's format of the kept pictures' pixmaps; null where the server has no XRender.
+const XRenderPictFormat* kept_format(Display* display) {
+  static Display* asked = nullptr;
+  static const XRenderPictFormat* format = nullptr;
+  if (asked != display) {
+    int event_base = 0, error_base = 0;
+    format = XRenderQueryExtension(display, &event_base, &error_base)
+                 ? XRenderFindStandardFormat(display, PictStandardARGB32)
+                 : nullptr;
+    asked = display;
+  }
+  return format;
+}
+
+void free_fade_target(GtkKeptPictures* kept, Display* display) {
+  if (kept->fade_target != None) XRenderFreePicture(display, kept->fade_target);
+  kept->fade_target = None;
+  kept->faded_into = None;
+}
+
+// What a fade of the kept picture shown draws into: XRender's picture of the X window, made once for
+// it; None where the server cannot fade it.
+Picture kept_fade_target(PlatformWindow* window, Display* display, Window target, Visual* visual) {
+  GtkKeptPictures* kept = window->kept_pictures;
+  if (kept->pictures[window->showing_kept].source == None) return None;
+  if (kept->faded_into != target) {
+    free_fade_target(kept, display);
+    const XRenderPictFormat* format = XRenderFindVisualFormat(display, visual);
+    if (format == nullptr) return None;
+    kept->fade_target = XRenderCreatePicture(display, target, format, 0, nullptr);
+    kept->faded_into = target;
+  }
+  return kept->fade_target;
+}
+
+}  // namespace
+
 bool gtk_x11_paint(PlatformWindow* window, const GdkRectangle& changed) {
   Display* display = nullptr;
   Visual* visual = nullptr;
@@ -370,7 +413,9 @@ bool gtk_x11_paint(PlatformWindow* window, const GdkRectangle& changed) {
   if (target == None) return false;
   if (window->paint_gc != nullptr && window->paint_gc_depth != depth) gtk_x11_forget_paint(window);
   const bool faded = window->composited && window->opacity != 255;
-  if (faded) gtk_x11_take_back_shown(window);  // a fade reads the pixels
+  // A kept picture is faded by the server; any other fade reads the pixels.
+  const Picture fade_target = faded && window->showing_kept >= 0 ? kept_fade_target(window, display, target, visual) : None;
+  if (faded && fade_target == None) gtk_x11_take_back_shown(window);
   if (window->shown_pixels == nullptr || window->shown_width <= 0 || window->shown_height <= 0 ||
       (depth != 32 && depth != 24))
     return false;
@@ -384,7 +429,7 @@ bool gtk_x11_paint(PlatformWindow* window, const GdkRectangle& changed) {
   if (window->holds_picture && !faded && !moved) part = changed;
   const size_t bytes = static_cast<size_t>(window->shown_width) * window->shown_height * 4;
   uint8_t* pixels = window->shown_pixels;
-  if (faded) {
+  if (faded && fade_target == None) {
     // Grows once to the largest picture of a fade; kept for the next. Fades are short: they go
     // through the socket, leaving the shared pixels the shown ones.
     if (window->faded_pixels.size() < bytes) window->faded_pixels.resize(bytes);
@@ -400,7 +445,7 @@ bool gtk_x11_paint(PlatformWindow* window, const GdkRectangle& changed) {
     window->paint_gc_depth = depth;
   }
   const GtkKeptPicture* kept =
-      window->showing_kept >= 0 && !faded ? &window->kept_pictures->pictures[window->showing_kept] : nullptr;
+      window->showing_kept >= 0 ? &window->kept_pictures->pictures[window->showing_kept] : nullptr;
   XImage image;
   if (kept == nullptr && !describe_picture(&image, pixels, window->shown_width, window->shown_height, depth, visual,
                                            shared ? &window->shared_picture->segment : nullptr))
@@ -417,9 +462,17 @@ bool gtk_x11_paint(PlatformWindow* window, const GdkRectangle& changed) {
     if (count > 0) XFillRectangles(display, target, window->paint_gc, cleared, count);
   }
   if (part.width > 0 && part.height > 0) {
-    if (kept != nullptr)
+    if (kept != nullptr && faded) {
+      // Each channel times the opacity, rounded as gtk_fade_pixels rounds it.
+      const XRenderColor opacity{0, 0, 0, static_cast<unsigned short>(window->opacity * 257)};
+      const Picture mask = XRenderCreateSolidFill(display, &opacity);
+      XRenderComposite(display, PictOpSrc, kept->source, mask, fade_target, part.x, part.y, 0, 0, place.x + part.x,
+                       place.y + part.y, part.width, part.height);
+      XRenderFreePicture(display, mask);
+    } else if (kept != nullptr) {
       XCopyArea(display, kept->pixmap, target, window->paint_gc, part.x, part.y, part.width, part.height,
                 place.x + part.x, place.y + part.y);
+    }
     else if (shared)
       XShmPutImage(display, target, window->paint_gc, &image, part.x, part.y, place.x + part.x, place.y + part.y,
                    part.width, part.height, False);
@@ -428,7 +481,8 @@ bool gtk_x11_paint(PlatformWindow* window, const GdkRectangle& changed) {
                 part.width, part.height);
   }
   XFlush(display);  // also what was asked of the window before
-  window->holds_picture = !faded;
+  // A kept picture is always put whole, faded or not.
+  window->holds_picture = !faded || kept != nullptr;
   window->picture_place = place;
   return true;
 }
@@ -503,6 +557,11 @@ constexpr size_t kKeptPicturesBudget = size_t{32} << 20;
 
 size_t picture_bytes(const GtkKeptPicture& kept) { return static_cast<size_t>(kept.width) * kept.height * 4; }
 
+void free_kept_picture(const GtkKeptPicture& kept, Display* display) {
+  if (kept.source != None) XRenderFreePicture(display, kept.source);
+  XFreePixmap(display, kept.pixmap);
+}
+
 bool same_shape(const std::vector<XRectangle>& a, const std::vector<XRectangle>& b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const XRectangle& p, const XRectangle& q) {
     return p.x == q.x && p.y == q.y && p.width == q.width && p.height == q.height;
@@ -521,7 +580,7 @@ bool make_kept_room(GtkKeptPictures* kept, Display* display, size_t bytes) {
                                            return a.last_shown < b.last_shown;
                                          });
     if (kept->shows - oldest->last_shown < 2 * pictures.size()) return false;
-    XFreePixmap(display, oldest->pixmap);
+    free_kept_picture(*oldest, display);
     kept->bytes -= picture_bytes(*oldest);
     *oldest = std::move(pictures.back());
     pictures.pop_back();
@@ -545,7 +604,7 @@ int32_t find_kept(const PlatformWindow* window, uint64_t number) {
 
 }  // namespace
 
-void gtk_x11_keep_picture(PlatformWindow* window, uint64_t number) {
+bool gtk_x11_keep_picture(PlatformWindow* window, uint64_t number) {
   Display* display = nullptr;
   Visual* visual = nullptr;
   int depth = 0;
@@ -555,28 +614,32 @@ void gtk_x11_keep_picture(PlatformWindow* window, uint64_t number) {
   // or a new shape, and only at depth 32 does the server keep its alpha.
   if (target == None || depth != 32 || !window->composited || window->showing_kept >= 0 || !window->shape_sent ||
       window->shared_picture == nullptr || window->shared_picture->display != display || window->paint_gc == nullptr ||
-      window->shown_width > 32767 || window->shown_height > 32767 || bytes == 0 || find_kept(window, number) >= 0)
-    return;
+      window->shown_width > 32767 || window->shown_height > 32767 || bytes == 0)
+    return false;
+  const int32_t known = find_kept(window, number);
+  if (known >= 0) return window->kept_pictures->pictures[known].source != None;
   if (window->kept_pictures == nullptr) window->kept_pictures = new GtkKeptPictures;
   GtkKeptPictures* kept = window->kept_pictures;
   XImage image;
   if (!make_kept_room(kept, display, bytes) ||
       !describe_picture(&image, window->shown_pixels, window->shown_width, window->shown_height, depth, visual,
                         &window->shared_picture->segment))
-    return;
+    return false;
   GdkDisplay* gdk_display = gdk_display_get_default();
   gdk_x11_display_error_trap_push(gdk_display);
   const Pixmap pixmap = XCreatePixmap(display, target, window->shown_width, window->shown_height, 32);
   XShmPutImage(display, pixmap, window->paint_gc, &image, 0, 0, 0, 0, window->shown_width, window->shown_height, False);
+  const XRenderPictFormat* format = kept_format(display);
+  const Picture source = format != nullptr ? XRenderCreatePicture(display, pixmap, format, 0, nullptr) : None;
   // The next picture is written into the same memory: the server must have read this one.
   XSync(display, False);
+  GtkKeptPicture picture{number, pixmap, source, window->shown_width, window->shown_height, {}, number, ++kept->shows};
   if (gdk_x11_display_error_trap_pop(gdk_display) != 0) {
     gdk_x11_display_error_trap_push(gdk_display);
-    XFreePixmap(display, pixmap);
+    free_kept_picture(picture, display);
     gdk_x11_display_error_trap_pop_ignored(gdk_display);
-    return;
+    return false;
   }
-  GtkKeptPicture picture{number, pixmap, window->shown_width, window->shown_height, {}, number, ++kept->shows};
   picture.shape.reserve(window->shape_runs.size());  // kept for long: no room to grow
   rectangles_of_runs(window->shape_runs, &picture.shape);
   // Where the shape is that of a picture kept before, showing one after the other sends no shape.
@@ -588,22 +651,23 @@ void gtk_x11_keep_picture(PlatformWindow* window, uint64_t number) {
   kept->shape_on_window = picture.shape_name;
   kept->pictures.push_back(std::move(picture));
   kept->bytes += bytes;
+  return source != None;
 }
 
 bool gtk_x11_show_kept_picture(PlatformWindow* window, uint64_t number, int32_t width, int32_t height,
                                uint8_t opacity) {
-  const int32_t at = opacity == 255 ? find_kept(window, number) : -1;
-  if (at < 0) return false;
+  const int32_t at = find_kept(window, number);
+  if (at < 0 || (opacity != 255 && window->kept_pictures->pictures[at].source == None)) return false;
   GtkKeptPictures* kept = window->kept_pictures;
   GtkKeptPicture& picture = kept->pictures[at];
   Display* display = nullptr;
   Visual* visual = nullptr;
   int depth = 0;
   const Window target = paintable_window(window, &display, &visual, &depth);
-  // What a plain update does besides the put (a window not yet holding a picture, one awaiting GTK's
-  // placement or an exposure) is left to it.
+  // What a plain update does besides the put (a window awaiting GTK's placement or an exposure) is left
+  // to it. A window that holds no picture needs none of it: a kept picture is put whole.
   if (target == None || depth != 32 || !window->composited || picture.width != width || picture.height != height ||
-      !window->holds_picture || window->awaiting_exposure || window->placement_pending || !window->shape_sent ||
+      window->awaiting_exposure || window->placement_pending || !window->shape_sent ||
       window->paint_gc == nullptr || window->paint_gc_depth != depth)
     return false;
   window->showing_kept = at;
@@ -670,7 +734,11 @@ void gtk_x11_forget_kept_pictures(PlatformWindow* window) {
   else
     gtk_x11_take_back_shown(window);
   Display* display = gdk_x11_get_default_xdisplay();
-  for (const GtkKeptPicture& picture : window->kept_pictures->pictures) XFreePixmap(display, picture.pixmap);
+  GdkDisplay* gdk_display = gdk_display_get_default();
+  gdk_x11_display_error_trap_push(gdk_display);  // the X window may be gone with its fade target
+  free_fade_target(window->kept_pictures, display);
+  for (const GtkKeptPicture& picture : window->kept_pictures->pictures) free_kept_picture(picture, display);
+  gdk_x11_display_error_trap_pop_ignored(gdk_display);
   delete window->kept_pictures;
   window->kept_pictures = nullptr;
 }

@@ -422,13 +422,14 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
 }
 
 // Like Windows, this backend keeps nothing unless a test asks it to; the calls are then recorded.
-void platform_keep_layered_picture(WindowHandle window, uint64_t picture) {
+bool platform_keep_layered_picture(WindowHandle window, uint64_t picture) {
   State& s = state();
-  if (!s.keeps_pictures) return;
+  if (!s.keeps_pictures) return false;
   record("keep_layered_picture", window_text(window) + format(", %llu", static_cast<unsigned long long>(picture)));
   const Window* target = live_window(window);
-  if (target != nullptr && target->presented.count > 0)
-    s.kept_pictures[{reinterpret_cast<uintptr_t>(window), picture}] = target->presented;
+  if (target == nullptr || target->presented.count == 0) return false;
+  s.kept_pictures[{reinterpret_cast<uintptr_t>(window), picture}] = target->presented;
+  return true;
 }
 
 bool platform_show_kept_picture(WindowHandle window, uint64_t picture, int32_t width, int32_t height,

@@ -119,7 +119,7 @@ bool platform_update_layered_window(WindowHandle window, int32_t width, int32_t 
 }
 
 // The system keeps its own copy of every update: a picture is read from its bitmap each time.
-void platform_keep_layered_picture(WindowHandle, uint64_t) {}
+bool platform_keep_layered_picture(WindowHandle, uint64_t) { return false; }
 bool platform_show_kept_picture(WindowHandle, uint64_t, int32_t, int32_t, uint8_t) { return false; }
 void platform_forget_kept_pictures(WindowHandle) {}
 

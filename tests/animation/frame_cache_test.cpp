@@ -65,9 +65,17 @@ TEST_F(PlayerTest, CachedFramesArePresentedAsDecodedWhateverTheBudget) {
       headless_keep_pictures(keeps);
       headless_clear_calls();
       const std::vector<HeadlessPresentation> shown = play_through(player, window);
-      // Every picture but the first showing of each goes by its number, once the window keeps it.
+      // Every picture but the first showing of each goes by its number, once the window keeps it; the
+      // cache then holds no pixels of its own, and decodes them again once the window lets go of them.
       EXPECT_EQ(headless_calls_named("update_layered_window").size(),
                 keeps ? static_cast<size_t>(player.frame_cache.count) : shown.size());
+      if (keeps) {
+        EXPECT_EQ(player.frame_cache.bytes, 0u);
+        platform_forget_kept_pictures(window);
+        const std::vector<HeadlessPresentation> again = play_through(player, window);
+        EXPECT_EQ(headless_calls_named("update_layered_window").size(), 2u * player.frame_cache.count);
+        for (size_t i = 0; i < again.size(); ++i) EXPECT_EQ(again[i].pixels, shown[i].pixels) << i;
+      }
       headless_keep_pictures(false);
       if (budget == 0) {
         EXPECT_EQ(player.frame_cache.count, 0);
@@ -111,5 +119,11 @@ TEST(FrameCache, TheLeastRecentlyUsedPictureGoesFirstAndLendsItsBlock) {
   EXPECT_EQ(frame_cache_store(cache, key(4), 8, 8), nullptr);  // larger than the whole budget
   EXPECT_EQ(cache.count, 2);
   EXPECT_EQ(cache.bytes, cache.budget);
+  // A picture lent to the window holds no bytes, also when it goes.
+  frame_cache_lend(cache, *frame_cache_find(cache, key(1)));
+  EXPECT_EQ(cache.bytes, cache.budget / 2);
+  frame_cache_drop(cache, *frame_cache_find(cache, key(1)));
+  EXPECT_EQ(cache.count, 1);
+  EXPECT_EQ(cache.bytes, cache.budget / 2);
   frame_cache_release(cache);
 }

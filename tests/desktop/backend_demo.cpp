@@ -163,7 +163,7 @@ LRESULT PLATFORM_CALLBACK procedure(WindowHandle window, uint32_t message, WPARA
 }
 
 void run_command(const std::string& line) {
-  int x = 0, y = 0, value = 0;
+  int x = 0, y = 0, value = 0, opacity = 255;
   char word[16] = {};
   if (line == "close") {
     platform_post_message(demo.owner, WM_CLOSE, 0, 0);
@@ -175,11 +175,12 @@ void run_command(const std::string& line) {
     // Another picture, opaque all over: no hole in its shape.
     for (size_t i = 0; i < size_t{kWidth} * kHeight; ++i) memcpy(demo.pixels + 4 * i, "\xC8\x28\x28\xFF", 4);
     present(255);
-  } else if (sscanf(line.c_str(), "show kept %d", &value) == 1) {
+  } else if (sscanf(line.c_str(), "show kept %d %d", &value, &opacity) >= 1) {
     // As the program does: the picture goes through the surface where the window does not keep it.
     draw_picture(demo.pixels);
-    const bool kept = platform_show_kept_picture(demo.character, static_cast<uint64_t>(value), kWidth, kHeight, 255);
-    if (!kept) present(255);
+    const bool kept = platform_show_kept_picture(demo.character, static_cast<uint64_t>(value), kWidth, kHeight,
+                                                 static_cast<uint8_t>(opacity));
+    if (!kept) present(static_cast<uint8_t>(opacity));
     say("shown kept %d", kept ? 1 : 0);
   } else if (line == "hide" || line == "show") {
     platform_show_window(demo.character, line == "hide" ? SW_HIDE : SW_SHOW);

@@ -65,14 +65,17 @@ class Checks:
         self.demo.wait_for(r"^msg character WM_LBUTTONUP 0 40 40$", mark)
 
     def a_kept_picture_comes_back_with_its_shape(self):
-        # Kept on the server with a compositor only; either way the picture and its hole come back.
+        # Kept on the server with a compositor only; either way the picture, faded or not, and its hole
+        # come back.
         self.demo.send("keep 1")
         self.demo.send("blue")
         self.expect_pixel(HOLE, BLUE)
-        mark = self.demo.mark()
-        self.demo.send("show kept 1")
-        shown = self.demo.wait_for(r"^shown kept (\d)$", mark)
-        assert shown.group(1) == ("1" if self.composited else "0"), "kept on the server: %s" % shown.group(1)
+        for opacity in (128, 255):
+            mark = self.demo.mark()
+            self.demo.send("show kept 1 %d" % opacity)
+            shown = self.demo.wait_for(r"^shown kept (\d)$", mark)
+            assert shown.group(1) == ("1" if self.composited else "0"), "kept on the server: %s" % shown.group(1)
+            self.expect_pixel(BODY, desktop.blend(ORANGE, 255, opacity) if self.composited else ORANGE)
         self.expect_pixel(HOLE, desktop.BACKGROUND)
         self.expect_pixel(EDGE, self.edge_colour())
         mark = self.demo.mark()
