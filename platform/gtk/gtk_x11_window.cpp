@@ -480,7 +480,7 @@ bool gtk_x11_paint(PlatformWindow* window, const GdkRectangle& changed) {
       XPutImage(display, target, window->paint_gc, &image, part.x, part.y, place.x + part.x, place.y + part.y,
                 part.width, part.height);
   }
-  XFlush(display);  // also what was asked of the window before
+  // No flush: the loop flushes as it turns (GDK asks X for events first), with whatever follows.
   // A kept picture is always put whole, faded or not.
   window->holds_picture = !faded || kept != nullptr;
   window->picture_place = place;
