@@ -1,8 +1,9 @@
 // The character's window on X11: its visual, its shape from the picture's alpha, and its pictures put
 // straight into its X window (through shared memory where the server can read it, else XPutImage),
 // outside GTK's drawing cycle, so that a frame costs one request and no backing store or compositing;
-// a picture shown again is copied there from the copy the server keeps. Its moves and sizes are set
-// straight too. GTK paints it only when the window is not of the picture's size.
+// a picture shown again is copied there, or faded there with XRender, from the copy the server keeps.
+// Its moves and sizes are set straight too. GTK paints it only when the window is not of the
+// picture's size.
 #include <gdk/gdkx.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -414,7 +415,8 @@ bool gtk_x11_paint(PlatformWindow* window, const GdkRectangle& changed) {
   if (window->paint_gc != nullptr && window->paint_gc_depth != depth) gtk_x11_forget_paint(window);
   const bool faded = window->composited && window->opacity != 255;
   // A kept picture is faded by the server; any other fade reads the pixels.
-  const Picture fade_target = faded && window->showing_kept >= 0 ? kept_fade_target(window, display, target, visual) : None;
+  const Picture fade_target =
+      faded && window->showing_kept >= 0 ? kept_fade_target(window, display, target, visual) : None;
   if (faded && fade_target == None) gtk_x11_take_back_shown(window);
   if (window->shown_pixels == nullptr || window->shown_width <= 0 || window->shown_height <= 0 ||
       (depth != 32 && depth != 24))
