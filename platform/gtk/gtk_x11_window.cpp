@@ -10,6 +10,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
+#include <X11/extensions/Xfixes.h>
 #include <X11/extensions/Xrender.h>
 #include <X11/extensions/shape.h>
 
@@ -29,6 +30,7 @@ struct GtkKeptPicture {
   Picture source;   // the pixmap as XRender's source, for fades
   int32_t width, height;
   std::vector<XRectangle> shape;  // its input shape, as sent
+  XserverRegion region;           // the shape kept on the server too, or None (no XFixes 2 there)
   uint64_t shape_name;            // pictures kept one after the other with the same shape share it
   uint64_t last_shown;            // the count of shows, then
 };
@@ -382,6 +384,21 @@ const XRenderPictFormat* kept_format(Display* display) {
   return format;
 }
 
+// The shape as a region kept on the server, so that showing the picture again sets it with one small
+// request rather than sending every rectangle; None where the server has no XFixes 2 (input shapes).
+XserverRegion kept_region(Display* display, const std::vector<XRectangle>& shape) {
+  static Display* asked = nullptr;
+  static bool usable = false;
+  if (asked != display) {
+    int event_base = 0, error_base = 0, major = 0, minor = 0;
+    usable = XFixesQueryExtension(display, &event_base, &error_base) && XFixesQueryVersion(display, &major, &minor) &&
+             major >= 2;
+    asked = display;
+  }
+  return usable ? XFixesCreateRegion(display, const_cast<XRectangle*>(shape.data()), static_cast<int>(shape.size()))
+                : None;
+}
+
 void free_fade_target(GtkKeptPictures* kept, Display* display) {
   if (kept->fade_target != None) XRenderFreePicture(display, kept->fade_target);
   kept->fade_target = None;
@@ -561,6 +578,7 @@ size_t picture_bytes(const GtkKeptPicture& kept) { return static_cast<size_t>(ke
 
 void free_kept_picture(const GtkKeptPicture& kept, Display* display) {
   if (kept.source != None) XRenderFreePicture(display, kept.source);
+  if (kept.region != None) XFixesDestroyRegion(display, kept.region);
   XFreePixmap(display, kept.pixmap);
 }
 
@@ -633,17 +651,19 @@ bool gtk_x11_keep_picture(PlatformWindow* window, uint64_t number) {
   XShmPutImage(display, pixmap, window->paint_gc, &image, 0, 0, 0, 0, window->shown_width, window->shown_height, False);
   const XRenderPictFormat* format = kept_format(display);
   const Picture source = format != nullptr ? XRenderCreatePicture(display, pixmap, format, 0, nullptr) : None;
+  GtkKeptPicture picture{number, pixmap, source, window->shown_width, window->shown_height, {}, None, number,
+                         ++kept->shows};
+  picture.shape.reserve(window->shape_runs.size());  // kept for long: no room to grow
+  rectangles_of_runs(window->shape_runs, &picture.shape);
+  picture.region = kept_region(display, picture.shape);
   // The next picture is written into the same memory: the server must have read this one.
   XSync(display, False);
-  GtkKeptPicture picture{number, pixmap, source, window->shown_width, window->shown_height, {}, number, ++kept->shows};
   if (gdk_x11_display_error_trap_pop(gdk_display) != 0) {
     gdk_x11_display_error_trap_push(gdk_display);
     free_kept_picture(picture, display);
     gdk_x11_display_error_trap_pop_ignored(gdk_display);
     return false;
   }
-  picture.shape.reserve(window->shape_runs.size());  // kept for long: no room to grow
-  rectangles_of_runs(window->shape_runs, &picture.shape);
   // Where the shape is that of a picture kept before, showing one after the other sends no shape.
   if (kept->shape_on_window != 0) {
     picture.shape_name = kept->shape_on_window;
@@ -680,7 +700,12 @@ bool gtk_x11_show_kept_picture(PlatformWindow* window, uint64_t number, int32_t 
   gtk_x11_place(window);
   int32_t origin_x = 0, origin_y = 0;
   gtk_x11_picture_origin(window, &origin_x, &origin_y);
-  if (picture.shape_name != kept->shape_on_window) {
+  if (picture.shape_name != kept->shape_on_window && picture.region != None) {
+    XFixesSetWindowShapeRegion(display, target, ShapeInput, origin_x, origin_y, picture.region);
+    window->shape_x = origin_x;
+    window->shape_y = origin_y;
+    kept->shape_on_window = picture.shape_name;
+  } else if (picture.shape_name != kept->shape_on_window) {
     put_shape(window, display, target, origin_x, origin_y, picture.shape);
     kept->shape_on_window = picture.shape_name;
   } else {
