@@ -41,7 +41,10 @@ struct GtkKeptPictures {
   uint64_t shows = 0;  // pictures kept or shown so far
   uint64_t shape_on_window = 0;  // the name of the kept shape on the X window (and in the runs); 0: none's
   Window faded_into = None;       // the X window that fade_target draws into
-  Picture fade_target = None;     // XRender's picture of it, made at the first fade of a kept picture
+  Picture fade_target = None;     // XRender's picture of it, made at the first fade by the server
+  Pixmap fade_pixmap = None;      // where a picture not kept is put for its fade, grown to the largest
+  Picture fade_source = None;     // fade_pixmap as XRender's source
+  int32_t fade_width = 0, fade_height = 0;
 };
 
 namespace {
@@ -401,15 +404,39 @@ XserverRegion kept_region(Display* display, const std::vector<XRectangle>& shape
 
 void free_fade_target(GtkKeptPictures* kept, Display* display) {
   if (kept->fade_target != None) XRenderFreePicture(display, kept->fade_target);
-  kept->fade_target = None;
+  if (kept->fade_source != None) XRenderFreePicture(display, kept->fade_source);
+  if (kept->fade_pixmap != None) XFreePixmap(display, kept->fade_pixmap);
+  kept->fade_target = kept->fade_source = None;
+  kept->fade_pixmap = None;
+  kept->fade_width = kept->fade_height = 0;
   kept->faded_into = None;
 }
 
-// What a fade of the kept picture shown draws into: XRender's picture of the X window, made once for
-// it; None where the server cannot fade it.
-Picture kept_fade_target(PlatformWindow* window, Display* display, Window target, Visual* visual) {
+// XRender's picture of a pixmap of at least width x height at depth 32 that a picture not kept is put
+// into for its fade; None where the server has no XRender.
+Picture fade_source_of(GtkKeptPictures* kept, Display* display, Window target, int32_t width, int32_t height) {
+  const XRenderPictFormat* format = kept_format(display);
+  if (format == nullptr) return None;
+  if (kept->fade_width < width || kept->fade_height < height) {
+    if (kept->fade_source != None) XRenderFreePicture(display, kept->fade_source);
+    if (kept->fade_pixmap != None) XFreePixmap(display, kept->fade_pixmap);
+    kept->fade_width = std::max(kept->fade_width, width);
+    kept->fade_height = std::max(kept->fade_height, height);
+    kept->fade_pixmap = XCreatePixmap(display, target, kept->fade_width, kept->fade_height, 32);
+    kept->fade_source = XRenderCreatePicture(display, kept->fade_pixmap, format, 0, nullptr);
+  }
+  return kept->fade_source;
+}
+
+// What a fade by the server draws into: XRender's picture of the X window, made once for it; None
+// where the server cannot fade the picture shown (a kept one without its own XRender picture, or one
+// not kept that is not in shared memory).
+Picture fade_target_of(PlatformWindow* window, Display* display, Window target, Visual* visual, int depth,
+                       bool shared) {
+  if (window->showing_kept < 0 && (!shared || depth != 32 || kept_format(display) == nullptr)) return None;
+  if (window->kept_pictures == nullptr) window->kept_pictures = new GtkKeptPictures;
   GtkKeptPictures* kept = window->kept_pictures;
-  if (kept->pictures[window->showing_kept].source == None) return None;
+  if (window->showing_kept >= 0 && kept->pictures[window->showing_kept].source == None) return None;
   if (kept->faded_into != target) {
     free_fade_target(kept, display);
     const XRenderPictFormat* format = XRenderFindVisualFormat(display, visual);
@@ -431,9 +458,9 @@ bool gtk_x11_paint(PlatformWindow* window, const GdkRectangle& changed) {
   if (target == None) return false;
   if (window->paint_gc != nullptr && window->paint_gc_depth != depth) gtk_x11_forget_paint(window);
   const bool faded = window->composited && window->opacity != 255;
-  // A kept picture is faded by the server; any other fade reads the pixels.
-  const Picture fade_target =
-      faded && window->showing_kept >= 0 ? kept_fade_target(window, display, target, visual) : None;
+  const bool shared = window->shared_picture != nullptr && window->shared_picture->display == display;
+  // The server fades a kept picture, and one in shared memory; any other fade reads the pixels.
+  const Picture fade_target = faded ? fade_target_of(window, display, target, visual, depth, shared) : None;
   if (faded && fade_target == None) gtk_x11_take_back_shown(window);
   if (window->shown_pixels == nullptr || window->shown_width <= 0 || window->shown_height <= 0 ||
       (depth != 32 && depth != 24))
@@ -449,13 +476,12 @@ bool gtk_x11_paint(PlatformWindow* window, const GdkRectangle& changed) {
   const size_t bytes = static_cast<size_t>(window->shown_width) * window->shown_height * 4;
   uint8_t* pixels = window->shown_pixels;
   if (faded && fade_target == None) {
-    // Grows once to the largest picture of a fade; kept for the next. Fades are short: they go
-    // through the socket, leaving the shared pixels the shown ones.
+    // Grows once to the largest picture of a fade; kept for the next. Fades are short: where the
+    // server cannot fade, they go through the socket, leaving the shared pixels the shown ones.
     if (window->faded_pixels.size() < bytes) window->faded_pixels.resize(bytes);
     gtk_fade_pixels(window->shown_pixels, bytes, window->opacity, window->faded_pixels.data());
     pixels = window->faded_pixels.data();
   }
-  const bool shared = window->shared_picture != nullptr && !faded && window->shared_picture->display == display;
   if (window->paint_gc == nullptr) {
     // Copies from kept pictures are never of parts hidden: they need no exposure events.
     XGCValues values{};
@@ -465,10 +491,20 @@ bool gtk_x11_paint(PlatformWindow* window, const GdkRectangle& changed) {
   }
   const GtkKeptPicture* kept =
       window->showing_kept >= 0 ? &window->kept_pictures->pictures[window->showing_kept] : nullptr;
+  const bool sent_shared = shared && (!faded || fade_target != None);
   XImage image;
   if (kept == nullptr && !describe_picture(&image, pixels, window->shown_width, window->shown_height, depth, visual,
-                                           shared ? &window->shared_picture->segment : nullptr))
+                                           sent_shared ? &window->shared_picture->segment : nullptr))
     return false;
+  // The pixmap for the fade of a picture not kept may not be had (the server's memory): the fade then
+  // shows nothing rather than ending the program.
+  GdkDisplay* trapped = fade_target != None && kept == nullptr ? gdk_display_get_default() : nullptr;
+  if (trapped != nullptr) gdk_x11_display_error_trap_push(trapped);
+  const Picture fade_source =
+      fade_target == None ? None
+      : kept != nullptr   ? kept->source
+                          : fade_source_of(window->kept_pictures, display, target, window->shown_width,
+                                           window->shown_height);
   if (!window->holds_picture || moved) {
     // What the picture left is cleared to nothing (pixel 0, the graphics context's colour): where it
     // was, or all of the stage around it when the window held no known picture.
@@ -481,24 +517,29 @@ bool gtk_x11_paint(PlatformWindow* window, const GdkRectangle& changed) {
     if (count > 0) XFillRectangles(display, target, window->paint_gc, cleared, count);
   }
   if (part.width > 0 && part.height > 0) {
-    if (kept != nullptr && faded) {
+    if (fade_source != None) {
+      // Like the window, the pixmap gets whichever picture the shared memory holds when the server reads it.
+      if (kept == nullptr)
+        XShmPutImage(display, window->kept_pictures->fade_pixmap, window->paint_gc, &image, part.x, part.y, part.x,
+                     part.y, part.width, part.height, False);
       // Each channel times the opacity, rounded as gtk_fade_pixels rounds it.
       const XRenderColor opacity{0, 0, 0, static_cast<unsigned short>(window->opacity * 257)};
       const Picture mask = XRenderCreateSolidFill(display, &opacity);
-      XRenderComposite(display, PictOpSrc, kept->source, mask, fade_target, part.x, part.y, 0, 0, place.x + part.x,
+      XRenderComposite(display, PictOpSrc, fade_source, mask, fade_target, part.x, part.y, 0, 0, place.x + part.x,
                        place.y + part.y, part.width, part.height);
       XRenderFreePicture(display, mask);
     } else if (kept != nullptr) {
       XCopyArea(display, kept->pixmap, target, window->paint_gc, part.x, part.y, part.width, part.height,
                 place.x + part.x, place.y + part.y);
     }
-    else if (shared)
+    else if (sent_shared)
       XShmPutImage(display, target, window->paint_gc, &image, part.x, part.y, place.x + part.x, place.y + part.y,
                    part.width, part.height, False);
     else
       XPutImage(display, target, window->paint_gc, &image, part.x, part.y, place.x + part.x, place.y + part.y,
                 part.width, part.height);
   }
+  if (trapped != nullptr) gdk_x11_display_error_trap_pop_ignored(trapped);
   // No flush: the loop flushes as it turns (GDK asks X for events first), with whatever follows.
   // A kept picture is always put whole, faded or not.
   window->holds_picture = !faded || kept != nullptr;
