@@ -63,19 +63,35 @@ GdkRectangle picture_place_now(const PlatformWindow* window) {
   return place;
 }
 
-// The X window to paint, its visual and size, or None while there is nothing on the screen to paint.
-Window paintable_window(PlatformWindow* window, Display** display, Visual** visual, int* depth,
-                        GdkRectangle* size = nullptr) {
-  if (gtk_on_wayland() || window->widget == nullptr) return None;
+// The window's X11 window where it is on the screen, else null.
+GdkWindow* viewable_x11_window(const PlatformWindow* window) {
+  if (gtk_on_wayland() || window->widget == nullptr) return nullptr;
   GdkWindow* gdk_window = gtk_widget_get_window(window->widget);
-  if (gdk_window == nullptr || !GDK_IS_X11_WINDOW(gdk_window) || !gdk_window_is_viewable(gdk_window))
-    return None;
-  if (size != nullptr) *size = GdkRectangle{0, 0, gdk_window_get_width(gdk_window), gdk_window_get_height(gdk_window)};
+  return gdk_window != nullptr && GDK_IS_X11_WINDOW(gdk_window) && gdk_window_is_viewable(gdk_window) ? gdk_window
+                                                                                                      : nullptr;
+}
+
+// The X window to paint, its visual and size; its window is None while there is nothing on the screen to
+// paint.
+struct X11Target {
+  Window window = None;
+  Display* display = nullptr;
+  Visual* visual = nullptr;
+  int depth = 0;
+  GdkRectangle size{};
+};
+
+X11Target paintable_window(const PlatformWindow* window) {
+  X11Target target;
+  GdkWindow* gdk_window = viewable_x11_window(window);
+  if (gdk_window == nullptr) return target;
+  target.size = GdkRectangle{0, 0, gdk_window_get_width(gdk_window), gdk_window_get_height(gdk_window)};
   GdkVisual* gdk_visual = gdk_window_get_visual(gdk_window);
-  *display = GDK_WINDOW_XDISPLAY(gdk_window);
-  *visual = gdk_x11_visual_get_xvisual(gdk_visual);
-  *depth = gdk_visual_get_depth(gdk_visual);
-  return GDK_WINDOW_XID(gdk_window);
+  target.display = GDK_WINDOW_XDISPLAY(gdk_window);
+  target.visual = gdk_x11_visual_get_xvisual(gdk_visual);
+  target.depth = gdk_visual_get_depth(gdk_visual);
+  target.window = GDK_WINDOW_XID(gdk_window);
+  return target;
 }
 
 // The shape runs as X rectangles, into *rectangles.
@@ -447,14 +463,13 @@ Picture fade_target_of(PlatformWindow* window, Display* display, Window target, 
   return kept->fade_target;
 }
 
-}  // namespace
-
-bool gtk_x11_paint(PlatformWindow* window, const GdkRectangle& changed) {
-  Display* display = nullptr;
-  Visual* visual = nullptr;
-  int depth = 0;
-  GdkRectangle whole{};
-  const Window target = paintable_window(window, &display, &visual, &depth, &whole);
+// gtk_x11_paint into the X window found.
+bool paint_picture(PlatformWindow* window, const X11Target& x11, const GdkRectangle& changed) {
+  const Window target = x11.window;
+  Display* display = x11.display;
+  Visual* visual = x11.visual;
+  const int depth = x11.depth;
+  const GdkRectangle whole = x11.size;
   if (target == None) return false;
   if (window->paint_gc != nullptr && window->paint_gc_depth != depth) gtk_x11_forget_paint(window);
   const bool faded = window->composited && window->opacity != 255;
@@ -547,11 +562,14 @@ bool gtk_x11_paint(PlatformWindow* window, const GdkRectangle& changed) {
   return true;
 }
 
+}  // namespace
+
+bool gtk_x11_paint(PlatformWindow* window, const GdkRectangle& changed) {
+  return paint_picture(window, paintable_window(window), changed);
+}
+
 bool gtk_x11_move_later(PlatformWindow* window) {
-  Display* display = nullptr;
-  Visual* visual = nullptr;
-  int depth = 0;
-  if (!is_layered(window) || paintable_window(window, &display, &visual, &depth) == None) return false;
+  if (!is_layered(window) || viewable_x11_window(window) == nullptr) return false;
   window->move_pending = true;
   return true;
 }
@@ -666,10 +684,10 @@ int32_t find_kept(const PlatformWindow* window, uint64_t number) {
 }  // namespace
 
 bool gtk_x11_keep_picture(PlatformWindow* window, uint64_t number) {
-  Display* display = nullptr;
-  Visual* visual = nullptr;
-  int depth = 0;
-  const Window target = paintable_window(window, &display, &visual, &depth);
+  const X11Target x11 = paintable_window(window);
+  const Window target = x11.window;
+  Display* display = x11.display;
+  const int depth = x11.depth;
   const size_t bytes = static_cast<size_t>(window->shown_width) * window->shown_height * 4;
   // Kept with a compositor only: a picture shown later is read back from the server for GTK's drawing
   // or a new shape, and only at depth 32 does the server keep its alpha.
@@ -683,7 +701,7 @@ bool gtk_x11_keep_picture(PlatformWindow* window, uint64_t number) {
   GtkKeptPictures* kept = window->kept_pictures;
   XImage image;
   if (!make_kept_room(kept, display, bytes) ||
-      !describe_picture(&image, window->shown_pixels, window->shown_width, window->shown_height, depth, visual,
+      !describe_picture(&image, window->shown_pixels, window->shown_width, window->shown_height, depth, x11.visual,
                         &window->shared_picture->segment))
     return false;
   GdkDisplay* gdk_display = gdk_display_get_default();
@@ -723,15 +741,14 @@ bool gtk_x11_show_kept_picture(PlatformWindow* window, uint64_t number, int32_t 
   if (at < 0 || (opacity != 255 && window->kept_pictures->pictures[at].source == None)) return false;
   GtkKeptPictures* kept = window->kept_pictures;
   GtkKeptPicture& picture = kept->pictures[at];
-  Display* display = nullptr;
-  Visual* visual = nullptr;
-  int depth = 0;
-  const Window target = paintable_window(window, &display, &visual, &depth);
+  const X11Target x11 = paintable_window(window);
+  const Window target = x11.window;
+  Display* display = x11.display;
   // What a plain update does besides the put (a window awaiting GTK's placement or an exposure) is left
   // to it. A window that holds no picture needs none of it: a kept picture is put whole.
-  if (target == None || depth != 32 || !window->composited || picture.width != width || picture.height != height ||
+  if (target == None || x11.depth != 32 || !window->composited || picture.width != width || picture.height != height ||
       window->awaiting_exposure || window->placement_pending || !window->shape_sent ||
-      window->paint_gc == nullptr || window->paint_gc_depth != depth)
+      window->paint_gc == nullptr || window->paint_gc_depth != x11.depth)
     return false;
   window->showing_kept = at;
   picture.last_shown = ++kept->shows;
@@ -752,8 +769,9 @@ bool gtk_x11_show_kept_picture(PlatformWindow* window, uint64_t number, int32_t 
   } else {
     move_shape(window, display, target, origin_x, origin_y);
   }
-  // A stage that grew awaits its exposure, which puts the picture from the server.
-  if (!window->awaiting_exposure) gtk_x11_paint(window, GdkRectangle{0, 0, width, height});
+  // A stage that grew awaits its exposure, which puts the picture from the server; one that only
+  // moved kept the size found above.
+  if (!window->awaiting_exposure) paint_picture(window, x11, GdkRectangle{0, 0, width, height});
   return true;
 }
 
