@@ -7,12 +7,14 @@ there unless the row says otherwise:
 - a 256 x 256 animation at 10 frames a second, playing, then hidden (Ctrl+F1);
 - the bundled samples playing (they rotate every 10 s), with their peak memory;
 - the samples again, with another GTK program started on the display first;
-- a 300-frame 512 x 512 animation at 25 frames a second (300 MiB once decoded).
+- a 300-frame 512 x 512 animation at 25 frames a second (300 MiB once decoded);
+- with --floor, what any GTK program pays on the same rig to copy a picture of the samples' size into
+  its window 20 times a second (gtk_floor_bench): the least that playing at that rate can cost there.
 
 With --wayland: on a headless sway instead (as root, sway running as another user), the character as
 one layer surface over the output; hidden by "velissadesk --toggle"; the compositor's CPU beside.
 
-Usage: desktop_cpu.py VELISSADESK VELISSA_PACK SAMPLES_DIR [SECONDS]
+Usage: desktop_cpu.py [--floor GTK_FLOOR_BENCH] VELISSADESK VELISSA_PACK SAMPLES_DIR [SECONDS]
        desktop_cpu.py --wayland VELISSADESK VELISSA_PACK [SECONDS]"""
 
 import contextlib
@@ -254,11 +256,15 @@ def measure_wayland(session, scratch, folder, program, seconds):
 def main():
     if sys.argv[1:2] == ["--wayland"]:
         return main_wayland(sys.argv[2:])
-    if len(sys.argv) not in (4, 5):
+    arguments = sys.argv[1:]
+    floor = None
+    if arguments[0:1] == ["--floor"] and len(arguments) > 1:
+        floor, arguments = arguments[1], arguments[2:]
+    if len(arguments) not in (3, 4):
         print(__doc__)
         return 2
-    program, velissa_pack, samples = sys.argv[1:4]
-    seconds = float(sys.argv[4]) if len(sys.argv) == 5 else 20.0
+    program, velissa_pack, samples = arguments[0:3]
+    seconds = float(arguments[3]) if len(arguments) == 4 else 20.0
     desktop.skip_unless_tools(desktop.TOOLS + ("xprop",))
     counter = PresentCounter(program)
     try:
@@ -286,6 +292,13 @@ def main():
                         "%.0f s, another GTK program started before" % seconds, before=empty)
             measure_row(program, long_animation(scratch, velissa_pack), seconds, counter, "300 x 512 x 512",
                         "%.0f s, 25 fps wanted" % seconds)
+            if floor is not None:
+                with desktop.Session() as session:
+                    display = start_desktop(session)
+                    process = session.start([floor], env=display.env)
+                    time.sleep(2.5)
+                    report("floor", cpu_percent(process.pid, seconds), None,
+                           "%.0f s, any GTK program copying 150 x 180 pixels 20 times a second" % seconds)
     finally:
         counter.remove()
     return 0
