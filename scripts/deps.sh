@@ -24,7 +24,8 @@ for profile in "$@"; do
     test)    packages+=(cmake make g++ pkg-config zlib1g-dev libdevil-dev libcairo2-dev libgif-dev libwebp-dev
                         libpng-dev nlohmann-json3-dev libgtest-dev libgmock-dev valgrind dpkg-dev) ;;
     bench)   packages+=(libbenchmark-dev libturbojpeg0-dev linux-perf) ;;  # perf: presents a second
-    desktop) packages+=(libgtk-3-dev libxext-dev libxrender-dev libxfixes-dev x11-utils libgtk-layer-shell-dev libwayland-dev wayland-protocols) ;;
+    desktop) packages+=(libgtk-3-dev libxext-dev libxrender-dev libxfixes-dev x11-utils libgtk-layer-shell-dev
+                        libwayland-dev wayland-protocols) ;;
     e2e)     packages+=(xvfb xcompmgr xdotool imagemagick hsetroot x11-utils trayer xclip python3)
              packages+=(dbus libglib2.0-bin)  # the tray test's own session bus, gdbus
              packages+=(openbox) # a reparenting window manager for the session test
