@@ -418,12 +418,17 @@ XserverRegion kept_region(Display* display, const std::vector<XRectangle>& shape
                 : None;
 }
 
-void free_fade_target(GtkKeptPictures* kept, Display* display) {
-  if (kept->fade_target != None) XRenderFreePicture(display, kept->fade_target);
+void free_fade_pixmap(GtkKeptPictures* kept, Display* display) {
   if (kept->fade_source != None) XRenderFreePicture(display, kept->fade_source);
   if (kept->fade_pixmap != None) XFreePixmap(display, kept->fade_pixmap);
-  kept->fade_target = kept->fade_source = None;
+  kept->fade_source = None;
   kept->fade_pixmap = None;
+}
+
+void free_fade_target(GtkKeptPictures* kept, Display* display) {
+  if (kept->fade_target != None) XRenderFreePicture(display, kept->fade_target);
+  free_fade_pixmap(kept, display);
+  kept->fade_target = None;
   kept->fade_width = kept->fade_height = 0;
   kept->faded_into = None;
 }
@@ -434,8 +439,7 @@ Picture fade_source_of(GtkKeptPictures* kept, Display* display, Window target, i
   const XRenderPictFormat* format = kept_format(display);
   if (format == nullptr) return None;
   if (kept->fade_width < width || kept->fade_height < height) {
-    if (kept->fade_source != None) XRenderFreePicture(display, kept->fade_source);
-    if (kept->fade_pixmap != None) XFreePixmap(display, kept->fade_pixmap);
+    free_fade_pixmap(kept, display);
     kept->fade_width = std::max(kept->fade_width, width);
     kept->fade_height = std::max(kept->fade_height, height);
     kept->fade_pixmap = XCreatePixmap(display, target, kept->fade_width, kept->fade_height, 32);
@@ -758,16 +762,17 @@ bool gtk_x11_show_kept_picture(PlatformWindow* window, uint64_t number, int32_t 
   gtk_x11_place(window);
   int32_t origin_x = 0, origin_y = 0;
   gtk_x11_picture_origin(window, &origin_x, &origin_y);
-  if (picture.shape_name != kept->shape_on_window && picture.region != None) {
-    XFixesSetWindowShapeRegion(display, target, ShapeInput, origin_x, origin_y, picture.region);
-    window->shape_x = origin_x;
-    window->shape_y = origin_y;
-    kept->shape_on_window = picture.shape_name;
-  } else if (picture.shape_name != kept->shape_on_window) {
-    put_shape(window, display, target, origin_x, origin_y, picture.shape);
-    kept->shape_on_window = picture.shape_name;
-  } else {
+  if (picture.shape_name == kept->shape_on_window) {
     move_shape(window, display, target, origin_x, origin_y);
+  } else {
+    if (picture.region != None) {
+      XFixesSetWindowShapeRegion(display, target, ShapeInput, origin_x, origin_y, picture.region);
+      window->shape_x = origin_x;
+      window->shape_y = origin_y;
+    } else {
+      put_shape(window, display, target, origin_x, origin_y, picture.shape);
+    }
+    kept->shape_on_window = picture.shape_name;
   }
   // A stage that grew awaits its exposure, which puts the picture from the server; one that only
   // moved kept the size found above.
