@@ -23,7 +23,10 @@ gboolean show_picture(gpointer data) {
   Display* display = GDK_WINDOW_XDISPLAY(gdk_window);
   const Window target = GDK_WINDOW_XID(gdk_window);
   if (floor.gc == nullptr) {
-    floor.gc = XCreateGC(display, target, 0, nullptr);
+    // As the program's own: no GraphicsExpose or NoExpose event comes back to wake it for each copy.
+    XGCValues values{};
+    values.graphics_exposures = False;
+    floor.gc = XCreateGC(display, target, GCGraphicsExposures, &values);
     floor.picture =
         XCreatePixmap(display, target, kWidth, kHeight, gdk_visual_get_depth(gdk_window_get_visual(gdk_window)));
   }
