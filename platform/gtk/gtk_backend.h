@@ -104,7 +104,8 @@ void gtk_forget_shape(PlatformWindow* window);
 // where the window holds the picture before it at the same opacity, else all. False when there is no
 // mapped X11 window of a known visual: GTK's drawing must paint it then.
 bool gtk_x11_paint(PlatformWindow* window, const GdkRectangle& changed);
-// From its realization on, the window's X11 exposures are answered with gtk_x11_paint where it can.
+// From its realization on, the window's X11 exposures are answered with gtk_x11_paint where it can, and
+// what its X window is made of is known without asking GDK at each frame.
 void gtk_x11_paint_on_expose(PlatformWindow* window);
 // The mapped layered X11 window marked to move to the window's x and y with its next picture, or
 // before the loop waits (gtk_x11_place), so that a frame's move and size go in one request; false

@@ -555,7 +555,6 @@ bool platform_set_window_pos(WindowHandle window, WindowHandle insert_after, int
                              int32_t width, int32_t height, uint32_t flags) {
   PlatformWindow* target = checked_window(window);
   if (target == nullptr) return false;
-  GtkWindow* gtk_window = GTK_WINDOW(target->widget);
   if (gtk_wayland_is_layer(target)) {
     // Inside the layer surface the character moves by being drawn elsewhere, with its input region.
     const GdkRectangle old_place{target->x, target->y, target->shown_width, target->shown_height};
@@ -579,7 +578,7 @@ bool platform_set_window_pos(WindowHandle window, WindowHandle insert_after, int
     if (!gtk_x11_move_later(target)) {
       target->placement_pending = true;
       gtk_x11_forget_stage(target);
-      gtk_window_move(gtk_window, x, y);
+      gtk_window_move(GTK_WINDOW(target->widget), x, y);
     }
   }
   if (!(flags & SWP_NOSIZE)) {
@@ -588,6 +587,7 @@ bool platform_set_window_pos(WindowHandle window, WindowHandle insert_after, int
     if (!gtk_x11_place(target)) {
       target->placement_pending = true;
       gtk_x11_forget_stage(target);
+      GtkWindow* gtk_window = GTK_WINDOW(target->widget);
       gtk_window_move(gtk_window, target->x, target->y);  // as for any resize: the place it has now
       gtk_window_resize(gtk_window, std::max(width, 1), std::max(height, 1));
     }

@@ -63,14 +63,6 @@ GdkRectangle picture_place_now(const PlatformWindow* window) {
   return place;
 }
 
-// The window's X11 window where it is on the screen, else null.
-GdkWindow* viewable_x11_window(const PlatformWindow* window) {
-  if (gtk_on_wayland() || window->widget == nullptr) return nullptr;
-  GdkWindow* gdk_window = gtk_widget_get_window(window->widget);
-  return gdk_window != nullptr && GDK_IS_X11_WINDOW(gdk_window) && gdk_window_is_viewable(gdk_window) ? gdk_window
-                                                                                                      : nullptr;
-}
-
 // The X window to paint, its visual and size; its window is None while there is nothing on the screen to
 // paint.
 struct X11Target {
@@ -81,16 +73,41 @@ struct X11Target {
   GdkRectangle size{};
 };
 
-X11Target paintable_window(const PlatformWindow* window) {
-  X11Target target;
-  GdkWindow* gdk_window = viewable_x11_window(window);
-  if (gdk_window == nullptr) return target;
-  target.size = GdkRectangle{0, 0, gdk_window_get_width(gdk_window), gdk_window_get_height(gdk_window)};
+// What GDK tells of the X window last painted or realized that stays the same while it lives, asked once
+// rather than at every frame (each question is a type-checked call into GDK). A window realized anew,
+// even at the same address, is learnt again at its realize.
+struct KnownX11Window {
+  GdkWindow* gdk_window = nullptr;
+  X11Target target;  // but its size, which is asked each time
+};
+
+KnownX11Window known_x11_window;
+
+void learn_x11_window(GdkWindow* gdk_window) {
   GdkVisual* gdk_visual = gdk_window_get_visual(gdk_window);
+  X11Target& target = known_x11_window.target;
   target.display = GDK_WINDOW_XDISPLAY(gdk_window);
   target.visual = gdk_x11_visual_get_xvisual(gdk_visual);
   target.depth = gdk_visual_get_depth(gdk_visual);
   target.window = GDK_WINDOW_XID(gdk_window);
+  known_x11_window.gdk_window = gdk_window;
+}
+
+// The window's X11 window where it is on the screen, else null.
+GdkWindow* viewable_x11_window(const PlatformWindow* window) {
+  if (gtk_on_wayland() || window->widget == nullptr) return nullptr;
+  GdkWindow* gdk_window = gtk_widget_get_window(window->widget);
+  if (gdk_window == nullptr || (gdk_window != known_x11_window.gdk_window && !GDK_IS_X11_WINDOW(gdk_window)))
+    return nullptr;
+  return gdk_window_is_viewable(gdk_window) ? gdk_window : nullptr;
+}
+
+X11Target paintable_window(const PlatformWindow* window) {
+  GdkWindow* gdk_window = viewable_x11_window(window);
+  if (gdk_window == nullptr) return X11Target{};
+  if (gdk_window != known_x11_window.gdk_window) learn_x11_window(gdk_window);
+  X11Target target = known_x11_window.target;
+  target.size = GdkRectangle{0, 0, gdk_window_get_width(gdk_window), gdk_window_get_height(gdk_window)};
   return target;
 }
 
@@ -281,6 +298,7 @@ void on_gdk_event(GdkEvent* event, gpointer) {
 void gtk_x11_paint_on_expose(PlatformWindow* window) {
   GdkWindow* gdk_window = window->widget != nullptr ? gtk_widget_get_window(window->widget) : nullptr;
   if (gtk_on_wayland() || gdk_window == nullptr || !GDK_IS_X11_WINDOW(gdk_window)) return;
+  learn_x11_window(gdk_window);
   static bool handler_set = false;
   if (!handler_set) gdk_event_handler_set(on_gdk_event, nullptr, nullptr);
   handler_set = true;
